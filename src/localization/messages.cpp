@@ -1,0 +1,95 @@
+#include "localization/messages.h"
+
+#include "localization/language_file.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr int kRingSlots = 8;
+
+HINSTANCE programModule = nullptr;
+HINSTANCE resourceModule = nullptr;
+
+char messageRing[kRingSlots][kMessageSize];
+int ringIndex = 0;
+
+char* NextSlot() {
+  ringIndex = (ringIndex + 1) % kRingSlots;
+  char* slot = messageRing[ringIndex];
+  slot[0] = '\0';
+  return slot;
+}
+
+void LoadBuiltIn(UINT id, char* slot) {
+  if (LoadStringA(programModule, id, slot, kMessageSize) <= 0) slot[0] = '\0';
+}
+
+}  // namespace
+
+void ExtResource::Load(HINSTANCE program, const char* pathInFolder) {
+  Unload();
+  programModule = program;
+  resourceModule = program;
+
+  char libraryPath[kPathSize];
+  if (pathInFolder) {
+    if (!CopyText(libraryPath, pathInFolder)) return;
+  } else {
+    DWORD length = GetModuleFileNameA(nullptr, libraryPath, kPathSize);
+    if (length == 0 || length >= kPathSize) return;  // a cut path names another folder
+  }
+  char* name = FileNamePart(libraryPath);
+  *name = '\0';
+  if (!AppendText(libraryPath, "orvlng.dll")) return;
+
+  HMODULE library = LoadLibraryA(libraryPath);
+  if (library) {
+    resourceModule = library;
+    loaded = true;
+  }
+}
+
+void ExtResource::Unload() {
+  if (!loaded) return;
+  FreeLibrary(resourceModule);
+  resourceModule = programModule;
+  loaded = false;
+}
+
+HINSTANCE ProgramModule() { return programModule; }
+
+HINSTANCE ResourceModule() { return resourceModule; }
+
+const char* MessageText(UINT id) {
+  char* slot = NextSlot();
+  if (languageResources.IsLoaded()) {
+    // A language file translates the built-in texts; the library's string
+    // table is not consulted then.
+    LoadBuiltIn(id, slot);
+  } else if (LoadStringA(resourceModule, id, slot, kMessageSize) <= 0) {
+    LoadBuiltIn(id, slot);
+  }
+  languageResources.Translate('s', nullptr, slot, kMessageSize);
+  return slot;
+}
+
+bool IsSinglePathFormat(const char* format) {
+  int conversions = 0;
+  for (const char* p = format; *p != '\0'; p = NextChar(p)) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '%') continue;
+    if (*p != 's') return false;
+    ++conversions;
+  }
+  return conversions == 1;
+}
+
+const char* MessageFormatForPath(UINT id) {
+  const char* text = MessageText(id);
+  if (IsSinglePathFormat(text)) return text;
+  char* slot = const_cast<char*>(text);  // our own ring slot
+  LoadBuiltIn(id, slot);
+  return slot;
+}

@@ -1,0 +1,108 @@
+#include "platform/paths.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kMultiByteFlag = 256;
+
+// Entries 0..255: lead byte of the ANSI code page; entry 256: the code page
+// is multi-byte at all.
+unsigned char leadByteTable[257];
+
+}  // namespace
+
+bool IsLeadByte(char c) {
+  return leadByteTable[kMultiByteFlag] && leadByteTable[static_cast<unsigned char>(c)] != 0;
+}
+
+void InitLeadByteTable() {
+  for (int b = 0; b < 256; ++b) {
+    leadByteTable[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) ? 1 : 0;
+  }
+  CPINFO info{};
+  leadByteTable[kMultiByteFlag] =
+      (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) ? 1 : 0;
+}
+
+const char* NextChar(const char* text) {
+  if (IsLeadByte(text[0]) && text[1] != '\0') {
+    return text + 2;
+  }
+  return text + 1;
+}
+
+char* NextChar(char* text) {
+  return const_cast<char*>(NextChar(static_cast<const char*>(text)));
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveColon(char c) { return c == ':'; }
+
+const char* FileNamePart(const char* text) {
+  const char* afterSeparator = nullptr;
+  for (const char* p = text; *p != '\0'; p = NextChar(p)) {
+    if (IsSeparator(*p)) afterSeparator = p + 1;
+  }
+  if (afterSeparator) return afterSeparator;
+  if (text[0] == '\0') return text;
+  // "X:name": only when X is a whole character of its own.
+  if (IsDriveColon(text[1]) && NextChar(text) == text + 1) return text + 2;
+  return text;
+}
+
+char* FileNamePart(char* text) {
+  return const_cast<char*>(FileNamePart(static_cast<const char*>(text)));
+}
+
+const char* LastChar(const char* text) {
+  const char* last = text;
+  for (const char* p = text; *p != '\0'; p = NextChar(p)) last = p;
+  return last;
+}
+
+char* LastChar(char* text) {
+  return const_cast<char*>(LastChar(static_cast<const char*>(text)));
+}
+
+void AppendBackslash(char* text) {
+  if (text[0] == '\0') return;
+  char* last = LastChar(text);
+  // A double-byte character whose trail byte is 0x5C is no backslash.
+  if (*last == '\\' && NextChar(last) == last + 1) return;
+  std::size_t length = std::strlen(text);
+  text[length] = '\\';
+  text[length + 1] = '\0';
+}
+
+void CutFileName(char* text) {
+  char* name = FileNamePart(text);
+  std::ptrdiff_t offset = name - text;
+  if (offset >= 2 && (!IsDriveColon(text[1]) || offset >= 4)) {
+    name[-1] = '\0';  // the separator goes with the name
+  } else {
+    *name = '\0';     // a drive root keeps its backslash
+  }
+}
+
+char* TrimLineEnd(char* text) {
+  std::size_t length = std::strlen(text);
+  while (length > 0) {
+    char c = text[length - 1];
+    if (c != '\r' && c != '\n' && c != ' ' && c != '\t') break;
+    text[--length] = '\0';
+  }
+  return text;
+}
+
+int CompareNames(const char* a, const char* b) {
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT,
+                        a, -1, b, -1) - 2;
+}
+
+bool PathExists(const char* name) {
+  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}

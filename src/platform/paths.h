@@ -1,0 +1,45 @@
+// Path and text operations on narrow texts in the ANSI code page. Walks are
+// aware of double-byte code pages: a trail byte is never taken for a
+// separator. Nothing here allocates.
+#pragma once
+
+// Fills the lead-byte table of the ANSI code page. Runs once during static
+// start-up; tests call it again after they switch the table on or off.
+void InitLeadByteTable();
+
+// True for a lead byte of a double-byte ANSI code page.
+bool IsLeadByte(char c);
+
+// The position after the character that starts at text: two bytes on for a
+// lead byte followed by a non-terminator, else one.
+char* NextChar(char* text);
+const char* NextChar(const char* text);
+
+bool IsSeparator(char c);
+bool IsDriveColon(char c);
+
+// Position of the name part: after the last separator, else after "X:",
+// else the start. A text ending in a separator yields its terminator.
+char* FileNamePart(char* text);
+const char* FileNamePart(const char* text);
+
+// First byte of the last character; the start for an empty text.
+char* LastChar(char* text);
+const char* LastChar(const char* text);
+
+// Appends a backslash unless the text is empty or already ends in one. The
+// buffer must have room for one more byte (all callers use path buffers).
+void AppendBackslash(char* text);
+
+// Cuts a path to its folder; a drive root keeps its backslash.
+void CutFileName(char* text);
+
+// Removes trailing CR, LF, blank and tab bytes; returns text.
+char* TrimLineEnd(char* text);
+
+// 0 when equal without regard to case, negative when a sorts first,
+// positive when b does; -2 when the comparison fails.
+int CompareNames(const char* a, const char* b);
+
+// True for an existing file or folder.
+bool PathExists(const char* name);

@@ -1,0 +1,36 @@
+// The switch grammar of the command line and of the installer's "sfxcmd",
+// and the decision between the program's modes.
+#pragma once
+
+// The command line less the program's own name: leading blanks and tabs,
+// the name (through its closing quote when quoted, else to the first blank
+// or tab), then the blanks and tabs after it.
+const char* CommandLineText(const char* fullCommandLine);
+
+// True when "sfxcmd" holds a '-' or '/' followed by 's' and a non-letter.
+bool SfxcmdIsSilent(const char* sfxcmd);
+
+// What the scan does at once, in the order the switches stand.
+class SwitchActions {
+ public:
+  virtual void Wait() = 0;     // "wait": the two-second pause
+  virtual void Warning() = 0;  // "warning": the leftover message
+ protected:
+  ~SwitchActions() = default;
+};
+
+enum class RunMode { Setup, Uninstall, Nothing };
+
+struct CommandLineScan {
+  bool setup = false;
+  bool silent = false;
+  int countedSwitches = 0;  // every switch but the silent one
+  int waits = 0;
+  int warnings = 0;
+  RunMode mode = RunMode::Uninstall;
+};
+
+// Scans "sfxcmd" (may be null) and the command line text, runs the
+// immediate actions and decides the mode.
+CommandLineScan ScanCommandLine(const char* commandText, const char* sfxcmd,
+                                SwitchActions& actions);

@@ -1,0 +1,87 @@
+#include "startup/entry.h"
+
+#include <ole2.h>
+#include <shellapi.h>
+
+#include "integration/setup_dialogs.h"
+#include "localization/language_file.h"
+#include "localization/messages.h"
+#include "platform/environment.h"
+#include "resources/resource.h"
+#include "startup/command_line.h"
+#include "startup/run_state.h"
+#include "uninstall/uninstall_run.h"
+
+namespace {
+
+constexpr DWORD kWaitPauseMs = 2000;
+// First line, a line feed, then the second line with a whole path in it.
+constexpr std::size_t kWarningSize = kMessageSize + 1 + kMessageSize + kPathSize;
+
+class ImmediateActions final : public SwitchActions {
+ public:
+  void Wait() override { Sleep(kWaitPauseMs); }
+  void Warning() override { ShowLeftoverWarning(); }
+};
+
+HFONT CreateBoldFont() {
+  return CreateFontA(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
+                     "宋体");
+}
+
+void RunSetup() {
+  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
+  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, 0);
+  if (runState.launchPath[0] != '\0' && !runState.silent) {
+    ShellExecuteA(nullptr, "open", runState.launchPath, nullptr, "", SW_SHOWNORMAL);
+  }
+}
+
+}  // namespace
+
+void ShowLeftoverWarning() {
+  char programPath[kPathSize];
+  DWORD length = GetModuleFileNameA(nullptr, programPath, kPathSize);
+  if (length >= kPathSize) length = kPathSize - 1;  // older systems leave it unterminated
+  programPath[length] = '\0';
+
+  char text[kWarningSize];
+  CopyText(text, MessageText(IDS_UNINSTALL_DONE));
+  AppendText(text, "\n");
+  std::size_t used = BoundedLength(text, kWarningSize);
+  FormatText(text + used, kWarningSize - used, MessageFormatForPath(IDS_DELETE_BY_HAND),
+             programPath);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
+int RunProgram(HINSTANCE instance, const char* commandText) {
+  extResource.Load(instance);
+  languageResources.Load("uninstall.lng");
+  OleInitialize(nullptr);
+  HMODULE richEdit = LoadLibraryA("riched32.dll");
+  runState.dialogIcon = LoadIconA(ResourceModule(), "ORVICON");
+  runState.boldFont = CreateBoldFont();
+
+  char sfxcmd[kPathSize];
+  ReadEnvironmentVariable("sfxcmd", sfxcmd);  // one longer than the buffer counts as absent
+  ImmediateActions actions;
+  CommandLineScan scan = ScanCommandLine(commandText, sfxcmd, actions);
+  runState.silent = scan.silent;
+
+  switch (scan.mode) {
+    case RunMode::Setup:
+      RunSetup();
+      break;
+    case RunMode::Uninstall:
+      RunUninstall();
+      break;
+    case RunMode::Nothing:
+      break;
+  }
+
+  if (richEdit) FreeLibrary(richEdit);
+  OleUninitialize();
+  DeleteObject(runState.boldFont);
+  return 0;
+}

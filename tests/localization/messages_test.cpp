@@ -1,0 +1,149 @@
+#include "localization/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "platform/text.h"
+#include "resources/resource.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Loads one of the fixture libraries as the language library, and goes
+// back to the program's own module afterwards.
+class MessagesTest : public testing::Test {
+ protected:
+  void TearDown() override { extResource.Unload(); }
+
+  static void LoadLibraryFrom(const char* folder) {
+    std::string anyFile = test::ExeFolder() + "\\fixtures\\" + folder + "\\anything.txt";
+    extResource.Load(GetModuleHandleA(nullptr), anyFile.c_str());
+  }
+};
+
+TEST_F(MessagesTest, BuiltInTextsAreTheChineseTableInCodePage936) {
+  // "卸载 Korvik", byte for byte in code page 936.
+  EXPECT_STREQ("\xD0\xB6\xD4\xD8 Korvik", MessageText(IDS_UNINSTALL_CAPTION));
+  struct Row {
+    UINT id;
+    const char* utf8;
+  };
+  const Row rows[] = {
+      {5101, "Korvik 压缩专家"},
+      {5102, "Korvik 帮助"},
+      {5103, "控制台 ORV 手册"},
+      {5104, "卸载 Korvik"},
+      {5105, "卸载已经完成"},
+      {5106, "你应该手动删除 %s"},
+      {5107, "继续卸载 Korvik 吗？"},
+      {5108, "无法打开列表文件 %s"},
+      {5109, "Korvik 档案文件"},
+      {5110, "Korvik ZIP 档案文件"},
+      {5111, "ORV 恢复卷"},
+      {5113, "处理 ORV、ZIP 和其它档案文件格式"},
+      {5114, "你必须重新启动 Windows 才能完全卸载 Korvik。"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(test::Acp(row.utf8), MessageText(row.id));
+  }
+  EXPECT_EQ(0, std::string(MessageText(IDS_HOME_PAGE)).rfind("https://", 0));
+}
+
+TEST_F(MessagesTest, UnknownIdGivesTheEmptyText) {
+  EXPECT_STREQ("", MessageText(4000));
+}
+
+TEST_F(MessagesTest, RingOfEightSlotsIsReusedByTheNinthCall) {
+  const char* first = MessageText(IDS_PRODUCT_NAME);
+  std::set<const char*> slots{first};
+  for (int i = 0; i < 7; ++i) slots.insert(MessageText(IDS_UNINSTALL_DONE));
+  EXPECT_EQ(8u, slots.size());
+  EXPECT_EQ(test::Acp("Korvik 压缩专家"), first);  // still intact after seven more
+  const char* ninth = MessageText(IDS_UNINSTALL_CAPTION);
+  EXPECT_EQ(first, ninth);
+  EXPECT_EQ(test::Acp("卸载 Korvik"), first);
+}
+
+TEST_F(MessagesTest, LibraryTextsComeFirstAndMissingOrEmptyOnesFallBack) {
+  LoadLibraryFrom("translated");
+  ASSERT_TRUE(extResource.IsLoaded());
+  EXPECT_NE(ProgramModule(), ResourceModule());
+  EXPECT_STREQ("Uninstall Korvik", MessageText(IDS_UNINSTALL_CAPTION));
+  EXPECT_STREQ("Korvik archiver", MessageText(IDS_PRODUCT_NAME));
+  EXPECT_EQ(test::Acp("控制台 ORV 手册"), MessageText(IDS_CONSOLE_MANUAL));       // absent
+  EXPECT_EQ(test::Acp("处理 ORV、ZIP 和其它档案文件格式"), MessageText(IDS_SHORTCUT_COMMENT));  // empty
+  EXPECT_NE(nullptr, LoadIconA(ResourceModule(), "ORVICON"));
+}
+
+TEST_F(MessagesTest, AfterUnloadTheProgramModuleServesAgain) {
+  LoadLibraryFrom("translated");
+  ASSERT_TRUE(extResource.IsLoaded());
+  HMODULE library = ResourceModule();
+  extResource.Unload();
+  EXPECT_FALSE(extResource.IsLoaded());
+  EXPECT_EQ(ProgramModule(), ResourceModule());
+  EXPECT_EQ(GetModuleHandleA(nullptr), ResourceModule());
+  EXPECT_EQ(test::Acp("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
+  // The library is really freed, so that the uninstall can delete its file.
+  EXPECT_EQ(nullptr, GetModuleHandleA("orvlng.dll"));
+  (void)library;
+  extResource.Unload();  // a second unload does nothing
+  EXPECT_EQ(GetModuleHandleA(nullptr), ResourceModule());
+}
+
+TEST_F(MessagesTest, MissingLibraryLeavesTheProgramModule) {
+  LoadLibraryFrom("no such folder");
+  EXPECT_FALSE(extResource.IsLoaded());
+  EXPECT_EQ(GetModuleHandleA(nullptr), ResourceModule());
+  EXPECT_EQ(GetModuleHandleA(nullptr), ProgramModule());
+}
+
+TEST_F(MessagesTest, LoadingAgainReplacesTheLoadedLibrary) {
+  LoadLibraryFrom("translated");
+  LoadLibraryFrom("badformat");
+  ASSERT_TRUE(extResource.IsLoaded());
+  EXPECT_EQ(test::Acp("Korvik 压缩专家"), MessageText(IDS_PRODUCT_NAME));  // not in badformat
+}
+
+TEST_F(MessagesTest, PathFormatsKeepAGoodTranslation) {
+  LoadLibraryFrom("translated");
+  const char* format = MessageFormatForPath(IDS_DELETE_BY_HAND);
+  EXPECT_STREQ("Please delete %s by hand (100%% sure)", format);
+  char text[kMessageSize];
+  std::snprintf(text, sizeof text, format, "C:\\x");
+  EXPECT_STREQ("Please delete C:\\x by hand (100% sure)", text);
+  EXPECT_STREQ("Cannot open the list file %s", MessageFormatForPath(IDS_NO_LIST_FILE));
+}
+
+TEST_F(MessagesTest, PathFormatsRefuseABadTranslation) {
+  LoadLibraryFrom("badformat");
+  ASSERT_TRUE(extResource.IsLoaded());
+  EXPECT_STREQ("Delete %s and %s by hand%n", MessageText(IDS_DELETE_BY_HAND));
+  EXPECT_EQ(test::Acp("你应该手动删除 %s"), MessageFormatForPath(IDS_DELETE_BY_HAND));
+  EXPECT_EQ(test::Acp("无法打开列表文件 %s"), MessageFormatForPath(IDS_NO_LIST_FILE));
+  EXPECT_STREQ("Uninstall Korvik", MessageText(IDS_UNINSTALL_CAPTION));
+}
+
+TEST(PathFormatTest, ExactlyOneStringConversion) {
+  struct Row {
+    const char* format;
+    bool usable;
+  };
+  const Row rows[] = {
+      {"%s", true},           {"delete %s", true},     {"100%% %s", true},
+      {"%s %%", true},        {"", false},             {"no conversion", false},
+      {"%s %s", false},       {"%n %s", false},        {"%d", false},
+      {"%s%", false},         {"%ls", false},          {"%-10s", false},
+      {"%%s", false},         {"%%%s", true},          {"\xD0\xB6%s", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.format);
+    EXPECT_EQ(row.usable, IsSinglePathFormat(row.format));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "startup/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/text.h"
+
+namespace {
+
+// Records the immediate actions in order: 'P' for a pause, 'W' for a warning.
+class RecordingActions final : public SwitchActions {
+ public:
+  void Wait() override { log += 'P'; }
+  void Warning() override { log += 'W'; }
+  std::string log;
+};
+
+struct Row {
+  const char* commandText;
+  const char* sfxcmd;
+  RunMode mode;
+  bool silent;
+  int counted;
+  const char* actions;
+};
+
+const char* ModeName(RunMode mode) {
+  switch (mode) {
+    case RunMode::Setup: return "setup";
+    case RunMode::Uninstall: return "uninstall";
+    case RunMode::Nothing: return "nothing";
+  }
+  return "?";
+}
+
+TEST(CommandLineTest, SwitchesDecideTheMode) {
+  const Row rows[] = {
+      {"", "", RunMode::Uninstall, false, 0, ""},
+      {"/s", "", RunMode::Uninstall, true, 0, ""},
+      {"-S", "", RunMode::Uninstall, true, 0, ""},
+      {"/s1", "", RunMode::Uninstall, true, 0, ""},
+      {"/s-", "", RunMode::Nothing, true, 1, ""},  // the '-' after s opens a switch
+      {"/sx", "", RunMode::Nothing, false, 1, ""},
+      {"/SETUP", "", RunMode::Setup, false, 1, ""},
+      {"-Setup", "", RunMode::Setup, false, 1, ""},
+      {"/setupnow", "", RunMode::Setup, false, 1, ""},
+      {"/setu", "", RunMode::Nothing, false, 1, ""},
+      {"/wait", "", RunMode::Nothing, false, 1, "P"},
+      {"/waiting", "", RunMode::Nothing, false, 1, "P"},
+      {"/WARNING", "", RunMode::Nothing, false, 1, "W"},
+      {"/warn", "", RunMode::Nothing, false, 1, ""},
+      {"/wait /setup", "", RunMode::Setup, false, 2, "P"},
+      {"/warning/wait", "", RunMode::Nothing, false, 2, "WP"},
+      {"/clean", "", RunMode::Nothing, false, 1, ""},
+      {"/s /setup", "", RunMode::Setup, true, 1, ""},
+      {"C:\\a-b\\uninstall.exe", "", RunMode::Nothing, false, 1, ""},
+      {"Files\\Korvik\\uninstall.exe", "", RunMode::Uninstall, false, 0, ""},
+      {"Files\\Korvik-2\\uninstall.exe", "", RunMode::Nothing, false, 1, ""},
+      {"word/s", "", RunMode::Uninstall, true, 0, ""},
+      {"//setup", "", RunMode::Setup, false, 2, ""},
+      {"/", "", RunMode::Nothing, false, 1, ""},
+      {"-", "", RunMode::Nothing, false, 1, ""},
+      {"", "x-s", RunMode::Uninstall, true, 0, ""},
+      {"", "/S", RunMode::Uninstall, true, 0, ""},
+      {"", "-s ", RunMode::Uninstall, true, 0, ""},
+      {"", "-setup", RunMode::Uninstall, false, 0, ""},
+      {"", "/sx /wait", RunMode::Uninstall, false, 0, ""},
+      {"/setup", "-y -gm2 /S", RunMode::Setup, true, 1, ""},
+      {"/setup", "", RunMode::Setup, false, 1, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("command \"") + row.commandText + "\", sfxcmd \"" + row.sfxcmd + "\"");
+    RecordingActions actions;
+    CommandLineScan scan = ScanCommandLine(row.commandText, row.sfxcmd, actions);
+    EXPECT_STREQ(ModeName(row.mode), ModeName(scan.mode));
+    EXPECT_EQ(row.silent, scan.silent);
+    EXPECT_EQ(row.counted, scan.countedSwitches);
+    EXPECT_EQ(row.actions, actions.log);
+  }
+}
+
+TEST(CommandLineTest, ProgramNameIsSkippedByTheProgramsOwnRule) {
+  struct NameRow {
+    const char* full;
+    const char* text;
+  };
+  const NameRow rows[] = {
+      {"\"C:\\Program Files\\Korvik\\uninstall.exe\" /setup", "/setup"},
+      {"C:\\Program Files\\Korvik\\uninstall.exe", "Files\\Korvik\\uninstall.exe"},
+      {"  \t uninstall.exe \t /s ", "/s "},
+      {"uninstall.exe", ""},
+      {"\"C:\\unclosed quote /s", ""},
+      {"\"\"/wait", "/wait"},
+      {"", ""},
+  };
+  for (const NameRow& row : rows) {
+    SCOPED_TRACE(row.full);
+    EXPECT_STREQ(row.text, CommandLineText(row.full));
+  }
+}
+
+TEST(CommandLineTest, ThousandsOfSwitchesAreCountedWithoutHarm) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "/x -y ";
+  RecordingActions actions;
+  CommandLineScan scan = ScanCommandLine(text.c_str(), "", actions);
+  EXPECT_EQ(10000, scan.countedSwitches);
+  EXPECT_EQ(RunMode::Nothing, scan.mode);
+}
+
+TEST(CommandLineTest, SfxcmdLongerThanItsBufferIsTakenAsAbsent) {
+  struct EnvRow {
+    std::size_t padding;
+    bool read;
+  };
+  // The buffer holds 1,023 characters and the terminator.
+  const EnvRow rows[] = {{0, true}, {1020, true}, {1021, false}, {4000, false}};
+  for (const EnvRow& row : rows) {
+    std::string value = std::string(row.padding, 'a') + " /S";
+    SCOPED_TRACE(value.size());
+    SetEnvironmentVariableA("sfxcmd", value.c_str());
+    char buffer[kPathSize];
+    std::memset(buffer, 0xBD, sizeof buffer);
+    EXPECT_EQ(row.read, ReadEnvironmentVariable("sfxcmd", buffer));
+    EXPECT_EQ(row.read ? value : std::string(), std::string(buffer));
+    RecordingActions actions;
+    EXPECT_EQ(row.read, ScanCommandLine("", buffer, actions).silent);
+  }
+  SetEnvironmentVariableA("sfxcmd", nullptr);
+  char buffer[8] = "garbage";
+  EXPECT_FALSE(ReadEnvironmentVariable("sfxcmd", buffer));
+  EXPECT_STREQ("", buffer);
+}
+
+}  // namespace

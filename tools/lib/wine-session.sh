@@ -1,0 +1,66 @@
+# Sourced by the scripts that run Windows programs: a Wine prefix of their
+# own, an X server for the dialogs and a persistent wineserver, all stopped
+# again when the script exits, whether it passed or failed.
+#
+#   wine_session_start PREFIX_DIR [win32|win64]
+
+wine_session_pids=()
+
+wine_session_stop() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  for pid in "${wine_session_pids[@]}"; do
+    kill "$pid" >/dev/null 2>&1 || true
+  done
+  wine_session_pids=()
+}
+
+wine_free_display() {
+  local n
+  for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      echo "$n"
+      return
+    fi
+  done
+  echo 99
+}
+
+wine_session_start() {
+  local prefix=$1 arch=${2:-win64}
+  export WINEPREFIX=$prefix
+  export WINEDEBUG=-all
+  export LC_ALL=${KORVIK_LOCALE:-zh_CN.UTF-8}
+  export WINEARCH=$arch
+  # No network here: never ask to download Mono or Gecko.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+
+  local display
+  display=$(wine_free_display)
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  wine_session_pids+=($!)
+  export DISPLAY=":$display"
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+  done
+
+  trap wine_session_stop EXIT
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    # Dialogs get their caption bar from Wine itself: there is no window
+    # manager on the X server.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+  fi
+  wineserver -p >/dev/null 2>&1
+  # Start Wine's own background processes now, with their output going
+  # nowhere: started later, they would inherit a test runner's pipe and
+  # keep it open after the test program has ended.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+}
