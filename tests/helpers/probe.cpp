@@ -1,9 +1,16 @@
 // probe.exe OPERATION: runs one operation of the program's code and prints
 // its result; the exit code is the result where it is a number.
+//
+//   probe ntversion       NtMajorVersion
+//   probe deltree SPEC    DelRegTree under HKEY_CURRENT_USER; the number of
+//                         passes it ran (0: one call removed the tree)
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "platform/os_version.h"
+#include "platform/registry.h"
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "ntversion") == 0) {
@@ -11,6 +18,12 @@ int main(int argc, char** argv) {
     std::printf("%d\n", version);
     return version;
   }
-  std::fprintf(stderr, "usage: probe ntversion\n");
+  if (argc >= 3 && std::strcmp(argv[1], "deltree") == 0) {
+    DelRegTree(HKEY_CURRENT_USER, argv[2]);
+    int passes = LastDelRegTreePassesForTest();
+    std::printf("%d\n", passes);
+    return passes;
+  }
+  std::fprintf(stderr, "usage: probe ntversion | probe deltree SPEC\n");
   return 255;
 }

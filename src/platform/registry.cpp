@@ -1,0 +1,257 @@
+#include "platform/registry.h"
+
+#include <cstring>
+
+#include "platform/os_version.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kProductKey[] = "Software\\Korvik";
+// Subkey names of 200 characters or more end the enumeration of their parent.
+constexpr DWORD kEnumNameSize = 200;
+constexpr std::size_t kPredefinedRootCount = 4;  // HKEY_CLASSES_ROOT .. HKEY_USERS
+
+// 0 or KEY_WOW64_64KEY, OR-ed into the access of keys opened for writing.
+REGSAM view64Flag = 0;
+// Keys deleted by the current pass of DelRegTree.
+int treeDeletions = 0;
+int lastTreePasses = 0;
+LONG writeFaults[kPredefinedRootCount] = {};
+
+// Owns one open key and closes it when it goes.
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey() { Close(); }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  HKEY Get() const { return key_; }
+  HKEY* Out() { return &key_; }
+  bool Close() {
+    if (key_ == nullptr) return false;
+    RegCloseKey(key_);
+    key_ = nullptr;
+    return true;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+LONG* WriteFaultOf(HKEY root) {
+  ULONG_PTR index = reinterpret_cast<ULONG_PTR>(root) -
+                    reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
+  return index < kPredefinedRootCount ? &writeFaults[index] : nullptr;
+}
+
+// Opens (creating where missing) the key of spec for writing, in the view the
+// 64-bit flag selects.
+LONG OpenForWriting(HKEY root, const char* spec, RegKey& key) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path)) return ERROR_INVALID_NAME;
+  const LONG* fault = WriteFaultOf(root);
+  if (fault != nullptr && *fault != ERROR_SUCCESS) return *fault;
+  DWORD disposition = 0;
+  return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         KEY_WRITE | view64Flag, nullptr, key.Out(), &disposition);
+}
+
+bool OpenForReading(HKEY root, const char* spec, RegKey& key) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path)) return false;
+  return RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, key.Out()) ==
+         ERROR_SUCCESS;
+}
+
+LONG SetValue(HKEY root, const char* spec, const char* name, DWORD type, const void* data,
+              std::size_t size) {
+  RegKey key;
+  LONG status = OpenForWriting(root, spec, key);
+  if (status != ERROR_SUCCESS) return status;
+  return RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
+                        static_cast<DWORD>(size));
+}
+
+// One pass over the tree at path: children first, each child's index taken
+// once, so siblings that move down into a freed index wait for the next pass.
+void DeleteTreePass(HKEY root, const char* path) {
+  if (path[0] == '\0') return;  // a root key is never deleted
+  {
+    RegKey key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return;
+    char name[kEnumNameSize];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = kEnumNameSize;
+      if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      // A child whose path does not fit stays, and with it every key above it.
+      char child[kRegChildPathSize];
+      if (MakeRegChildPath(path, name, child, sizeof child)) DeleteTreePass(root, child);
+    }
+  }
+  if (RegDeleteKeyA(root, path) == ERROR_SUCCESS) ++treeDeletions;
+}
+
+using RegDeleteKeyExAFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+RegDeleteKeyExAFunction FindRegDeleteKeyExA() {
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  if (advapi == nullptr) return nullptr;
+  FARPROC proc = GetProcAddress(advapi, "RegDeleteKeyExA");
+  // Through void(*)(): a cast between unrelated function types is flagged.
+  return reinterpret_cast<RegDeleteKeyExAFunction>(reinterpret_cast<void (*)()>(proc));
+}
+
+}  // namespace
+
+bool MakeRegPath(HKEY root, const char* spec, char* path, std::size_t size) {
+  if (size == 0) return false;
+  path[0] = '\0';
+  if (size < kRegPathReserve || std::strlen(spec) > size - kRegPathReserve) return false;
+  if (root != HKEY_CURRENT_USER) return CopyText(path, size, spec);
+  if (spec[0] == '\\') return CopyText(path, size, spec + 1);
+  if (!FormatText(path, size, "%s%s%s", kProductKey, spec[0] != '\0' ? "\\" : "", spec)) {
+    path[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool MakeRegChildPath(const char* path, const char* name, char* child, std::size_t size) {
+  if (FormatText(child, size, "%s\\%s", path, name)) return true;
+  if (size > 0) child[0] = '\0';
+  return false;
+}
+
+LONG SetRegString(HKEY root, const char* spec, const char* name, const char* text) {
+  return SetValue(root, spec, name, REG_SZ, text, std::strlen(text) + 1);
+}
+
+LONG SetRegNumber(HKEY root, const char* spec, const char* name, DWORD number) {
+  return SetValue(root, spec, name, REG_DWORD, &number, sizeof number);
+}
+
+LONG SetRegBytes(HKEY root, const char* spec, const char* name, std::size_t count,
+                 const void* bytes) {
+  return SetValue(root, spec, name, REG_BINARY, bytes, count);
+}
+
+bool GetRegString(HKEY root, const char* spec, const char* name, std::size_t size,
+                  const char* defaultText, char* dest) {
+  if (size == 0) return false;
+  {
+    RegKey key;
+    if (OpenForReading(root, spec, key)) {
+      DWORD type = REG_NONE;
+      DWORD length = static_cast<DWORD>(size);
+      LONG status = RegQueryValueExA(key.Get(), name, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(dest), &length);
+      // The data need not be a terminated text: it is one when it has a zero
+      // byte, or room for one after it. Data that fills dest without a zero
+      // was a text of size characters or more, too long like any other.
+      if (status == ERROR_SUCCESS && length > 0 && length <= size &&
+          (std::memchr(dest, '\0', length) != nullptr || length < size)) {
+        if (length < size) dest[length] = '\0';
+        return true;
+      }
+    }
+  }
+  CopyText(dest, size, defaultText);
+  return false;
+}
+
+DWORD GetRegNumber(HKEY root, const char* spec, const char* name, DWORD defaultNumber) {
+  RegKey key;
+  if (!OpenForReading(root, spec, key)) return defaultNumber;
+  DWORD number = 0;
+  DWORD type = REG_NONE;
+  DWORD length = sizeof number;
+  if (RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&number),
+                       &length) != ERROR_SUCCESS ||
+      length == 0) {
+    return defaultNumber;
+  }
+  return number;
+}
+
+bool RegKeyPresent(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path)) return false;
+  RegKey key;
+  return RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, key.Out()) == ERROR_SUCCESS;
+}
+
+void DelRegKey(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  RegDeleteKeyA(root, path);
+}
+
+void DelRegValue(HKEY root, const char* spec, const char* name) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path)) return;
+  RegKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_WRITE, key.Out()) != ERROR_SUCCESS) return;
+  RegDeleteValueA(key.Get(), name);
+}
+
+void DelRegTree(HKEY root, const char* spec) {
+  lastTreePasses = 0;
+  char path[kRegPathSize];
+  // A root key is never deleted; the 9x family's single call would take
+  // everything below it.
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  // On the 9x family one call removes a whole subtree; on the NT family a
+  // key with subkeys cannot be deleted.
+  if (NtMajorVersion() == 0 && RegDeleteKeyA(root, path) == ERROR_SUCCESS) return;
+  do {
+    treeDeletions = 0;
+    ++lastTreePasses;
+    DeleteTreePass(root, path);
+  } while (treeDeletions > 0);
+}
+
+void SetRegView64(bool on) { view64Flag = on ? KEY_WOW64_64KEY : 0; }
+
+void DelRegKey64(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  if (RegDeleteKeyExAFunction deleteKeyEx = FindRegDeleteKeyExA()) {
+    deleteKeyEx(root, path, KEY_WOW64_64KEY, 0);
+  } else {
+    RegDeleteKeyA(root, path);
+  }
+}
+
+LONG SetRegString(const char* spec, const char* name, const char* text) {
+  return SetRegString(HKEY_CURRENT_USER, spec, name, text);
+}
+
+LONG SetRegNumber(const char* spec, const char* name, DWORD number) {
+  return SetRegNumber(HKEY_CURRENT_USER, spec, name, number);
+}
+
+bool GetRegString(const char* spec, const char* name, std::size_t size,
+                  const char* defaultText, char* dest) {
+  return GetRegString(HKEY_CURRENT_USER, spec, name, size, defaultText, dest);
+}
+
+DWORD GetRegNumber(const char* spec, const char* name, DWORD defaultNumber) {
+  return GetRegNumber(HKEY_CURRENT_USER, spec, name, defaultNumber);
+}
+
+void DelRegKey(const char* spec) { DelRegKey(HKEY_CURRENT_USER, spec); }
+
+void SetRegWriteFaultForTest(HKEY root, LONG status) {
+  if (LONG* fault = WriteFaultOf(root)) *fault = status;
+}
+
+void ClearRegWriteFaultsForTest() {
+  for (LONG& fault : writeFaults) fault = ERROR_SUCCESS;
+}
+
+int LastDelRegTreePassesForTest() { return lastTreePasses; }

@@ -1,0 +1,107 @@
+// Registry access: every key is opened and closed within one call, so no
+// handle outlives it and callers never see one. Under HKEY_CURRENT_USER a
+// key specification is relative to the product key "Software\Korvik",
+// unless it begins with a backslash. Texts are narrow ANSI texts; the "A"
+// forms of the registry functions are used throughout.
+//
+// Statuses are Windows error codes, 0 for success. A specification longer
+// than kRegSpecLimit characters is refused: writes answer 123
+// (ERROR_INVALID_NAME) and write nothing, reads give their default,
+// RegKeyPresent is false and deletions do nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// The buffer every key path is built in, and the longest specification it
+// takes: the product key prefix must still fit in front of it.
+constexpr std::size_t kRegPathSize = 256;
+constexpr std::size_t kRegPathReserve = 20;
+constexpr std::size_t kRegSpecLimit = kRegPathSize - kRegPathReserve;
+// The buffer DelRegTree builds the path of each subkey in.
+constexpr std::size_t kRegChildPathSize = 512;
+
+// Builds the path handed to Windows for root and spec into path (capacity
+// size). A specification longer than size less kRegPathReserve characters
+// is refused: the result is false and path is left empty.
+bool MakeRegPath(HKEY root, const char* spec, char* path, std::size_t size);
+
+// Formats the path of subkey name below path, "path\name", into child
+// (capacity size). A path that does not fit gives false and an empty child:
+// a cut path would name another key.
+bool MakeRegChildPath(const char* path, const char* name, char* child, std::size_t size);
+
+// Writes create missing keys along the path. A text is stored as REG_SZ
+// with its terminator, a number as a 4-byte REG_DWORD, bytes as REG_BINARY.
+LONG SetRegString(HKEY root, const char* spec, const char* name, const char* text);
+LONG SetRegNumber(HKEY root, const char* spec, const char* name, DWORD number);
+LONG SetRegBytes(HKEY root, const char* spec, const char* name, std::size_t count,
+                 const void* bytes);
+
+// Reads the value into dest (size bytes, terminator included), whatever its
+// stored type. True when a value of at least one byte was read; dest then
+// holds a terminated text that ends at the value's first zero byte, or at its
+// end when the stored data has no zero (a REG_SZ stored without terminator,
+// binary or number data). Data that does not fit with a terminator gives the
+// default: a cut text would be another value. Otherwise the result is false
+// and dest holds the default text, cut to fit. Nothing past size bytes of
+// dest is ever written.
+bool GetRegString(HKEY root, const char* spec, const char* name, std::size_t size,
+                  const char* defaultText, char* dest);
+
+// The stored number when a value of 1 to 4 bytes was read (missing high
+// bytes are 0), else defaultNumber.
+DWORD GetRegNumber(HKEY root, const char* spec, const char* name, DWORD defaultNumber);
+
+// True when the key can be opened for querying its values.
+bool RegKeyPresent(HKEY root, const char* spec);
+
+// Deletes one key, which must have no subkeys (on the NT family a key with
+// subkeys stays). A path that names the root itself is never deleted.
+void DelRegKey(HKEY root, const char* spec);
+
+// Deletes one value of a key; the empty name is the default value.
+void DelRegValue(HKEY root, const char* spec, const char* name);
+
+// Deletes the key and everything below it. The 9x family removes a subtree
+// with one RegDeleteKeyA, tried first there; otherwise passes run over the
+// tree until one deletes nothing. A root is never deleted. Keys that cannot
+// be reached stay: a subkey name of 200 characters or more ends the walk of
+// its parent, and a child whose full path would be longer than 511
+// characters is skipped, so its ancestors stay too.
+void DelRegTree(HKEY root, const char* spec);
+
+// Sends every later write into the 64-bit registry view (KEY_WOW64_64KEY)
+// while on. Reads, key tests and deletions always use the process's own view.
+void SetRegView64(bool on);
+
+// Deletes one key in the 64-bit view (RegDeleteKeyExA with KEY_WOW64_64KEY,
+// where the system has it; else RegDeleteKeyA, there being one view only).
+// A root is never deleted.
+void DelRegKey64(HKEY root, const char* spec);
+
+// Short forms: under HKEY_CURRENT_USER, so relative to the product key.
+LONG SetRegString(const char* spec, const char* name, const char* text);
+LONG SetRegNumber(const char* spec, const char* name, DWORD number);
+bool GetRegString(const char* spec, const char* name, std::size_t size,
+                  const char* defaultText, char* dest);
+DWORD GetRegNumber(const char* spec, const char* name, DWORD defaultNumber);
+void DelRegKey(const char* spec);
+
+// Test hooks.
+//
+// SetRegWriteFaultForTest makes every later write (SetRegString,
+// SetRegNumber, SetRegBytes, short forms included) under root answer status
+// without touching the registry, after the key specification has passed its
+// length check; this is how tests see status 5 (access denied), which the
+// registry under test never gives. Status 0 clears the fault of that root;
+// ClearRegWriteFaultsForTest clears all. Each of the predefined roots
+// (HKEY_CLASSES_ROOT to HKEY_USERS) can hold its own fault; other handles
+// are ignored.
+void SetRegWriteFaultForTest(HKEY root, LONG status);
+void ClearRegWriteFaultsForTest();
+
+// The number of passes the last DelRegTree ran: 0 when it did nothing or
+// the 9x family's single call removed the tree.
+int LastDelRegTreePassesForTest();

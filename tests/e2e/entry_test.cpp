@@ -1,0 +1,115 @@
+// The entry routine end to end: the auxiliary switches, the leftover
+// warning and its texts, the exit code.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/sandbox.h"
+#include "support/test_support.h"
+
+namespace {
+
+using e2e::Sandbox;
+
+struct Warning {
+  std::string caption;
+  std::string text;
+  driver::Icon icon = driver::Icon::None;
+};
+
+// Runs the program with "/warning", reads the message and answers it.
+Warning RunWarning(const Sandbox& sandbox) {
+  Warning seen;
+  driver::Process process;
+  EXPECT_TRUE(driver::Start(process, sandbox.Options("/warning")));
+  HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+  EXPECT_NE(nullptr, box);
+  if (!box) return seen;
+  seen.caption = driver::WindowText(box);
+  seen.text = driver::MessageBoxText(box);
+  seen.icon = driver::MessageBoxIcon(box);
+  EXPECT_TRUE(driver::Press(box, IDOK));
+  DWORD code = 1;
+  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  return seen;
+}
+
+TEST(EntryTest, WaitPausesTwoSecondsAndShowsNothing) {
+  Sandbox sandbox("wait");
+  driver::Process process;
+  DWORD started = GetTickCount();
+  ASSERT_TRUE(driver::Start(process, sandbox.Options("/wait")));
+  DWORD code = 1;
+  ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  DWORD elapsed = GetTickCount() - started;
+  EXPECT_EQ(0u, code);
+  EXPECT_GE(elapsed, 1900u);
+  EXPECT_LT(elapsed, 10000u);
+  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+}
+
+TEST(EntryTest, WarningNamesTheProgramFile) {
+  Sandbox sandbox("warning", "Korvik Archiver");
+  Warning seen = RunWarning(sandbox);
+  EXPECT_EQ(test::Acp("卸载 Korvik"), seen.caption) << test::Utf8(seen.caption);
+  EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.ProgramPath(), seen.text)
+      << test::Utf8(seen.text);
+  EXPECT_EQ(driver::Icon::Information, seen.icon) << driver::IconName(seen.icon);
+}
+
+TEST(EntryTest, WarningTakesItsTextsFromTheLanguageLibrary) {
+  struct Row {
+    const char* library;
+    std::string expectedSecondLine;  // the path follows where %s stands
+  };
+  const Row rows[] = {
+      {"translated", "Please delete %s by hand (100% sure)"},
+      // A format with conversions the program never passes is not used.
+      {"badformat", test::Acp("你应该手动删除 %s")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.library);
+    Sandbox sandbox(std::string("library-") + row.library);
+    ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary(row.library), "orvlng.dll"));
+    Warning seen = RunWarning(sandbox);
+    std::string second = row.expectedSecondLine;
+    second.replace(second.find("%s"), 2, sandbox.ProgramPath());
+    EXPECT_EQ("Uninstall Korvik", seen.caption);
+    EXPECT_EQ("Uninstall finished\n" + second, seen.text) << test::Utf8(seen.text);
+  }
+}
+
+TEST(EntryTest, WarningWithTheLongestProgramPathTheSystemAllows) {
+  // A folder chain that makes the program path 259 bytes long, the most
+  // that the file functions take without the long-path prefix.
+  std::string chain;
+  while (chain.size() < 200) chain += (chain.empty() ? "" : "\\") + std::string(40, 'd');
+  std::string prefix = "C:\\KorvikTests\\longpath\\";
+  chain += "\\" + std::string(259 - prefix.size() - chain.size() - 15, 'e');
+  Sandbox sandbox("longpath", chain);
+  ASSERT_EQ(259u, sandbox.ProgramPath().size());
+  ASSERT_TRUE(sandbox.Exists("uninstall.exe")) << "the file system refused the long path";
+  Warning seen = RunWarning(sandbox);
+  EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.ProgramPath(), seen.text);
+}
+
+TEST(EntryTest, EveryStartEndsWithExitCodeZero) {
+  const char* commandLines[] = {"/x", "/clean", "-", "/wait/warning/clean"};
+  for (const char* args : commandLines) {
+    SCOPED_TRACE(args);
+    Sandbox sandbox("exitcode");
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, sandbox.Options(args)));
+    // Answer whatever message appears, as a user would.
+    while (HWND box = driver::WaitForDialog(process, 5000)) {
+      driver::Press(box, IDOK);
+      driver::WaitForClosed(box, e2e::kDialogTimeoutMs);
+    }
+    DWORD code = 1;
+    ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,792 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kProductKey[] = "Software\\Korvik";
+constexpr char kOtherProductKey[] = "Software\\KorvikOther";
+constexpr char kOutsideKey[] = "Software\\KorvikOutside";
+constexpr char kClassesKey[] = "KorvikTest";  // under HKEY_CLASSES_ROOT
+constexpr char kMachineKey[] = "Software\\KorvikTest";  // under HKEY_LOCAL_MACHINE
+constexpr char kTestClassKey[] = "CLSID\\{6E0C2B9A-41D7-4F3E-9A85-C3D1B27F5E10}";
+constexpr unsigned char kGarbage = 0xBD;
+
+// --- Raw access, independent of the layer under test ----------------------
+
+using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+DeleteKeyExFunction DeleteKeyEx() {
+  FARPROC proc = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
+  return reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(proc));
+}
+
+bool DeleteOneKey(HKEY parent, const char* name, REGSAM view) {
+  DeleteKeyExFunction deleteKeyEx = DeleteKeyEx();
+  LONG status = deleteKeyEx ? deleteKeyEx(parent, name, view, 0) : RegDeleteKeyA(parent, name);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+// Deletes a key and all below it through handles relative to each parent:
+// Wine's "A" functions take no path longer than 260 characters from a root,
+// so the deep keys of the tests are reached only this way.
+bool DeleteTree(HKEY parent, const char* name, REGSAM view = 0) {
+  HKEY key;
+  if (RegOpenKeyExA(parent, name, 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+    char child[256];
+    for (;;) {  // always index 0: each child is gone after its turn
+      DWORD length = sizeof child;
+      if (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) !=
+              ERROR_SUCCESS ||
+          !DeleteTree(key, child, view)) {
+        break;
+      }
+    }
+    RegCloseKey(key);
+  }
+  return DeleteOneKey(parent, name, view);
+}
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// Creates (or opens) the keys of parts one below the other, each relative to
+// the one before, so that the whole path may be longer than Wine takes.
+bool CreateChain(HKEY root, const std::vector<std::string>& parts) {
+  HKEY parent = root;
+  bool created = true;
+  for (const std::string& part : parts) {
+    HKEY key;
+    created = RegCreateKeyExA(parent, part.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr) == ERROR_SUCCESS;
+    if (parent != root) RegCloseKey(parent);
+    if (!created) break;
+    parent = key;
+  }
+  if (created && parent != root) RegCloseKey(parent);
+  return created;
+}
+
+bool ChainExists(HKEY root, const std::vector<std::string>& parts) {
+  HKEY parent = root;
+  bool opened = true;
+  for (const std::string& part : parts) {
+    HKEY key;
+    opened = RegOpenKeyExA(parent, part.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (parent != root) RegCloseKey(parent);
+    if (!opened) break;
+    parent = key;
+  }
+  if (opened && parent != root) RegCloseKey(parent);
+  return opened;
+}
+
+LONG WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type,
+              const void* data, DWORD size, REGSAM view = 0) {
+  HKEY key;
+  LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                &key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  status = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+  return status;
+}
+
+struct RawValue {
+  LONG status = -1;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
+  RawValue value;
+  HKEY key;
+  value.status = RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
+  if (value.status != ERROR_SUCCESS) return value;
+  char data[1024];
+  DWORD size = sizeof data;
+  value.status = RegQueryValueExA(key, name, nullptr, &value.type,
+                                  reinterpret_cast<BYTE*>(data), &size);
+  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
+  RegCloseKey(key);
+  return value;
+}
+
+bool IsWow64() {
+  using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
+  FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  auto isWow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void (*)()>(proc));
+  BOOL wow64 = FALSE;
+  return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Bytes from `from` up to `end` still hold the garbage they were filled with.
+testing::AssertionResult UntouchedFrom(const char* buffer, std::size_t from, std::size_t end) {
+  for (std::size_t i = from; i < end; ++i) {
+    if (static_cast<unsigned char>(buffer[i]) != kGarbage) {
+      return testing::AssertionFailure() << "byte " << i << " was written";
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+// --- Fixture --------------------------------------------------------------
+
+class RegistryTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+
+  static void Clean() {
+    SetRegView64(false);
+    ClearRegWriteFaultsForTest();
+    DeleteTree(HKEY_CURRENT_USER, kProductKey);
+    DeleteTree(HKEY_CURRENT_USER, kOtherProductKey);
+    DeleteTree(HKEY_CURRENT_USER, kOutsideKey);
+    DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
+    DeleteTree(HKEY_LOCAL_MACHINE, kMachineKey);
+    DeleteTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY);
+    DeleteTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_32KEY);
+  }
+
+  static std::string UnderProduct(const std::string& spec) {
+    return spec.empty() ? kProductKey : std::string(kProductKey) + "\\" + spec;
+  }
+};
+
+// Turns the 64-bit view off again however a test ends.
+struct ScopedView64 {
+  ScopedView64() { SetRegView64(true); }
+  ~ScopedView64() { SetRegView64(false); }
+};
+
+// --- Paths ----------------------------------------------------------------
+
+TEST_F(RegistryTest, MakeRegPathByRootAndSpecification) {
+  struct Row {
+    HKEY root;
+    std::string spec;
+    std::size_t size;
+    bool accepted;
+    std::string path;
+  };
+  const std::string a236(236, 'a');
+  const std::string a237(237, 'a');
+  const Row rows[] = {
+      {HKEY_CURRENT_USER, "Setup\\.zip", kRegPathSize, true, "Software\\Korvik\\Setup\\.zip"},
+      {HKEY_CURRENT_USER, "", kRegPathSize, true, "Software\\Korvik"},
+      {HKEY_CURRENT_USER, "\\Software\\KorvikOther", kRegPathSize, true, "Software\\KorvikOther"},
+      {HKEY_CURRENT_USER, "\\", kRegPathSize, true, ""},
+      {HKEY_CLASSES_ROOT, ".zip", kRegPathSize, true, ".zip"},
+      {HKEY_CLASSES_ROOT, "\\.zip", kRegPathSize, true, "\\.zip"},
+      {HKEY_CLASSES_ROOT, "", kRegPathSize, true, ""},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", kRegPathSize, true, "SOFTWARE\\Classes"},
+      {HKEY_CURRENT_USER, a236, kRegPathSize, true, "Software\\Korvik\\" + a236},
+      {HKEY_CURRENT_USER, a237, kRegPathSize, false, ""},
+      {HKEY_CURRENT_USER, "\\" + std::string(235, 'a'), kRegPathSize, true, std::string(235, 'a')},
+      {HKEY_CURRENT_USER, "\\" + a236, kRegPathSize, false, ""},
+      {HKEY_CLASSES_ROOT, a236, kRegPathSize, true, a236},
+      {HKEY_CLASSES_ROOT, a237, kRegPathSize, false, ""},
+      // The limit follows the buffer: 20 characters less than its size.
+      {HKEY_CURRENT_USER, std::string(20, 'b'), 40, true,
+       "Software\\Korvik\\" + std::string(20, 'b')},
+      {HKEY_CURRENT_USER, std::string(21, 'b'), 40, false, ""},
+      {HKEY_CLASSES_ROOT, "x", 20, false, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.spec + " in " + std::to_string(row.size));
+    char path[kRegPathSize + 64];
+    std::memset(path, kGarbage, sizeof path);
+    EXPECT_EQ(row.accepted, MakeRegPath(row.root, row.spec.c_str(), path, row.size));
+    EXPECT_EQ(row.path, path);
+    EXPECT_TRUE(UntouchedFrom(path, row.size, sizeof path));
+  }
+}
+
+TEST_F(RegistryTest, MakeRegChildPathTakesAtMost511Characters) {
+  struct Row {
+    std::size_t pathLength;
+    std::size_t nameLength;
+    bool fits;
+  };
+  const Row rows[] = {{300, 199, true}, {311, 199, true}, {312, 199, false}, {500, 199, false},
+                      {509, 1, true},   {510, 1, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.pathLength) + " + 1 + " + std::to_string(row.nameLength));
+    const std::string path(row.pathLength, 'p');
+    const std::string name(row.nameLength, 'n');
+    char child[kRegChildPathSize + 64];
+    std::memset(child, kGarbage, sizeof child);
+    EXPECT_EQ(row.fits, MakeRegChildPath(path.c_str(), name.c_str(), child, kRegChildPathSize));
+    // Never a cut path: it would name another key.
+    EXPECT_EQ(row.fits ? path + "\\" + name : std::string(), child);
+    EXPECT_TRUE(UntouchedFrom(child, kRegChildPathSize, sizeof child));
+  }
+}
+
+// --- Writes ---------------------------------------------------------------
+
+enum class Writer { String, Number, Bytes };
+
+LONG Write(Writer writer, HKEY root, const char* spec, const char* name) {
+  switch (writer) {
+    case Writer::String:
+      return SetRegString(root, spec, name, "text");
+    case Writer::Number:
+      return SetRegNumber(root, spec, name, 7);
+    case Writer::Bytes:
+      return SetRegBytes(root, spec, name, 3, "\x01\x02\x03");
+  }
+  return -1;
+}
+
+const char* WriterName(Writer writer) {
+  return writer == Writer::String ? "SetRegString"
+         : writer == Writer::Number ? "SetRegNumber"
+                                    : "SetRegBytes";
+}
+
+TEST_F(RegistryTest, WritesRefuseSpecificationsLongerThan236CharactersAndWriteNothing) {
+  const std::string classesPrefix = std::string(kClassesKey) + "\\";
+  for (Writer writer : {Writer::String, Writer::Number, Writer::Bytes}) {
+    for (std::size_t length : {236u, 237u}) {
+      const bool accepted = length == kRegSpecLimit;
+      {
+        SCOPED_TRACE(std::string(WriterName(writer)) + " HKCU " + std::to_string(length));
+        const std::string spec(length, 'k');
+        EXPECT_EQ(accepted ? ERROR_SUCCESS : ERROR_INVALID_NAME,
+                  Write(writer, HKEY_CURRENT_USER, spec.c_str(), "v"));
+        EXPECT_EQ(accepted, ReadRaw(HKEY_CURRENT_USER, UnderProduct(spec), "v").status ==
+                                ERROR_SUCCESS);
+        EXPECT_EQ(accepted, KeyExists(HKEY_CURRENT_USER, kProductKey));
+        DeleteTree(HKEY_CURRENT_USER, kProductKey);
+      }
+      {
+        SCOPED_TRACE(std::string(WriterName(writer)) + " HKCR " + std::to_string(length));
+        const std::string spec = classesPrefix + std::string(length - classesPrefix.size(), 'k');
+        EXPECT_EQ(accepted ? ERROR_SUCCESS : ERROR_INVALID_NAME,
+                  Write(writer, HKEY_CLASSES_ROOT, spec.c_str(), "v"));
+        EXPECT_EQ(accepted, ReadRaw(HKEY_CLASSES_ROOT, spec, "v").status == ERROR_SUCCESS);
+        EXPECT_EQ(accepted, KeyExists(HKEY_CLASSES_ROOT, kClassesKey));
+        DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
+      }
+    }
+  }
+}
+
+TEST_F(RegistryTest, WritesStoreTheirTypeSizeAndBytes) {
+  struct Row {
+    const char* name;
+    LONG (*write)(const char* name);
+    DWORD type;
+    std::string data;
+  };
+  static const char kSpec[] = "Write\\Nested\\Deep";
+  static const std::string chinese = test::Acp("压缩文件");
+  const Row rows[] = {
+      {"text", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, "abc"); },
+       REG_SZ, std::string("abc", 4)},
+      {"empty", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, ""); },
+       REG_SZ, std::string("", 1)},
+      {"", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, "default"); },
+       REG_SZ, std::string("default", 8)},
+      {"chinese",
+       [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, chinese.c_str()); },
+       REG_SZ, chinese + std::string(1, '\0')},
+      {"number",
+       [](const char* n) { return SetRegNumber(HKEY_CURRENT_USER, kSpec, n, 0x12345678); },
+       REG_DWORD, std::string("\x78\x56\x34\x12", 4)},
+      {"bytes",
+       [](const char* n) { return SetRegBytes(HKEY_CURRENT_USER, kSpec, n, 3, "\x01\0\x02"); },
+       REG_BINARY, std::string("\x01\0\x02", 3)},
+      {"no bytes", [](const char* n) { return SetRegBytes(HKEY_CURRENT_USER, kSpec, n, 0, "x"); },
+       REG_BINARY, std::string()},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(ERROR_SUCCESS, row.write(row.name));
+    RawValue stored = ReadRaw(HKEY_CURRENT_USER, UnderProduct(kSpec), row.name);
+    EXPECT_EQ(ERROR_SUCCESS, stored.status);
+    EXPECT_EQ(row.type, stored.type);
+    EXPECT_EQ(row.data, stored.data);
+  }
+}
+
+TEST_F(RegistryTest, CreateErrorIsTheStatusOfTheWrite) {
+  // A non-volatile key cannot be created below a volatile one.
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, kClassesKey, 0, nullptr,
+                                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                           nullptr));
+  RegCloseKey(key);
+  const std::string spec = std::string(kClassesKey) + "\\Child";
+  for (Writer writer : {Writer::String, Writer::Number, Writer::Bytes}) {
+    SCOPED_TRACE(WriterName(writer));
+    EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, Write(writer, HKEY_CLASSES_ROOT, spec.c_str(), "v"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, spec));
+  }
+}
+
+TEST_F(RegistryTest, ShortFormsActBelowTheProductKey) {
+  EXPECT_EQ(ERROR_SUCCESS, SetRegString("Setup\\MenuItems", "Text", "on"));
+  EXPECT_EQ(ERROR_SUCCESS, SetRegNumber("Setup\\MenuItems", "Number", 1));
+  EXPECT_EQ(std::string("on", 3), ReadRaw(HKEY_CURRENT_USER, UnderProduct("Setup\\MenuItems"),
+                                          "Text").data);
+  EXPECT_EQ(ERROR_SUCCESS,
+            ReadRaw(HKEY_CURRENT_USER, UnderProduct("Setup\\MenuItems"), "Number").status);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Setup\\MenuItems"));
+
+  char text[16];
+  std::memset(text, kGarbage, sizeof text);
+  EXPECT_TRUE(GetRegString("Setup\\MenuItems", "Text", sizeof text, "off", text));
+  EXPECT_STREQ("on", text);
+  EXPECT_EQ(1u, GetRegNumber("Setup\\MenuItems", "Number", 9));
+
+  // A leading backslash leaves the product key.
+  EXPECT_EQ(ERROR_SUCCESS, SetRegString("\\Software\\KorvikOutside", "Text", "out"));
+  EXPECT_EQ(std::string("out", 4), ReadRaw(HKEY_CURRENT_USER, kOutsideKey, "Text").data);
+  EXPECT_TRUE(GetRegString("\\Software\\KorvikOutside", "Text", sizeof text, "", text));
+  EXPECT_STREQ("out", text);
+
+  DelRegKey("Setup\\MenuItems");
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Setup\\MenuItems")));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Setup")));
+}
+
+// --- Reads ----------------------------------------------------------------
+
+TEST_F(RegistryTest, EmptyTextIsStoredWithSizeOneAndReadsBackAsPresent) {
+  ASSERT_EQ(ERROR_SUCCESS, SetRegString(HKEY_CURRENT_USER, "Empty", "v", ""));
+  RawValue stored = ReadRaw(HKEY_CURRENT_USER, UnderProduct("Empty"), "v");
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
+  EXPECT_EQ(1u, stored.data.size());
+
+  char text[16];
+  std::memset(text, kGarbage, sizeof text);
+  EXPECT_TRUE(GetRegString(HKEY_CURRENT_USER, "Empty", "v", 8, "default", text));
+  EXPECT_STREQ("", text);
+  EXPECT_TRUE(UntouchedFrom(text, 8, sizeof text));
+}
+
+TEST_F(RegistryTest, GetRegStringLeavesATerminatedTextWhateverIsStored) {
+  struct Row {
+    const char* what;
+    DWORD type;
+    std::string stored;
+    std::size_t size;
+    bool found;
+    const char* text;
+  };
+  const Row rows[] = {
+      {"text without terminator", REG_SZ, "abc", 8, true, "abc"},
+      {"text without terminator, room for it", REG_SZ, "abcd", 5, true, "abcd"},
+      {"text without terminator, no room for it", REG_SZ, "abcd", 4, false, "dft"},
+      {"text filling the buffer exactly", REG_SZ, std::string("abc", 4), 4, true, "abc"},
+      {"text larger than the buffer", REG_SZ, std::string("abcdefgh", 9), 8, false, "dft"},
+      {"text just fitting the buffer", REG_SZ, std::string("abcdefgh", 9), 9, true, "abcdefgh"},
+      {"empty value", REG_SZ, "", 8, false, "dft"},
+      {"binary", REG_BINARY, "xyz", 8, true, "xyz"},
+      {"binary with a zero inside", REG_BINARY, std::string("a\0b", 3), 8, true, "a"},
+      {"binary filling the buffer", REG_BINARY, "wxyz", 4, false, "dft"},
+      {"binary with room for a terminator", REG_BINARY, "wxyz", 5, true, "wxyz"},
+      {"empty binary", REG_BINARY, "", 8, false, "dft"},
+      {"number of four letters", REG_DWORD, "ABCD", 4, false, "dft"},
+      {"number of four letters, room for a terminator", REG_DWORD, "ABCD", 8, true, "ABCD"},
+      {"number with zero high bytes", REG_DWORD, std::string("AB\0\0", 4), 4, true, "AB"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, kClassesKey, "v", row.type,
+                                      row.stored.data(), static_cast<DWORD>(row.stored.size())));
+    char text[32];
+    std::memset(text, kGarbage, sizeof text);
+    EXPECT_EQ(row.found, GetRegString(HKEY_CLASSES_ROOT, kClassesKey, "v", row.size, "dft", text));
+    EXPECT_EQ(std::string(row.text), std::string(text, BoundedLength(text, row.size)));
+    EXPECT_LT(BoundedLength(text, row.size), row.size) << "not terminated";
+    EXPECT_TRUE(UntouchedFrom(text, row.size, sizeof text));
+  }
+}
+
+TEST_F(RegistryTest, ReadsOfWhatIsMissingGiveTheDefault) {
+  ASSERT_EQ(ERROR_SUCCESS, SetRegString(HKEY_CURRENT_USER, "Present", "other", "x"));
+  struct Row {
+    const char* spec;
+    const char* name;
+  };
+  const Row rows[] = {{"Present", "missing"}, {"Missing", "v"}, {"Present\\Missing", ""}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.spec) + " / " + row.name);
+    char text[16];
+    std::memset(text, kGarbage, sizeof text);
+    EXPECT_FALSE(GetRegString(HKEY_CURRENT_USER, row.spec, row.name, 10, "default", text));
+    EXPECT_STREQ("default", text);
+    EXPECT_TRUE(UntouchedFrom(text, 10, sizeof text));
+    EXPECT_EQ(0xFEEDu, GetRegNumber(HKEY_CURRENT_USER, row.spec, row.name, 0xFEED));
+  }
+  // A default longer than the buffer is cut to it.
+  char text[16];
+  std::memset(text, kGarbage, sizeof text);
+  EXPECT_FALSE(GetRegString(HKEY_CURRENT_USER, "Missing", "v", 4, "default", text));
+  EXPECT_STREQ("def", text);
+  EXPECT_TRUE(UntouchedFrom(text, 4, sizeof text));
+}
+
+TEST_F(RegistryTest, GetRegNumberReadsOneToFourBytes) {
+  struct Row {
+    const char* what;
+    DWORD type;
+    std::string stored;
+    DWORD expected;
+  };
+  const Row rows[] = {
+      {"number", REG_DWORD, "\x78\x56\x34\x12", 0x12345678},
+      {"one byte", REG_BINARY, "\x41", 0x41},
+      {"two bytes", REG_BINARY, "\x34\x12", 0x1234},
+      {"short text", REG_SZ, std::string("AB", 3), 0x4241},
+      {"eight bytes", REG_BINARY, "12345678", 0xFEED},
+      {"no bytes", REG_BINARY, "", 0xFEED},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, kClassesKey, "v", row.type,
+                                      row.stored.data(), static_cast<DWORD>(row.stored.size())));
+    EXPECT_EQ(row.expected, GetRegNumber(HKEY_CLASSES_ROOT, kClassesKey, "v", 0xFEED));
+  }
+}
+
+TEST_F(RegistryTest, RefusedSpecificationIsNeitherReadNorDeleted) {
+  // Keys of 236 and 237 characters, made without the layer.
+  const std::string prefix = std::string(kClassesKey) + "\\";
+  const std::string accepted = prefix + std::string(kRegSpecLimit - prefix.size(), 'r');
+  const std::string refused = accepted + "r";
+  for (const std::string& spec : {accepted, refused}) {
+    ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, spec, "v", REG_SZ, "stored", 7));
+  }
+  char text[16];
+  EXPECT_TRUE(RegKeyPresent(HKEY_CLASSES_ROOT, accepted.c_str()));
+  EXPECT_TRUE(GetRegString(HKEY_CLASSES_ROOT, accepted.c_str(), "v", sizeof text, "", text));
+
+  EXPECT_FALSE(RegKeyPresent(HKEY_CLASSES_ROOT, refused.c_str()));
+  std::memset(text, kGarbage, sizeof text);
+  EXPECT_FALSE(GetRegString(HKEY_CLASSES_ROOT, refused.c_str(), "v", sizeof text, "dft", text));
+  EXPECT_STREQ("dft", text);
+  EXPECT_EQ(3u, GetRegNumber(HKEY_CLASSES_ROOT, refused.c_str(), "v", 3));
+  DelRegValue(HKEY_CLASSES_ROOT, refused.c_str(), "v");
+  DelRegKey(HKEY_CLASSES_ROOT, refused.c_str());
+  DelRegTree(HKEY_CLASSES_ROOT, refused.c_str());
+  DelRegKey64(HKEY_CLASSES_ROOT, refused.c_str());
+  EXPECT_EQ(std::string("stored", 7), ReadRaw(HKEY_CLASSES_ROOT, refused, "v").data);
+}
+
+TEST_F(RegistryTest, RegKeyPresentFollowsTheKey) {
+  EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, ""));
+  EXPECT_FALSE(RegKeyPresent(HKEY_CLASSES_ROOT, kClassesKey));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Key"}));
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey}));
+  EXPECT_TRUE(RegKeyPresent(HKEY_CURRENT_USER, ""));
+  EXPECT_TRUE(RegKeyPresent(HKEY_CURRENT_USER, "Key"));
+  EXPECT_TRUE(RegKeyPresent(HKEY_CURRENT_USER, "\\Software\\Korvik\\Key"));
+  EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, "\\Key"));
+  EXPECT_TRUE(RegKeyPresent(HKEY_CLASSES_ROOT, kClassesKey));
+  EXPECT_FALSE(RegKeyPresent(HKEY_CLASSES_ROOT, "Software\\Korvik\\Key"));
+}
+
+// --- Deletions ------------------------------------------------------------
+
+TEST_F(RegistryTest, DelRegKeyDeletesOneKeyWithoutSubkeys) {
+  const std::string leaf = std::string(kClassesKey) + "\\Leaf";
+  const std::string parent = std::string(kClassesKey) + "\\Parent";
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "Leaf"}));
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "Parent", "Child"}));
+
+  DelRegKey(HKEY_CLASSES_ROOT, leaf.c_str());
+  DelRegKey(HKEY_CLASSES_ROOT, parent.c_str());
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, leaf));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, parent + "\\Child"));
+
+  // Specifications that name a root leave it alone.
+  DelRegKey(HKEY_CLASSES_ROOT, "");
+  DelRegKey(HKEY_CURRENT_USER, "\\");
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, parent));
+}
+
+TEST_F(RegistryTest, DelRegValueDeletesOneValue) {
+  const std::string values = std::string(kClassesKey) + "\\Values";
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, values, "a", REG_SZ, "1", 2));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, values, "b", REG_SZ, "2", 2));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, values, "", REG_SZ, "3", 2));
+
+  DelRegValue(HKEY_CLASSES_ROOT, values.c_str(), "a");
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(HKEY_CLASSES_ROOT, values, "a").status);
+  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CLASSES_ROOT, values, "b").status);
+  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CLASSES_ROOT, values, "").status);
+
+  DelRegValue(HKEY_CLASSES_ROOT, values.c_str(), "");
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(HKEY_CLASSES_ROOT, values, "").status);
+  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CLASSES_ROOT, values, "b").status);
+
+  // A missing key is not created to delete from.
+  const std::string missing = std::string(kClassesKey) + "\\Missing";
+  DelRegValue(HKEY_CLASSES_ROOT, missing.c_str(), "b");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, missing));
+}
+
+// Three levels below "Tree", three siblings on each, each with a value.
+void BuildThreeLevelTree(HKEY root, const std::string& tree) {
+  const char* names[] = {"A", "B", "C"};
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(root, tree, "v", REG_SZ, "t", 2));
+  for (const char* one : names) {
+    for (const char* two : names) {
+      for (const char* three : names) {
+        std::string path = tree + "\\" + one + "\\" + two + "\\" + three;
+        ASSERT_EQ(ERROR_SUCCESS, WriteRaw(root, path, "v", REG_SZ, "t", 2));
+      }
+    }
+  }
+}
+
+TEST_F(RegistryTest, DelRegTreeRemovesThreeLevelsInSeveralPasses) {
+  const std::string base = std::string(kClassesKey) + "\\";
+  ASSERT_NO_FATAL_FAILURE(BuildThreeLevelTree(HKEY_CLASSES_ROOT, base + "Tree"));
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "Tre"}));
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "TreeSibling", "Child"}));
+
+  DelRegTree(HKEY_CLASSES_ROOT, (base + "Tree").c_str());
+
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, base + "Tree"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, base + "Tre"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, base + "TreeSibling\\Child"));
+  // Siblings moving down into freed indexes wait for a later pass, and the
+  // last pass finds nothing left.
+  EXPECT_GE(LastDelRegTreePassesForTest(), 3);
+}
+
+TEST_F(RegistryTest, DelRegTreeOfTheEmptySpecificationRemovesTheProductKeyOnly) {
+  ASSERT_NO_FATAL_FAILURE(BuildThreeLevelTree(HKEY_CURRENT_USER, UnderProduct("Settings")));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOtherProductKey, "v", REG_SZ, "o", 2));
+
+  DelRegTree(HKEY_CURRENT_USER, "");
+
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software"));
+  EXPECT_EQ(std::string("o", 2), ReadRaw(HKEY_CURRENT_USER, kOtherProductKey, "v").data);
+}
+
+TEST_F(RegistryTest, DelRegTreeNeverDeletesARoot) {
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Keep"}));
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "Keep"}));
+
+  DelRegTree(HKEY_CURRENT_USER, "\\");
+  EXPECT_EQ(0, LastDelRegTreePassesForTest());
+  DelRegTree(HKEY_CLASSES_ROOT, "");
+  EXPECT_EQ(0, LastDelRegTreePassesForTest());
+
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Keep")));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::string(kClassesKey) + "\\Keep"));
+}
+
+TEST_F(RegistryTest, DelRegTreeStopsAtASubkeyNameOf200Characters) {
+  // Subkeys are enumerated in name order, so the long name comes first and
+  // every pass meets it before "z".
+  struct Row {
+    std::size_t length;
+    bool stays;
+  };
+  const Row rows[] = {{199, false}, {200, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.length);
+    const std::string name(row.length, 'a');
+    ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Names", name}));
+    ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Names", "z"}));
+
+    DelRegTree(HKEY_CURRENT_USER, "Names");
+
+    EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Names\\" + name)));
+    EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Names\\z")));
+    EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Names")));
+    DeleteTree(HKEY_CURRENT_USER, kProductKey);
+  }
+}
+
+TEST_F(RegistryTest, DelRegTreeLeavesTheKeysItCannotReachAndTheirAncestors) {
+  // "Software\Korvik\Deep" and a chain of 190-character names: the full
+  // path of the third one is 593 characters long, more than a child path
+  // may have. (Wine's "A" functions reach no path longer than 260, so there
+  // the second one is out of reach already.)
+  const std::vector<std::string> chain = {kProductKey, "Deep", std::string(190, 'a'),
+                                          std::string(190, 'b'), std::string(190, 'c'), "d"};
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, chain));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Deep", "Near"}));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Deep", chain[2], "Near"}));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Deeper"}));
+
+  DelRegTree(HKEY_CURRENT_USER, "Deep");
+
+  EXPECT_TRUE(ChainExists(HKEY_CURRENT_USER, chain));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deep\\Near")));
+  EXPECT_FALSE(ChainExists(HKEY_CURRENT_USER, {kProductKey, "Deep", chain[2], "Near"}));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deeper")));
+}
+
+// probe.exe runs DelRegTree in a process that Wine shows the Windows version
+// of the row; its exit code is the number of passes.
+TEST_F(RegistryTest, DelRegTreeOnThe9xFamilyTriesOneCallFirst) {
+  struct Row {
+    const char* version;
+    bool subkeys;
+    long minPasses;
+    long maxPasses;
+  };
+  const Row rows[] = {
+      {"win98", false, 0, 0},  // one call removes the key
+      {"winme", false, 0, 0},
+      {"win7", false, 2, 2},   // a pass that deletes it, one that finds nothing
+      {"nt40", false, 2, 2},
+      // Wine refuses the one call on a key with subkeys (status 5) whatever
+      // the version; the passes that follow remove the tree.
+      {"win98", true, 3, 100},
+      {"win7", true, 3, 100},
+  };
+  const std::string probe = "\"" + test::ExeFolder() + "\\helpers\\probe.exe\" deltree Tree";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.version) + (row.subkeys ? " with subkeys" : " alone"));
+    if (row.subkeys) {
+      ASSERT_NO_FATAL_FAILURE(BuildThreeLevelTree(HKEY_CURRENT_USER, UnderProduct("Tree")));
+    } else {
+      ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Tree"}));
+    }
+    ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Kept"}));
+    test::ScopedWindowsVersion version("probe.exe", row.version);
+
+    long passes = test::RunAndWait(probe);
+
+    EXPECT_GE(passes, row.minPasses);
+    EXPECT_LE(passes, row.maxPasses);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Tree")));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Kept")));
+    DeleteTree(HKEY_CURRENT_USER, kProductKey);
+  }
+}
+
+// --- The 64-bit view ------------------------------------------------------
+
+TEST_F(RegistryTest, WritesInThe64BitViewWhileTheFlagIsOn) {
+  if (!IsWow64()) GTEST_SKIP() << "one registry view only";
+  for (Writer writer : {Writer::String, Writer::Number, Writer::Bytes}) {
+    SCOPED_TRACE(WriterName(writer));
+    {
+      ScopedView64 view64;
+      EXPECT_EQ(ERROR_SUCCESS, Write(writer, HKEY_CLASSES_ROOT, kTestClassKey, "v"));
+    }
+    EXPECT_EQ(ERROR_SUCCESS,
+              ReadRaw(HKEY_CLASSES_ROOT, kTestClassKey, "v", KEY_WOW64_64KEY).status);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey));
+
+    // Off again: the next write goes to the process's own view.
+    EXPECT_EQ(ERROR_SUCCESS, Write(writer, HKEY_CLASSES_ROOT, kTestClassKey, "w"));
+    EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CLASSES_ROOT, kTestClassKey, "w").status);
+    EXPECT_NE(ERROR_SUCCESS,
+              ReadRaw(HKEY_CLASSES_ROOT, kTestClassKey, "w", KEY_WOW64_64KEY).status);
+    Clean();
+  }
+}
+
+TEST_F(RegistryTest, ReadsAndDeletionsIgnoreThe64BitFlag) {
+  if (!IsWow64()) GTEST_SKIP() << "one registry view only";
+  // The same key in both views, told apart by their values.
+  ASSERT_EQ(ERROR_SUCCESS,
+            WriteRaw(HKEY_CLASSES_ROOT, kTestClassKey, "v", REG_SZ, "64", 3, KEY_WOW64_64KEY));
+  ASSERT_EQ(ERROR_SUCCESS,
+            WriteRaw(HKEY_CLASSES_ROOT, kTestClassKey, "w", REG_SZ, "64", 3, KEY_WOW64_64KEY));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, kTestClassKey, "v", REG_SZ, "32", 3));
+  ASSERT_EQ(ERROR_SUCCESS,
+            WriteRaw(HKEY_CLASSES_ROOT, kTestClassKey, "w", REG_DWORD, "\x20\0\0\0", 4));
+  ScopedView64 view64;
+
+  char text[16];
+  std::memset(text, kGarbage, sizeof text);
+  EXPECT_TRUE(GetRegString(HKEY_CLASSES_ROOT, kTestClassKey, "v", sizeof text, "", text));
+  EXPECT_STREQ("32", text);
+  EXPECT_EQ(0x20u, GetRegNumber(HKEY_CLASSES_ROOT, kTestClassKey, "w", 0));
+
+  DelRegValue(HKEY_CLASSES_ROOT, kTestClassKey, "w");
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(HKEY_CLASSES_ROOT, kTestClassKey, "w").status);
+  EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CLASSES_ROOT, kTestClassKey, "w", KEY_WOW64_64KEY).status);
+
+  DelRegKey(HKEY_CLASSES_ROOT, kTestClassKey);
+  EXPECT_FALSE(RegKeyPresent(HKEY_CLASSES_ROOT, kTestClassKey));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY));
+
+  // The key left in the 64-bit view is out of reach of reads and deletions.
+  std::memset(text, kGarbage, sizeof text);
+  EXPECT_FALSE(GetRegString(HKEY_CLASSES_ROOT, kTestClassKey, "v", sizeof text, "none", text));
+  EXPECT_STREQ("none", text);
+  DelRegKey(HKEY_CLASSES_ROOT, kTestClassKey);
+  DelRegTree(HKEY_CLASSES_ROOT, kTestClassKey);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY));
+}
+
+TEST_F(RegistryTest, DelRegKey64DeletesTheKeyOfThe64BitView) {
+  if (!IsWow64()) GTEST_SKIP() << "one registry view only";
+  {
+    ScopedView64 view64;
+    ASSERT_EQ(ERROR_SUCCESS, SetRegString(HKEY_CLASSES_ROOT, kTestClassKey, "", "64-bit class"));
+  }
+  ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY));
+  ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey));
+
+  DelRegKey(HKEY_CLASSES_ROOT, kTestClassKey);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY));
+
+  // A namesake in the process's own view is left to DelRegKey.
+  ASSERT_EQ(ERROR_SUCCESS, SetRegString(HKEY_CLASSES_ROOT, kTestClassKey, "", "32-bit class"));
+  DelRegKey64(HKEY_CLASSES_ROOT, kTestClassKey);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey));
+  DelRegKey(HKEY_CLASSES_ROOT, kTestClassKey);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey));
+}
+
+// --- The write fault for tests --------------------------------------------
+
+TEST_F(RegistryTest, WriteFaultAnswersItsStatusUnderItsRootOnly) {
+  const std::string spec = std::string(kClassesKey) + "\\Denied";
+  SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED);
+  for (Writer writer : {Writer::String, Writer::Number, Writer::Bytes}) {
+    SCOPED_TRACE(WriterName(writer));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, Write(writer, HKEY_CLASSES_ROOT, spec.c_str(), "v"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassesKey));
+    EXPECT_EQ(ERROR_SUCCESS, Write(writer, HKEY_CURRENT_USER, "Allowed", "v"));
+    EXPECT_EQ(ERROR_SUCCESS, ReadRaw(HKEY_CURRENT_USER, UnderProduct("Allowed"), "v").status);
+  }
+  // The length check comes first.
+  EXPECT_EQ(ERROR_INVALID_NAME,
+            SetRegString(HKEY_CLASSES_ROOT, std::string(237, 'x').c_str(), "v", "t"));
+
+  SetRegWriteFaultForTest(HKEY_CURRENT_USER, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetRegString("Short", "v", "t"));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetRegNumber("Short", "v", 1));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Short")));
+
+  SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_SUCCESS);
+  EXPECT_EQ(ERROR_SUCCESS, SetRegString(HKEY_CLASSES_ROOT, spec.c_str(), "v", "t"));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetRegString("Short", "v", "t"));
+  EXPECT_EQ(ERROR_SUCCESS, SetRegString(HKEY_LOCAL_MACHINE, kMachineKey, "v", "t"));
+
+  ClearRegWriteFaultsForTest();
+  EXPECT_EQ(ERROR_SUCCESS, SetRegString("Short", "v", "t"));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Short")));
+}
+
+}  // namespace

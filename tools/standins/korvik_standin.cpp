@@ -1,0 +1,38 @@
+// A stand-in for the archiver "Korvik.exe" in tests and the demo. It does
+// nothing but record how it was started: one line per start, appended to
+// "Korvik.started.log" beside itself (the command line, then the current
+// folder after a tab).
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kPathSize = 1024;
+constexpr DWORD kLineSize = 4096;
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  char logPath[kPathSize];
+  DWORD length = GetModuleFileNameA(nullptr, logPath, kPathSize);
+  if (length == 0 || length >= kPathSize) return 1;
+  char* name = std::strrchr(logPath, '\\');
+  const char kLogName[] = "Korvik.started.log";
+  if (!name || static_cast<DWORD>(name + 1 - logPath) + sizeof kLogName > kPathSize) return 1;
+  std::memcpy(name + 1, kLogName, sizeof kLogName);
+
+  char folder[kPathSize];
+  if (GetCurrentDirectoryA(kPathSize, folder) >= kPathSize) folder[0] = '\0';
+
+  char line[kLineSize];
+  int written = wsprintfA(line, "%.2000s\t%.1000s\r\n", GetCommandLineA(), folder);
+
+  HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (log == INVALID_HANDLE_VALUE) return 1;
+  DWORD done = 0;
+  WriteFile(log, line, static_cast<DWORD>(written), &done, nullptr);
+  CloseHandle(log);
+  return 0;
+}
