@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The main job: a sample Korvik installation in a throwaway Wine prefix,
+# worked as a user and the self-removal batch file would work it, with a
+# readable report of what happened.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/install-deps.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target uninstall korvik_standin orvdrive >/dev/null
+
+work=$(mktemp -d /tmp/korvik-demo.XXXXXX)
+cleanup_demo() { wine_session_stop; rm -rf "$work"; }
+source tools/lib/wine-session.sh
+wine_session_start "$work/prefix" win64
+trap cleanup_demo EXIT
+
+orvdrive() { wine "$root/build/tools/driver/orvdrive.exe" "$@"; }
+install_dir='C:\Program Files\Korvik'
+unix_install="$WINEPREFIX/drive_c/Program Files/Korvik"
+
+echo "== Korvik uninstall.exe: demo =="
+echo
+echo "Program"
+tools/check_binary.py build/src/uninstall.exe | sed 's/^/  /'
+echo
+echo "A throwaway Wine prefix: $WINEPREFIX (code page 936, Windows 7)"
+
+mkdir -p "$unix_install/doc"
+cp build/src/uninstall.exe "$unix_install/"
+cp build/tools/standins/Korvik.exe "$unix_install/"
+printf 'Korvik licence\r\n' >"$unix_install/license.txt"
+printf '<html>order</html>\r\n' >"$unix_install/doc/order.htm"
+printf 'Korvik.exe\r\nlicense.txt\r\ndoc\r\ndoc\\order.htm\r\nuninstall.exe\r\n' \
+  >"$unix_install/Uninstall.lst"
+echo
+echo "Sample installation in $install_dir:"
+(cd "$unix_install" && find . -type f | sed 's|^\./|  |' | sort)
+
+echo
+echo "-- 1. uninstall.exe /wait (the batch file's pause) --"
+started=$(date +%s.%N)
+orvdrive run --timeout 20 -- "$install_dir\\uninstall.exe" /wait | sed 's/^/  /'
+ended=$(date +%s.%N)
+awk -v a="$started" -v b="$ended" 'BEGIN { printf "  ended after %.1f s and showed nothing\n", b - a }'
+
+echo
+echo "-- 2. uninstall.exe /warning (the batch file's last word), answered with OK --"
+orvdrive run --answer ok --timeout 20 -- "$install_dir\\uninstall.exe" /warning | sed 's/^/  /'
+
+echo
+echo "Files still in place (the uninstall run itself is not part of this demo yet):"
+(cd "$unix_install" && find . -type f | sed 's|^\./|  |' | sort)
+echo
+echo "demo finished"
