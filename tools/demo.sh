@@ -50,7 +50,25 @@ echo "-- 2. uninstall.exe /warning (the batch file's last word), answered with O
 orvdrive run --answer ok --timeout 20 -- "$install_dir\\uninstall.exe" /warning | sed 's/^/  /'
 
 echo
-echo "Files still in place (the uninstall run itself is not part of this demo yet):"
-(cd "$unix_install" && find . -type f | sed 's|^\./|  |' | sort)
+echo "-- 3. uninstall.exe (the uninstall run, as the list of installed programs starts it), answered Yes --"
+printf 'korvik help index\r\n' >"$unix_install/korvik.gid"
+started=$(date +%s.%N)
+# Into a file, not a pipe: the batch file's interpreter inherits the output
+# and would hold a pipe open until it has finished.
+orvdrive run --answer yes --keep-children --timeout 30 -- "$install_dir\\uninstall.exe" \
+  >"$work/run.txt"
+ended=$(date +%s.%N)
+sed 's/^/  /' "$work/run.txt"
+awk -v a="$started" -v b="$ended" 'BEGIN { printf "  the run ended after %.1f s\n", b - a }'
+echo "  left for the self-removal batch file:"
+(cd "$unix_install" && find . -type f | sed 's|^\./|    |' | sort)
+
+echo
+echo "-- 4. the batch file pauses 2 s (uninstall.exe /wait), then deletes the program and its folder --"
+batch="$(wine cmd.exe /c 'echo %TEMP%' | tr -d '\r')\\Uninstall_Orv.Bat"
+orvdrive wait-file "$install_dir" --gone --timeout 30 | sed 's/^/  /'
+ended=$(date +%s.%N)
+awk -v a="$started" -v b="$ended" 'BEGIN { printf "  %.1f s after the run began\n", b - a }'
+orvdrive wait-file "$batch" --gone --timeout 30 | sed 's/^/  /'
 echo
 echo "demo finished"

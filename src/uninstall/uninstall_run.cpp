@@ -1,4 +1,101 @@
 #include "uninstall/uninstall_run.h"
 
-// The removal itself arrives with the list file and deletion passes.
-void RunUninstall() {}
+#include <windows.h>
+
+#include "localization/messages.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "platform/stream.h"
+#include "platform/text.h"
+#include "resources/resource.h"
+#include "startup/run_state.h"
+#include "uninstall/deletion_passes.h"
+#include "uninstall/integration_cleanup.h"
+#include "uninstall/self_removal.h"
+
+namespace {
+
+// Index files that a help viewer may have left beside the help file.
+constexpr const char* kHelpIndexFiles[] = {"korvik.gid", "korvik.fts"};
+
+bool JoinPath(char* path, const char* folder, const char* name) {
+  return CopyText(path, kPathSize, folder) && AppendText(path, kPathSize, name);
+}
+
+bool ConfirmUninstall() {
+  return MessageBoxA(nullptr, MessageText(IDS_CONFIRM_UNINSTALL),
+                     MessageText(IDS_UNINSTALL_CAPTION),
+                     MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;
+}
+
+void ShowListFileError() {
+  char text[kMessageSize];
+  FormatText(text, sizeof text, MessageFormatForPath(IDS_NO_LIST_FILE), kListFileName);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void ShowRestartNotice() {
+  MessageBoxA(nullptr, MessageText(IDS_RESTART_NEEDED), MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
+void DeleteHelpIndexFiles(const char* programFolder) {
+  for (const char* name : kHelpIndexFiles) {
+    char path[kPathSize];
+    if (!JoinPath(path, programFolder, name)) continue;
+    ClearFileAttributes(path);
+    DeleteOneFile(path);
+  }
+}
+
+}  // namespace
+
+bool CutToProgramFolder(char* path) {
+  // Character by character: in a double-byte code page a trail byte may
+  // have the value of a backslash.
+  char* last = nullptr;
+  for (char* p = path; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\') last = p;
+  }
+  if (last == nullptr) return false;
+  if (last > path && IsDriveColon(last[-1])) {
+    last[1] = '\0';
+  } else {
+    last[0] = '\0';
+  }
+  return true;
+}
+
+void RunUninstall() {
+  char programPath[kPathSize];
+  if (!GetProgramPath(programPath, kPathSize)) return;
+  // The folder as the batch file names it, and with a backslash for joining.
+  char programFolder[kPathSize];
+  CopyText(programFolder, programPath);
+  if (!CutToProgramFolder(programFolder)) return;
+  SetCurrentFolder(programFolder);
+  char folderPrefix[kPathSize];
+  CopyText(folderPrefix, programFolder);  // shorter than the program path: room for one more
+  AppendBackslash(folderPrefix);
+
+  if (!runState.silent && !ConfirmUninstall()) return;
+
+  // The list file is found by its full path, not through the current folder.
+  char listPath[kPathSize];
+  ByteStream list;
+  if (!JoinPath(listPath, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
+    ShowListFileError();
+    return;
+  }
+
+  CleanUpIntegration();
+  extResource.Unload();  // so that the language library can be deleted
+  DeleteHelpIndexFiles(folderPrefix);
+  DeletionOutcome outcome = RunDeletionPasses(list, folderPrefix, programPath);
+  list.Close();
+  DeleteOneFile(listPath);
+
+  if (outcome.restartNeeded) ShowRestartNotice();
+  StartSelfRemoval(programPath, programFolder);
+}

@@ -25,6 +25,7 @@ class Sandbox {
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
+  const std::string& Root() const { return root_; }      // C:\KorvikTests\<name>
   const std::string& Folder() const { return folder_; }  // no trailing backslash
   std::string Path(const std::string& relative) const;
   std::string ProgramPath() const { return Path("uninstall.exe"); }
@@ -42,8 +43,5 @@ class Sandbox {
   std::string root_;    // C:\KorvikTests\<name>
   std::string folder_;  // the installation folder
 };
-
-// Removes a folder and everything in it; true when it is gone.
-bool RemoveTree(const std::string& folder);
 
 }  // namespace e2e

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -74,6 +76,46 @@ ScopedWindowsVersion::ScopedWindowsVersion(const char* exeName, const char* vers
 
 ScopedWindowsVersion::~ScopedWindowsVersion() { DeleteKeyTree(HKEY_CURRENT_USER, key_); }
 
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WaitForPath(const std::string& path, bool present, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (Exists(path) != present) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+bool RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+  return GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeFolders(const std::string& path) {
+  for (std::size_t i = 3; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  }
+}
+
 void DeleteKeyTree(HKEY root, const std::string& subKey) {
   HKEY key;
   if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
@@ -89,6 +131,121 @@ void DeleteKeyTree(HKEY root, const std::string& subKey) {
     for (const std::string& child : children) DeleteKeyTree(root, subKey + "\\" + child);
   }
   RegDeleteKeyA(root, subKey.c_str());
+}
+
+namespace {
+
+constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingRenames[] = "PendingFileRenameOperations";
+
+bool ReadPendingRenames(std::vector<char>& bytes) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD size = 0;
+  bool found = RegQueryValueExA(key, kPendingRenames, nullptr, nullptr, nullptr, &size) ==
+               ERROR_SUCCESS;
+  bytes.assign(size, '\0');
+  if (found && size > 0) {
+    found = RegQueryValueExA(key, kPendingRenames, nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(bytes.data()), &size) == ERROR_SUCCESS;
+    bytes.resize(size);
+  }
+  RegCloseKey(key);
+  return found;
+}
+
+// The files a REG_MULTI_SZ of source and target pairs deletes (those with
+// an empty target), in order; NT paths lose their "\\??\\" prefix.
+std::vector<std::string> DeletionsIn(const std::vector<char>& bytes) {
+  std::vector<std::string> strings;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\0') continue;
+    strings.emplace_back(bytes.data() + start, i - start);
+    start = i + 1;
+  }
+  if (start < bytes.size()) strings.emplace_back(bytes.data() + start, bytes.size() - start);
+
+  const std::string ntPrefix = "\\??\\";
+  std::vector<std::string> deletions;
+  for (std::size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2) {
+    if (!strings[i + 1].empty()) continue;
+    std::string path = strings[i];
+    if (path.compare(0, ntPrefix.size(), ntPrefix) == 0) path.erase(0, ntPrefix.size());
+    deletions.push_back(path);
+  }
+  return deletions;
+}
+
+}  // namespace
+
+ScopedPendingRenames::ScopedPendingRenames() { existed_ = ReadPendingRenames(saved_); }
+
+ScopedPendingRenames::~ScopedPendingRenames() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  if (existed_) {
+    RegSetValueExA(key, kPendingRenames, 0, REG_MULTI_SZ,
+                   reinterpret_cast<const BYTE*>(saved_.data()),
+                   static_cast<DWORD>(saved_.size()));
+  } else {
+    RegDeleteValueA(key, kPendingRenames);
+  }
+  RegCloseKey(key);
+}
+
+std::vector<std::string> ScopedPendingRenames::AddedDeletions() const {
+  std::vector<char> now;
+  ReadPendingRenames(now);
+  // The system appends to what was there.
+  std::vector<std::string> added = DeletionsIn(now);
+  std::size_t before = DeletionsIn(saved_).size();
+  added.erase(added.begin(), added.begin() + std::min(before, added.size()));
+  return added;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string contents;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    contents.append(buffer, read);
+  }
+  CloseHandle(file);
+  return contents;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& contents) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written,
+                      nullptr);
+  CloseHandle(file);
+  return ok && written == contents.size();
+}
+
+ScopedFileRestore::ScopedFileRestore(std::string path)
+    : path_(std::move(path)),
+      existed_(GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES),
+      contents_(existed_ ? ReadWholeFile(path_) : std::string()) {}
+
+ScopedFileRestore::~ScopedFileRestore() {
+  if (existed_) {
+    WriteWholeFile(path_, contents_);
+  } else {
+    DeleteFileA(path_.c_str());
+  }
 }
 
 }  // namespace test

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -35,7 +36,57 @@ class ScopedWindowsVersion {
   std::string key_;
 };
 
+// True when a file or folder of that name exists.
+bool Exists(const std::string& path);
+// Waits until the path exists (present) or no longer exists (not present);
+// false when that did not happen within timeoutMs.
+bool WaitForPath(const std::string& path, bool present, DWORD timeoutMs);
+
+// Removes a folder and everything in it; true when it is gone.
+bool RemoveTree(const std::string& folder);
+// Creates a folder and those above it that are missing (a full path).
+void MakeFolders(const std::string& path);
+
 // Deletes a registry key and all below it; no error when it is missing.
 void DeleteKeyTree(HKEY root, const std::string& subKey);
+
+// The deletions and renames that the system keeps for its next start
+// (HKEY_LOCAL_MACHINE, "PendingFileRenameOperations"): taken when made, and
+// put back as they were when destroyed, so that a test leaves none behind.
+class ScopedPendingRenames {
+ public:
+  ScopedPendingRenames();
+  ~ScopedPendingRenames();
+  ScopedPendingRenames(const ScopedPendingRenames&) = delete;
+  ScopedPendingRenames& operator=(const ScopedPendingRenames&) = delete;
+
+  // The files scheduled for deletion since construction, as Windows paths
+  // ("C:\dir\file"), in the order they were recorded.
+  std::vector<std::string> AddedDeletions() const;
+
+ private:
+  bool existed_;
+  std::vector<char> saved_;  // the value's bytes, REG_MULTI_SZ
+};
+
+// Keeps a file's contents, or its absence, and puts them back when
+// destroyed.
+class ScopedFileRestore {
+ public:
+  explicit ScopedFileRestore(std::string path);
+  ~ScopedFileRestore();
+  ScopedFileRestore(const ScopedFileRestore&) = delete;
+  ScopedFileRestore& operator=(const ScopedFileRestore&) = delete;
+
+ private:
+  std::string path_;
+  bool existed_;
+  std::string contents_;
+};
+
+// A whole file's bytes ("" when it cannot be read), and a file written
+// whole (false when it could not be).
+std::string ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::string& contents);
 
 }  // namespace test

@@ -1,0 +1,72 @@
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/os_version.h"
+#include "platform/text.h"
+
+namespace {
+
+// Owns one kernel handle; an empty one is INVALID_HANDLE_VALUE, as files
+// give, or null, as processes give.
+class KernelHandle {
+ public:
+  explicit KernelHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~KernelHandle() {
+    if (IsValid()) CloseHandle(handle_);
+  }
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
+
+  HANDLE Get() const { return handle_; }
+  bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+// CreateProcessA may write into the command line, so it gets a copy.
+constexpr std::size_t kCommandLineSize = 2 * kPathSize + 32;
+
+}  // namespace
+
+bool StartInBackground(const char* commandLine) {
+  char writable[kCommandLineSize];
+  if (!CopyText(writable, commandLine)) return false;  // a cut command is another one
+
+  bool ntFamily = NtMajorVersion() != 0;
+  // The 9x family's child writes to "NUL". The handle must be inheritable:
+  // the child is given its value, which in a process that did not inherit
+  // it names nothing, or something else.
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  KernelHandle nul(ntFamily ? nullptr
+                            : CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                          CREATE_ALWAYS, 0, nullptr));
+
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;  // 68
+  DWORD flags = 0;
+  if (ntFamily) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  } else {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.Get();
+    startup.hStdOutput = nul.Get();
+    startup.hStdError = nul.Get();
+    flags = DETACHED_PROCESS;
+  }
+
+  PROCESS_INFORMATION started;
+  std::memset(&started, 0, sizeof started);
+  if (!CreateProcessA(nullptr, writable, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                      &startup, &started)) {
+    return false;
+  }
+  KernelHandle process(started.hProcess);
+  KernelHandle thread(started.hThread);
+  return true;
+}

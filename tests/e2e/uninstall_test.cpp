@@ -1,0 +1,579 @@
+// The uninstall run end to end: the question, the list file, the deletion
+// passes, files in use, the restart notice and the self-removal batch file,
+// run by the real command interpreter after the program has ended.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/sandbox.h"
+#include "support/test_support.h"
+
+namespace {
+
+using e2e::Sandbox;
+
+constexpr DWORD kRemovalTimeoutMs = 30000;  // the batch file pauses 2 s first
+constexpr char kBatchName[] = "Uninstall_Orv.Bat";
+
+struct Box {
+  std::string caption;
+  std::string text;
+  driver::Icon icon = driver::Icon::None;
+};
+
+Box Read(HWND box) {
+  Box seen;
+  seen.caption = driver::WindowText(box);
+  seen.text = driver::MessageBoxText(box);
+  seen.icon = driver::MessageBoxIcon(box);
+  return seen;
+}
+
+// The program's temporary folder is one of the sandbox's own, so that the
+// batch file can be looked at; the batch file and what it starts outlive
+// the program, as they do for a user.
+std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
+std::string BatchPath(const Sandbox& sandbox) { return TempFolder(sandbox) + "\\" + kBatchName; }
+
+driver::StartOptions UninstallOptions(const Sandbox& sandbox, const std::string& args = "") {
+  test::MakeFolders(TempFolder(sandbox));
+  driver::StartOptions options = sandbox.Options(args);
+  options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
+  options.keepChildren = true;
+  return options;
+}
+
+using test::Exists;
+
+bool WaitUntilGone(const std::string& path, DWORD timeoutMs) {
+  return test::WaitForPath(path, false, timeoutMs);
+}
+
+bool WaitUntilThere(const std::string& path, DWORD timeoutMs) {
+  return test::WaitForPath(path, true, timeoutMs);
+}
+
+// Answers the confirmation with the given button and gives what it showed.
+Box AnswerQuestion(const driver::Process& process, int answer) {
+  Box seen;
+  HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+  EXPECT_NE(nullptr, box) << "no question";
+  if (!box) return seen;
+  seen = Read(box);
+  EXPECT_TRUE(driver::Press(box, answer));
+  EXPECT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+  return seen;
+}
+
+// Waits for the program to end with exit code 0 and no further message.
+void ExpectEndsQuietly(const driver::Process& process) {
+  HWND box = driver::WaitForDialog(process, e2e::kExitTimeoutMs);
+  EXPECT_EQ(nullptr, box) << "unexpected message: " << test::Utf8(driver::MessageBoxText(box));
+  if (box) driver::Press(box, IDOK);
+  DWORD code = 1;
+  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+}
+
+// A message box of any process with the given caption; null after timeoutMs.
+HWND WaitForAnyMessageBox(const std::string& caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND box = FindWindowA("#32770", caption.c_str());
+    if (box && IsWindowVisible(box)) return box;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(driver::kPollMs);
+  }
+}
+
+// A typical installation and its list: files before their folders, a
+// folder before its contents, CR LF and LF ends, blanks and empty lines.
+void Install(const Sandbox& sandbox) {
+  ASSERT_TRUE(sandbox.WriteFile("korvik.chm", "help"));
+  ASSERT_TRUE(sandbox.WriteFile("Formats\\arj.fmt", "arj"));
+  ASSERT_TRUE(sandbox.WriteFile("Formats\\cab.fmt", "cab"));
+  ASSERT_TRUE(sandbox.WriteFile("Docs\\License.txt", "licence"));
+  ASSERT_TRUE(sandbox.WriteFile("Docs\\Order\\order.htm", "order"));
+  ASSERT_TRUE(SetFileAttributesA(sandbox.Path("Docs\\License.txt").c_str(),
+                                 FILE_ATTRIBUTE_READONLY));
+  // Left by a help viewer; not listed.
+  ASSERT_TRUE(sandbox.WriteFile("korvik.gid", "index"));
+  ASSERT_TRUE(SetFileAttributesA(sandbox.Path("korvik.gid").c_str(),
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(sandbox.WriteFile("korvik.fts", "index"));
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst",
+                                "Korvik.exe\r\n"
+                                "korvik.chm  \r\n"
+                                "\r\n"
+                                "Formats\\arj.fmt\n"
+                                "Formats\\cab.fmt\t\n"
+                                "Formats\n"
+                                "Docs\n"
+                                "Docs\\Order\n"
+                                "Docs\\Order\\order.htm\n"
+                                "Docs\\License.txt\n"
+                                "uninstall.exe\n"
+                                "Uninstall.lst\n"));
+}
+
+// A file that cannot be deleted but can be moved: a library this process
+// has loaded. Let go when destroyed.
+class LoadedLibrary {
+ public:
+  LoadedLibrary(const Sandbox& sandbox, const std::string& relative) {
+    if (sandbox.CopyIn(e2e::FixtureLibrary("translated"), relative)) {
+      module_ = LoadLibraryA(sandbox.Path(relative).c_str());
+    }
+  }
+  ~LoadedLibrary() {
+    if (module_) FreeLibrary(module_);
+  }
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+  bool Loaded() const { return module_ != nullptr; }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+// A file that can be neither deleted nor moved: held open, shared for
+// reading only. Let go when destroyed.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path)
+      : file_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~HeldFile() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool Held() const { return file_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE file_;
+};
+
+// A stand-in for the command interpreter: the Korvik stand-in, which
+// records its command line and current folder and runs nothing, so the
+// batch file stays to be read.
+std::string InstallInterpreterStandIn(const Sandbox& sandbox) {
+  std::string folder = sandbox.Root() + "\\shell";
+  test::MakeFolders(folder);
+  std::string path = folder + "\\cmd.exe";
+  EXPECT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), path.c_str(), FALSE));
+  return path;
+}
+
+// The line the stand-in recorded: its command line and current folder.
+struct Started {
+  std::string commandLine;
+  std::string folder;
+};
+
+Started ReadStarted(const Sandbox& sandbox) {
+  std::string log = sandbox.Root() + "\\shell\\Korvik.started.log";
+  EXPECT_TRUE(WaitUntilThere(log, e2e::kExitTimeoutMs)) << "the interpreter never started";
+  Sleep(200);  // the line is written just after the file is made
+  std::string text = test::ReadWholeFile(log);
+  Started started;
+  std::size_t tab = text.find('\t');
+  std::size_t end = text.find("\r\n");
+  if (tab == std::string::npos || end == std::string::npos) return started;
+  started.commandLine = text.substr(0, tab);
+  started.folder = text.substr(tab + 1, end - tab - 1);
+  EXPECT_EQ(text.size(), end + 2) << "started more than once: " << text;
+  return started;
+}
+
+std::string ExpectedBatch(const std::string& program, const std::string& folder,
+                          const std::string& batch, bool ntFamily) {
+  std::string text = ntFamily ? "\"" + program + "\" /wait\r\n"
+                              : "start /wait \"" + program + "\" /wait\r\n";
+  for (int i = 0; i < 5; ++i) {
+    text += "del \"" + program + "\"\r\nrd \"" + folder + "\"\r\nif not exist \"" + program +
+            "\" goto done\r\n";
+  }
+  return text + ":done\r\nif exist \"" + program + "\" \"" + program + "\" /warning\r\ndel \"" +
+         batch + "\"";
+}
+
+// Gives a drive letter to a folder for as long as it lives, through Wine's
+// drive links (there is no "subst" in Wine). Wine runs the Unix tools that
+// make and remove the link without telling when they end, so the drive is
+// waited for.
+class ScopedDrive {
+ public:
+  explicit ScopedDrive(const std::string& folder) {
+    using UnixName = char*(CDECL*)(const WCHAR*);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return;
+    std::wstring wide(folder.begin(), folder.end());
+    char* target = unixName(wide.c_str());
+    char* driveC = unixName(L"C:\\");  // ".../dosdevices/c:/"
+    DWORD used = GetLogicalDrives();
+    char letter = 'R';
+    while (letter <= 'Y' && (used & (1u << (letter - 'A')))) ++letter;
+    if (target && driveC && letter <= 'Y') {
+      std::string devices = driveC;
+      devices.erase(devices.size() - 3);
+      link_ = devices + static_cast<char>(letter - 'A' + 'a') + ":";
+      root_ = std::string(1, letter) + ":\\";
+      test::RunAndWait("Z:\\bin\\ln -s " + std::string(target) + " " + link_);
+      if (!WaitUntilThere(root_, 5000)) root_.clear();
+    }
+    if (target) HeapFree(GetProcessHeap(), 0, target);
+    if (driveC) HeapFree(GetProcessHeap(), 0, driveC);
+  }
+  ~ScopedDrive() {
+    if (link_.empty()) return;
+    test::RunAndWait("Z:\\bin\\rm -f " + link_);
+    if (!root_.empty()) WaitUntilGone(root_, 5000);
+  }
+  ScopedDrive(const ScopedDrive&) = delete;
+  ScopedDrive& operator=(const ScopedDrive&) = delete;
+
+  const std::string& Root() const { return root_; }  // "R:\\", or empty when none was made
+
+ private:
+  std::string link_;
+  std::string root_;
+};
+
+TEST(UninstallTest, AnsweringNoRemovesNothing) {
+  Sandbox sandbox("uninstall-no");
+  Install(sandbox);
+  test::ScopedPendingRenames pending;
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox)));
+  Box question = AnswerQuestion(process, IDNO);
+  EXPECT_EQ(test::Acp("卸载 Korvik"), question.caption);
+  EXPECT_EQ(test::Acp("继续卸载 Korvik 吗？"), question.text) << test::Utf8(question.text);
+  EXPECT_EQ(driver::Icon::Question, question.icon) << driver::IconName(question.icon);
+  ExpectEndsQuietly(process);
+
+  for (const char* name : {"uninstall.exe", "Korvik.exe", "Uninstall.lst", "korvik.gid",
+                           "korvik.fts", "Docs\\License.txt", "Formats"}) {
+    EXPECT_TRUE(sandbox.Exists(name)) << name;
+  }
+  EXPECT_FALSE(Exists(BatchPath(sandbox)));
+  EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
+TEST(UninstallTest, YesRemovesTheInstallationAndThenTheProgramAndItsFolder) {
+  Sandbox sandbox("uninstall-yes");
+  Install(sandbox);
+  ASSERT_TRUE(sandbox.WriteFile("Formats\\user.fmt", "not listed"));
+  test::ScopedPendingRenames pending;
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox)));
+  AnswerQuestion(process, IDYES);
+  ExpectEndsQuietly(process);
+
+  // What the run removes itself; the program file waits for the batch file.
+  for (const char* name : {"Korvik.exe", "korvik.chm", "Uninstall.lst", "korvik.gid",
+                           "korvik.fts", "Docs", "Formats\\arj.fmt"}) {
+    EXPECT_FALSE(sandbox.Exists(name)) << name;
+  }
+  EXPECT_TRUE(sandbox.Exists("Formats\\user.fmt"));
+
+  EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+  EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  // The folder still holds a file that was not listed.
+  EXPECT_TRUE(Exists(sandbox.Folder()));
+  EXPECT_TRUE(Exists(sandbox.Root()));
+  EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
+TEST(UninstallTest, SilentRunAsksNothingAndLeavesNoFolderBehind) {
+  const char* switches[] = {"/s", "-S", "/s1"};
+  for (const char* args : switches) {
+    SCOPED_TRACE(args);
+    Sandbox sandbox("uninstall-silent");
+    Install(sandbox);
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, args)));
+    ExpectEndsQuietly(process);
+    EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+    EXPECT_TRUE(Exists(sandbox.Root()));
+  }
+}
+
+TEST(UninstallTest, LanguageLibraryAsksAndIsReleasedSoItCanBeDeleted) {
+  Sandbox sandbox("uninstall-library");
+  Install(sandbox);
+  ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary("translated"), "orvlng.dll"));
+  std::string list = sandbox.ReadFile("Uninstall.lst");
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", "orvlng.dll\n" + list));
+  test::ScopedPendingRenames pending;
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox)));
+  Box question = AnswerQuestion(process, IDYES);
+  EXPECT_EQ("Uninstall Korvik", question.caption);
+  EXPECT_EQ("Continue uninstalling Korvik?", question.text);
+  ExpectEndsQuietly(process);
+  EXPECT_FALSE(sandbox.Exists("orvlng.dll"));
+  EXPECT_FALSE(sandbox.Exists("orvlng.dll.0.tmp"));
+  EXPECT_TRUE(pending.AddedDeletions().empty());
+  EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+}
+
+TEST(UninstallTest, MissingListFileIsReportedAndNothingIsRemoved) {
+  struct Row {
+    const char* library;  // the language library beside the program, or none
+    std::string caption;
+    std::string text;
+  };
+  const Row rows[] = {
+      {nullptr, test::Acp("卸载 Korvik"), test::Acp("无法打开列表文件 Uninstall.lst")},
+      {"translated", "Uninstall Korvik", "Cannot open the list file Uninstall.lst"},
+      // A format with a conversion the program never passes is not used.
+      {"badformat", "Uninstall Korvik", test::Acp("无法打开列表文件 Uninstall.lst")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.library ? row.library : "built-in");
+    Sandbox sandbox("uninstall-nolist");
+    Install(sandbox);
+    ASSERT_TRUE(DeleteFileA(sandbox.Path("Uninstall.lst").c_str()));
+    if (row.library) {
+      ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary(row.library), "orvlng.dll"));
+    }
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, "/s")));
+    HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+    ASSERT_NE(nullptr, box);
+    Box seen = Read(box);
+    EXPECT_EQ(row.caption, seen.caption);
+    EXPECT_EQ(row.text, seen.text) << test::Utf8(seen.text);
+    EXPECT_EQ(driver::Icon::Error, seen.icon) << driver::IconName(seen.icon);
+    ASSERT_TRUE(driver::Press(box, IDOK));
+    ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+    ExpectEndsQuietly(process);
+    for (const char* name : {"uninstall.exe", "Korvik.exe", "korvik.gid", "korvik.fts"}) {
+      EXPECT_TRUE(sandbox.Exists(name)) << name;
+    }
+    EXPECT_FALSE(Exists(BatchPath(sandbox)));
+  }
+}
+
+TEST(UninstallTest, FileInUseIsMovedAsideAndDeletedAtRestartWithoutANotice) {
+  Sandbox sandbox("uninstall-inuse");
+  Install(sandbox);
+  test::ScopedPendingRenames pending;
+  {
+    LoadedLibrary library(sandbox, "orvext.dll");
+    ASSERT_TRUE(library.Loaded());
+    ASSERT_TRUE(sandbox.WriteFile("orvext.dll.0.tmp", "left by an earlier uninstall"));
+    std::string list = sandbox.ReadFile("Uninstall.lst");
+    ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", "orvext.dll\n" + list));
+
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox)));
+    AnswerQuestion(process, IDYES);
+    ExpectEndsQuietly(process);
+    EXPECT_FALSE(sandbox.Exists("orvext.dll"));
+    EXPECT_TRUE(sandbox.Exists("orvext.dll.1.tmp"));
+    EXPECT_EQ(std::vector<std::string>{sandbox.Path("orvext.dll.1.tmp")},
+              pending.AddedDeletions());
+    EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  }
+  EXPECT_TRUE(Exists(sandbox.Folder()));  // it holds the moved file
+}
+
+TEST(UninstallTest, FileThatCannotBeMovedBringsTheRestartNoticeInTheBuiltInLanguage) {
+  Sandbox sandbox("uninstall-restart");
+  Install(sandbox);
+  // The question comes from the language library; the notice comes after the
+  // library has been released.
+  ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary("translated"), "orvlng.dll"));
+  ASSERT_TRUE(sandbox.WriteFile("Data\\held.dat", "held"));
+  std::string list = sandbox.ReadFile("Uninstall.lst");
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", "Data\\held.dat\nData\n" + list));
+  test::ScopedPendingRenames pending;
+  HeldFile held(sandbox.Path("Data\\held.dat"));
+  ASSERT_TRUE(held.Held());
+
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox)));
+  Box question = AnswerQuestion(process, IDYES);
+  EXPECT_EQ("Continue uninstalling Korvik?", question.text);
+  HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+  ASSERT_NE(nullptr, box);
+  // Everything else is gone before the notice shows.
+  EXPECT_FALSE(sandbox.Exists("Uninstall.lst"));
+  EXPECT_FALSE(sandbox.Exists("Docs"));
+  Box notice = Read(box);
+  EXPECT_EQ(test::Acp("卸载 Korvik"), notice.caption);
+  EXPECT_EQ(test::Acp("你必须重新启动 Windows 才能完全卸载 Korvik。"), notice.text)
+      << test::Utf8(notice.text);
+  EXPECT_EQ(driver::Icon::Information, notice.icon) << driver::IconName(notice.icon);
+  ASSERT_TRUE(driver::Press(box, IDOK));
+  ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+  ExpectEndsQuietly(process);
+
+  EXPECT_TRUE(sandbox.Exists("Data\\held.dat"));
+  EXPECT_FALSE(sandbox.Exists("Data\\held.dat.0.tmp"));
+  // Once in each of the four passes (the list names a folder chain from
+  // the outside in).
+  std::vector<std::string> expected(4, sandbox.Path("Data\\held.dat"));
+  EXPECT_EQ(expected, pending.AddedDeletions());
+  EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+}
+
+TEST(UninstallTest, InterpreterRunsTheBatchFileFromTheFolderAboveTheProgram) {
+  Sandbox sandbox("uninstall-batch");
+  Install(sandbox);
+  std::string interpreter = InstallInterpreterStandIn(sandbox);
+  driver::StartOptions options = UninstallOptions(sandbox, "/s");
+  options.setEnv.push_back("COMSPEC=" + interpreter);
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, options));
+  ExpectEndsQuietly(process);
+
+  Started started = ReadStarted(sandbox);
+  EXPECT_EQ(interpreter + " /c \"" + BatchPath(sandbox) + "\"", started.commandLine);
+  EXPECT_EQ(sandbox.Root(), started.folder);
+  EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true),
+            test::ReadWholeFile(BatchPath(sandbox)));
+  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+  EXPECT_FALSE(sandbox.Exists("Uninstall.lst"));
+}
+
+TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit) {
+  char windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+  std::string wininit = std::string(windows) + "\\wininit.ini";
+  test::ScopedFileRestore restore(wininit);
+  DeleteFileA(wininit.c_str());
+  test::ScopedWindowsVersion version("uninstall.exe", "win98");
+  test::ScopedPendingRenames pending;
+
+  Sandbox sandbox("uninstall-9x");
+  Install(sandbox);
+  ASSERT_TRUE(sandbox.WriteFile("held file.dat", "held"));
+  std::string list = sandbox.ReadFile("Uninstall.lst");
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", "held file.dat\n" + list));
+  HeldFile held(sandbox.Path("held file.dat"));
+  ASSERT_TRUE(held.Held());
+  std::string interpreter = InstallInterpreterStandIn(sandbox);
+  driver::StartOptions options = UninstallOptions(sandbox, "/s");
+  options.setEnv.push_back("COMSPEC=" + interpreter);
+
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, options));
+  HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+  ASSERT_NE(nullptr, box) << "no restart notice";
+  ASSERT_TRUE(driver::Press(box, IDOK));
+  ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+  ExpectEndsQuietly(process);
+
+  Started started = ReadStarted(sandbox);
+  EXPECT_EQ(interpreter + " /c \"" + BatchPath(sandbox) + "\"", started.commandLine);
+  EXPECT_EQ(sandbox.Root(), started.folder);
+  EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), false),
+            test::ReadWholeFile(BatchPath(sandbox)));
+
+  char shortPath[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(sandbox.Path("held file.dat").c_str(), shortPath, sizeof shortPath),
+            0u);
+  // Once in each of the four passes.
+  std::string line = "NUL=" + std::string(shortPath) + "\r\n";
+  EXPECT_EQ("[Rename]\r\n" + line + line + line + line, test::ReadWholeFile(wininit));
+  EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
+TEST(UninstallTest, WithoutAnInterpreterTheBatchFileStaysAndTheProgramToo) {
+  Sandbox sandbox("uninstall-nocomspec");
+  Install(sandbox);
+  driver::StartOptions options = UninstallOptions(sandbox, "/s");
+  options.unsetEnv.push_back("COMSPEC");
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, options));
+  ExpectEndsQuietly(process);
+  Sleep(3000);  // longer than the batch file's pause, had it run
+  EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true),
+            test::ReadWholeFile(BatchPath(sandbox)));
+  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+  EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+}
+
+TEST(UninstallTest, BatchFileThatCannotBeWrittenLeavesTheProgram) {
+  Sandbox sandbox("uninstall-nobatch");
+  Install(sandbox);
+  driver::StartOptions options = UninstallOptions(sandbox, "/s");
+  // A temporary folder that does not exist.
+  options.setEnv = {"TEMP=" + sandbox.Root() + "\\none", "TMP=" + sandbox.Root() + "\\none"};
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, options));
+  ExpectEndsQuietly(process);
+  Sleep(3000);
+  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+  EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+  EXPECT_FALSE(Exists(sandbox.Root() + "\\none"));
+}
+
+TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
+  Sandbox sandbox("uninstall-root");
+  Install(sandbox);
+  ScopedDrive drive(sandbox.Folder());
+  const std::string root = drive.Root();
+  ASSERT_FALSE(root.empty()) << "no drive letter could be made";
+  std::string interpreter = InstallInterpreterStandIn(sandbox);
+
+  // First with the stand-in, to see the batch file; then for real.
+  for (bool real : {false, true}) {
+    SCOPED_TRACE(real ? "command interpreter" : "stand-in");
+    if (real) Install(sandbox);
+    DeleteFileA(BatchPath(sandbox).c_str());
+    driver::StartOptions options = UninstallOptions(sandbox, "/s");
+    options.exe = root + "uninstall.exe";
+    options.workDir = root;
+    if (!real) options.setEnv.push_back("COMSPEC=" + interpreter);
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, options));
+    ExpectEndsQuietly(process);
+    EXPECT_FALSE(Exists(root + "Korvik.exe"));
+    if (!real) {
+      Started started = ReadStarted(sandbox);
+      EXPECT_EQ(root, started.folder);  // ".." of a root is the root
+      EXPECT_EQ(ExpectedBatch(root + "uninstall.exe", root, BatchPath(sandbox), true),
+                test::ReadWholeFile(BatchPath(sandbox)));
+      ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltProgram(), "uninstall.exe"));
+      ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltStandIn(), "Korvik.exe"));
+    } else {
+      EXPECT_TRUE(WaitUntilGone(root + "uninstall.exe", kRemovalTimeoutMs));
+      EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+      EXPECT_TRUE(Exists(root));
+    }
+  }
+}
+
+TEST(UninstallTest, ProgramFileThatCannotBeDeletedBringsTheLeftoverWarning) {
+  Sandbox sandbox("uninstall-leftover");
+  Install(sandbox);
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, "/s")));
+  HeldFile held(sandbox.ProgramPath());  // still runs, and runs again
+  ASSERT_TRUE(held.Held());
+  ExpectEndsQuietly(process);
+
+  // Shown by a third instance, which the batch file starts.
+  HWND box = WaitForAnyMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
+  ASSERT_NE(nullptr, box) << "no leftover warning";
+  Box warning = Read(box);
+  EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.ProgramPath(), warning.text)
+      << test::Utf8(warning.text);
+  EXPECT_TRUE(Exists(BatchPath(sandbox)));  // the batch file waits for the warning
+  ASSERT_TRUE(driver::Press(box, IDOK));
+  EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+  EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kFolder[] = "C:\\KorvikTests\\process";
+
+std::string Interpreter() {
+  char path[MAX_PATH];
+  GetSystemDirectoryA(path, sizeof path);
+  return std::string(path) + "\\cmd.exe";
+}
+
+class ProcessTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    test::RemoveTree(kFolder);
+    test::MakeFolders(kFolder);
+  }
+  void TearDown() override { test::RemoveTree(kFolder); }
+};
+
+// The command writes a file after a pause: the call returns before it has.
+TEST_F(ProcessTest, StartsTheCommandWithoutWaitingForIt) {
+  std::string marker = std::string(kFolder) + "\\started.txt";
+  std::string command = Interpreter() + " /c \"ping -n 2 127.0.0.1 >NUL & echo done>\"" +
+                        marker + "\"\"";
+  ASSERT_TRUE(StartInBackground(command.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(marker.c_str()));
+  EXPECT_TRUE(test::WaitForPath(marker, true, 20000));
+}
+
+TEST_F(ProcessTest, BothFamiliesStartTheCommand) {
+  struct Row {
+    const char* version;
+  };
+  const Row rows[] = {{"win7"}, {"win98"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.version);
+    test::ScopedWindowsVersion version("probe.exe", row.version);
+    std::string marker = std::string(kFolder) + "\\" + row.version + ".txt";
+    // One argument for the probe: the marker's path holds no blank.
+    std::string command = Interpreter() + " /c echo started>" + marker;
+    std::string probe = "\"" + test::ExeFolder() + "\\helpers\\probe.exe\" background";
+    EXPECT_EQ(1, test::RunAndWait(probe + " \"" + command + "\""));
+    EXPECT_TRUE(test::WaitForPath(marker, true, 20000));
+  }
+}
+
+TEST_F(ProcessTest, NothingToStartGivesFalse) {
+  EXPECT_FALSE(StartInBackground("C:\\KorvikTests\\process\\no such program.exe"));
+  EXPECT_FALSE(StartInBackground(""));
+  std::string tooLong = Interpreter() + " /c rem " + std::string(4000, 'x');
+  EXPECT_FALSE(StartInBackground(tooLong.c_str()));
+}
+
+}  // namespace

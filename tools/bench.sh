@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the program and runs the uninstall benchmark under Wine, in a
+# prefix of its own: the deletion passes over generated installations, and
+# the whole program end to end. Prints a table.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/install-deps.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target uninstall_bench >/dev/null
+
+source tools/lib/wine-session.sh
+wine_session_start "$root/build/benchprefix" win64
+echo "uninstall benchmark: $(nproc) CPUs, $(wine --version), prefix $WINEPREFIX"
+# The batch files' interpreter inherits the output; its echo is left out.
+wine build/tests/uninstall_bench.exe "$@" | grep -av -e '^C:' -e '^.\?$'
