@@ -33,8 +33,9 @@ wine_session_start() {
   export WINEDEBUG=-all
   export LC_ALL=${KORVIK_LOCALE:-zh_CN.UTF-8}
   export WINEARCH=$arch
-  # No network here: never ask to download Mono or Gecko.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No network here: never ask to download Mono or Gecko. No menu entries
+  # in the Linux desktop for the links the program makes.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
   local display
   display=$(wine_free_display)
@@ -61,6 +62,16 @@ wine_session_start() {
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
     wineserver -w
+    # The user's shell folders (Desktop, Documents, ...) are links into the
+    # Linux home: make them folders of the prefix, so that nothing the
+    # program makes lands outside it.
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+      if [ -L "$link" ]; then
+        rm -f "$link"
+        mkdir -p "$link"
+      fi
+    done
   fi
   wineserver -p >/dev/null 2>&1
   # Start Wine's own background processes now, with their output going
