@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the program and runs the uninstall benchmark under Wine, in a
-# prefix of its own: the deletion passes over generated installations, and
-# the whole program end to end. Prints a table.
+# prefix of its own. Prints figures: a silent uninstall of 20,000 files in
+# folders nested five deep beside "cmd /c rd /s /q" of the same tree (both
+# times, their ratio, the passes), then the deletion passes over generated
+# installations and the whole program end to end. Arguments go to the
+# benchmark: --rounds N, --files N, --compare-only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

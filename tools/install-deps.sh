@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and testing need, when any is
 # missing: the MinGW-w64 cross compiler, Wine with its 32-bit part, an X
 # server for the dialogs, the zh_CN.UTF-8 locale (code page 936 under Wine),
-# GoogleTest sources and a few inspection tools.
+# GoogleTest sources, clang with libFuzzer for the native fuzz test and a
+# few inspection tools.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei
   locales python3-pefile liblnk-utils
+  clang libclang-rt-14-dev
 )
 
 missing=()

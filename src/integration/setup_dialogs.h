@@ -1,7 +1,23 @@
-// Dialog procedures of the setup road.
+// The dialogs of a setup run: SETUPDLG (the integration choices),
+// CONTEXTITEMS (opened from it) and DONEDLG (the completion screen).
 #pragma once
 
 #include <windows.h>
 
+// The first step of every dialog procedure: localizes the dialog and serves
+// its Help button and F1 with the given topic (none for DONEDLG). Never
+// consumes a message.
+void DialogPreHandler(HWND dialog, UINT message, WPARAM wParam, const char* helpTopic,
+                      const char* resourceName);
+
+// Ends with 1 after OK (settings stored and applied, uninstall entry
+// written), with 0 when closed any other way.
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows CONTEXTITEMS over its owner; 1 after OK, 0 after Cancel.
+INT_PTR ShowContextItemsDialog(HWND owner);
+INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                        LPARAM lParam);
+
+// Always ends with 1.
 INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

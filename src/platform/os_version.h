@@ -5,5 +5,16 @@
 // family. Used as a family test and as a number alike.
 int NtMajorVersion();
 
+// The version figures as the system reports them: platform id
+// (VER_PLATFORM_WIN32_WINDOWS 1 on the 9x family, VER_PLATFORM_WIN32_NT 2),
+// major and minor version (Windows 98 is 1, 4.10; Windows Me 1, 4.90;
+// NT 4.0 2, 4.0; Windows 2000 2, 5.0).
+struct OsVersionInfo {
+  unsigned long PlatformId;
+  unsigned long Major;
+  unsigned long Minor;
+};
+OsVersionInfo OsVersion();
+
 // Forgets the cached answer so that tests can watch the query run again.
 void ResetOsVersionCacheForTest();

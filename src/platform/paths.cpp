@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr int kMultiByteFlag = 256;
@@ -105,4 +107,23 @@ int CompareNames(const char* a, const char* b) {
 
 bool PathExists(const char* name) {
   return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool PathBesideProgram(const char* name, char* out, std::size_t capacity) {
+  if (capacity == 0) return false;
+  DWORD length = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(capacity));
+  // A path that filled the buffer was cut (and older systems leave it
+  // unterminated).
+  if (length == 0 || length >= capacity) {
+    out[0] = '\0';
+    return false;
+  }
+  out[length] = '\0';
+  char* namePart = FileNamePart(out);
+  *namePart = '\0';
+  if (!AppendText(out, capacity, name)) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
 }

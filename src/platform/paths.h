@@ -3,6 +3,8 @@
 // separator. Nothing here allocates.
 #pragma once
 
+#include <cstddef>
+
 // Fills the lead-byte table of the ANSI code page. Runs once during static
 // start-up; tests call it again after they switch the table on or off.
 void InitLeadByteTable();
@@ -43,3 +45,9 @@ int CompareNames(const char* a, const char* b);
 
 // True for an existing file or folder.
 bool PathExists(const char* name);
+
+// The path of the file called name in the program's own folder: the
+// program's path (GetModuleFileNameA) with its name part replaced by name.
+// False, with out emptied, when the path does not fit in capacity bytes: a
+// cut path would name another file.
+bool PathBesideProgram(const char* name, char* out, std::size_t capacity);

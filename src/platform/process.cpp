@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/os_version.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
@@ -26,6 +27,9 @@ class KernelHandle {
  private:
   HANDLE handle_;
 };
+
+constexpr char kNtInterpreter[] = "cmd.exe";
+constexpr char kNineXInterpreter[] = "COMMAND.COM";
 
 // CreateProcessA may write into the command line, so it gets a copy.
 constexpr std::size_t kCommandLineSize = 2 * kPathSize + 32;
@@ -68,5 +72,24 @@ bool StartInBackground(const char* commandLine) {
   }
   KernelHandle process(started.hProcess);
   KernelHandle thread(started.hThread);
+  return true;
+}
+
+bool GetSystemInterpreter(char* path, std::size_t capacity) {
+  if (capacity == 0) return false;
+  bool ntFamily = NtMajorVersion() != 0;
+  UINT size = static_cast<UINT>(capacity);
+  UINT length = ntFamily ? GetSystemDirectoryA(path, size) : GetWindowsDirectoryA(path, size);
+  // Room for the folder, a backslash and the terminator.
+  if (length == 0 || length + 1 >= capacity) {
+    path[0] = '\0';
+    return false;
+  }
+  path[length] = '\0';
+  AppendBackslash(path);  // a drive root has one already
+  if (!AppendText(path, capacity, ntFamily ? kNtInterpreter : kNineXInterpreter)) {
+    path[0] = '\0';
+    return false;
+  }
   return true;
 }

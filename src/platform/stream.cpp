@@ -14,32 +14,60 @@ bool ByteStream::OpenWrite(const char* path) {
   return file_ != nullptr;
 }
 
-void ByteStream::Close() {
-  if (file_ != nullptr) std::fclose(file_);
+bool ByteStream::Close() {
+  bool closed = file_ == nullptr || std::fclose(file_) == 0;
   file_ = nullptr;
+  blockUsed_ = blockRead_ = 0;
+  return closed;
+}
+
+bool ByteStream::FillBlock() {
+  blockRead_ = 0;
+  blockUsed_ = std::fread(block_, 1, kBlockSize, file_);
+  return blockUsed_ > 0;
 }
 
 LineRead ByteStream::ReadLine(char* line, std::size_t capacity) {
-  line[0] = '\0';
+  if (capacity > 0) line[0] = '\0';
   if (file_ == nullptr || capacity < 2) return LineRead::End;
-  if (std::fgets(line, static_cast<int>(capacity), file_) == nullptr) {
-    line[0] = '\0';
-    return LineRead::End;
+  std::size_t length = 0;  // bytes before the LF
+  bool any = false, ended = false, tooLong = false;
+  while (!ended) {
+    if (blockRead_ == blockUsed_ && !FillBlock()) break;
+    any = true;
+    const char* start = block_ + blockRead_;
+    std::size_t available = blockUsed_ - blockRead_;
+    const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
+    std::size_t count = lf != nullptr ? static_cast<std::size_t>(lf - start) : available;
+    blockRead_ += count;
+    if (lf != nullptr) {
+      ++blockRead_;
+      ended = true;
+    }
+    if (tooLong || length + count > capacity - 1) {
+      tooLong = true;
+      continue;
+    }
+    std::memcpy(line + length, start, count);
+    length += count;
   }
-  std::size_t length = std::strlen(line);
-  bool complete = (length > 0 && line[length - 1] == '\n') || std::feof(file_);
-  if (complete) return LineRead::Line;
-  // The buffer filled before the line ended: skip the rest of it.
-  int c;
-  do {
-    c = std::fgetc(file_);
-  } while (c != EOF && c != '\n');
-  line[0] = '\0';
-  return LineRead::TooLong;
+  if (!any) return LineRead::End;
+  if (tooLong) {
+    line[0] = '\0';
+    return LineRead::TooLong;
+  }
+  if (std::memchr(line, '\0', length) != nullptr) {
+    line[0] = '\0';
+    return LineRead::HoldsZero;
+  }
+  if (ended && length < capacity - 1) line[length++] = '\n';
+  line[length] = '\0';
+  return LineRead::Line;
 }
 
 void ByteStream::Rewind() {
   if (file_ != nullptr) std::rewind(file_);
+  blockUsed_ = blockRead_ = 0;
 }
 
 bool ByteStream::Write(const void* bytes, std::size_t count) {
@@ -51,7 +79,7 @@ bool WriteWholeFile(const char* path, const void* bytes, std::size_t count) {
   ByteStream stream;
   if (!stream.OpenWrite(path)) return false;
   bool written = stream.Write(bytes, count);
-  stream.Close();
+  written = stream.Close() && written;  // the last bytes leave the C library's buffer here
   if (!written) std::remove(path);
   return written;
 }

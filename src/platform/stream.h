@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 
-enum class LineRead { Line, TooLong, End };
+// TooLong and HoldsZero lines are skipped whole by their readers: cut at the
+// buffer's end or at the zero byte, they would name other paths.
+enum class LineRead { Line, TooLong, HoldsZero, End };
 
 class ByteStream {
  public:
@@ -17,11 +19,13 @@ class ByteStream {
   bool OpenRead(const char* path);   // "rb"
   bool OpenWrite(const char* path);  // "wb": created or emptied
   bool IsOpen() const { return file_ != nullptr; }
-  void Close();
+  // False when bytes still buffered for writing could not be written.
+  bool Close();
 
-  // Reads the next line, its LF included, into line. A line that does not
-  // fit with its terminator is read to its end and reported as TooLong,
-  // with line emptied: taken in pieces it would name other paths.
+  // Reads the next line into line: its bytes up to the LF, the LF too when
+  // there is room for it, and a terminator. A line whose bytes before the
+  // LF do not fit with the terminator is read to its end and reported as
+  // TooLong; one holding a zero byte as HoldsZero; line is then emptied.
   LineRead ReadLine(char* line, std::size_t capacity);
   void Rewind();
 
@@ -29,7 +33,15 @@ class ByteStream {
   bool Write(const void* bytes, std::size_t count);
 
  private:
+  static constexpr std::size_t kBlockSize = 16384;
+  bool FillBlock();
+
   std::FILE* file_ = nullptr;
+  // Read ahead a block at a time: lines are cut out of it with their exact
+  // length, zero bytes included.
+  char block_[kBlockSize];
+  std::size_t blockUsed_ = 0;
+  std::size_t blockRead_ = 0;
 };
 
 // Creates (or replaces) a file holding exactly these bytes; false, with no

@@ -1,12 +1,13 @@
 #include "startup/entry.h"
 
 #include <ole2.h>
-#include <shellapi.h>
 
 #include "integration/setup_dialogs.h"
 #include "localization/language_file.h"
 #include "localization/messages.h"
 #include "platform/environment.h"
+#include "platform/shell.h"
+#include "platform/file.h"
 #include "resources/resource.h"
 #include "startup/command_line.h"
 #include "startup/run_state.h"
@@ -25,15 +26,17 @@ class ImmediateActions final : public SwitchActions {
 };
 
 HFONT CreateBoldFont() {
+  // The face name "宋体" in the ANSI code page it is meant for (936): this
+  // source file is UTF-8.
   return CreateFontA(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
-                     "宋体");
+                     "\xCB\xCE\xCC\xE5");
 }
 
 void RunSetup() {
   if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
   DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, 0);
   if (runState.launchPath[0] != '\0' && !runState.silent) {
-    ShellExecuteA(nullptr, "open", runState.launchPath, nullptr, "", SW_SHOWNORMAL);
+    OpenWithShell(runState.launchPath);
   }
 }
 
@@ -55,7 +58,9 @@ void ShowLeftoverWarning() {
               MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
 
-int RunProgram(HINSTANCE instance, const char* commandText) {
+namespace {
+
+int RunSteps(HINSTANCE instance, const char* commandText) {
   extResource.Load(instance);
   languageResources.Load("uninstall.lng");
   OleInitialize(nullptr);
@@ -84,4 +89,24 @@ int RunProgram(HINSTANCE instance, const char* commandText) {
   OleUninitialize();
   DeleteObject(runState.boldFont);
   return 0;
+}
+
+// The one exception of the program: the language file's index could not
+// grow. It arises before any other resource of the run is taken.
+void ShowMemoryError(const MemoryError& error) {
+  char text[kMessageSize];
+  FormatText(text, sizeof text, "Not enough memory (error %d).", error.code);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+}  // namespace
+
+int RunProgram(HINSTANCE instance, const char* commandText) {
+  try {
+    return RunSteps(instance, commandText);
+  } catch (const MemoryError& error) {
+    ShowMemoryError(error);
+    return 0;
+  }
 }

@@ -3,8 +3,13 @@
 // order they must be built; they are destroyed in the reverse order.
 #include "localization/language_file.h"
 #include "localization/messages.h"
+#include "platform/file.h"
+#include "platform/help.h"
 #include "platform/paths.h"
 #include "startup/run_state.h"
+
+// Destroyed last: closes the help windows at exit.
+UnloadHelpSystem unloadHelpSystem;
 
 namespace {
 
@@ -14,6 +19,7 @@ struct LeadByteTableAtStartup {
 
 }  // namespace
 
+ErrorState errorState;
 ExtResource extResource;
 LanguageResources languageResources;
 RunState runState;

@@ -12,11 +12,25 @@
 namespace {
 
 constexpr int kDeleteAttempts = 5;
-constexpr std::size_t kCommandLineSize = 2 * kPathSize + 16;
+// A path and the quotes around it.
+constexpr std::size_t kInterpreterSize = kPathSize + 2;
+constexpr std::size_t kCommandLineSize = kInterpreterSize + kPathSize + 16;
 
 // Adds a formatted piece to the batch text; false when it does not fit.
 bool AppendPiece(char* batch, std::size_t capacity, bool formatted, const char* piece) {
   return formatted && AppendText(batch, capacity, piece);
+}
+
+// The interpreter that "COMSPEC" names, as it stands. Without it (or with
+// one too long to hold) the command line would begin with a blank and start
+// nothing, leaving the program and its folder; the system's own
+// interpreter is taken instead, quoted when its path holds a blank.
+bool GetInterpreter(char* interpreter, std::size_t capacity) {
+  if (ReadEnvironmentVariable("COMSPEC", interpreter, capacity)) return true;
+  char path[kPathSize];
+  if (!GetSystemInterpreter(path, kPathSize)) return false;
+  return std::strchr(path, ' ') != nullptr ? FormatText(interpreter, capacity, "\"%s\"", path)
+                                           : CopyText(interpreter, capacity, path);
 }
 
 }  // namespace
@@ -62,10 +76,8 @@ void StartSelfRemoval(const char* programPath, const char* programFolder) {
     return;
   }
 
-  // Without an interpreter the command line would begin with a blank and
-  // start nothing; the batch file then stays where it is.
-  char interpreter[kPathSize];
-  if (!ReadEnvironmentVariable("COMSPEC", interpreter)) return;
+  char interpreter[kInterpreterSize];
+  if (!GetInterpreter(interpreter, kInterpreterSize)) return;
   char commandLine[kCommandLineSize];
   if (!FormatText(commandLine, kCommandLineSize, "%s /c \"%s\"", interpreter, batchPath)) return;
 

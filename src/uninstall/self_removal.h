@@ -24,7 +24,9 @@ bool ComposeSelfRemovalBatch(char* batch, std::size_t capacity, const char* prog
 
 // Writes the batch file to the temporary folder, makes the parent of the
 // program folder the current folder and starts the batch file hidden
-// through the interpreter that "COMSPEC" names. Nothing is reported: when
-// the file cannot be written or the interpreter does not start, the program
-// file and its folder stay.
+// through the interpreter that "COMSPEC" names, or without it through the
+// system's own ("cmd.exe" in the system folder, "COMMAND.COM" in the
+// Windows folder on the 9x family). Nothing is reported: when the batch
+// file cannot be composed or written whole, or the interpreter does not
+// start, the program file and its folder stay.
 void StartSelfRemoval(const char* programPath, const char* programFolder);

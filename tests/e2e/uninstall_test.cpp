@@ -174,8 +174,7 @@ struct Started {
   std::string folder;
 };
 
-Started ReadStarted(const Sandbox& sandbox) {
-  std::string log = sandbox.Root() + "\\shell\\Korvik.started.log";
+Started ReadStarted(const std::string& log) {
   EXPECT_TRUE(WaitUntilThere(log, e2e::kExitTimeoutMs)) << "the interpreter never started";
   Sleep(200);  // the line is written just after the file is made
   std::string text = test::ReadWholeFile(log);
@@ -187,6 +186,65 @@ Started ReadStarted(const Sandbox& sandbox) {
   started.folder = text.substr(tab + 1, end - tab - 1);
   EXPECT_EQ(text.size(), end + 2) << "started more than once: " << text;
   return started;
+}
+
+Started ReadStarted(const Sandbox& sandbox) {
+  return ReadStarted(sandbox.Root() + "\\shell\\Korvik.started.log");
+}
+
+// Takes "COMSPEC" out of the user's environment key for as long as it
+// lives, so that nothing can bring it back into a started program's
+// environment, and puts it back as it was.
+class ScopedNoUserComspec {
+ public:
+  ScopedNoUserComspec() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS) {
+      return;
+    }
+    char value[MAX_PATH * 4];
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, "COMSPEC", nullptr, &type_, reinterpret_cast<BYTE*>(value),
+                         &size) == ERROR_SUCCESS) {
+      saved_.assign(value, size);
+      had_ = RegDeleteValueA(key, "COMSPEC") == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+  }
+  ~ScopedNoUserComspec() {
+    HKEY key;
+    if (!had_ || RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_SET_VALUE, &key) !=
+                     ERROR_SUCCESS) {
+      return;
+    }
+    RegSetValueExA(key, "COMSPEC", 0, type_, reinterpret_cast<const BYTE*>(saved_.data()),
+                   static_cast<DWORD>(saved_.size()));
+    RegCloseKey(key);
+  }
+  ScopedNoUserComspec(const ScopedNoUserComspec&) = delete;
+  ScopedNoUserComspec& operator=(const ScopedNoUserComspec&) = delete;
+
+ private:
+  bool had_ = false;
+  DWORD type_ = REG_SZ;
+  std::string saved_;
+};
+
+bool UserEnvironmentHasComspec() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool has = RegQueryValueExA(key, "COMSPEC", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return has;
+}
+
+std::string WindowsFolder() {
+  char windows[MAX_PATH];
+  EXPECT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+  return windows;
 }
 
 std::string ExpectedBatch(const std::string& program, const std::string& folder,
@@ -488,19 +546,85 @@ TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
-TEST(UninstallTest, WithoutAnInterpreterTheBatchFileStaysAndTheProgramToo) {
-  Sandbox sandbox("uninstall-nocomspec");
+TEST(UninstallTest, WithoutComspecTheSystemsOwnInterpreterRemovesTheProgram) {
+  ScopedNoUserComspec noUserComspec;
+  ASSERT_FALSE(UserEnvironmentHasComspec());
+  // The 9x family's interpreter is a stand-in, which records how it was
+  // started: that also shows that "COMSPEC" did not reach the program, else
+  // the program would have started what it names. The NT family's is the
+  // real one, in the system folder.
+  for (bool ntFamily : {false, true}) {
+    SCOPED_TRACE(ntFamily ? "NT family" : "9x family");
+    Sandbox sandbox("uninstall-nocomspec");
+    Install(sandbox);
+    driver::StartOptions options = UninstallOptions(sandbox, "/s");
+    options.unsetEnv.push_back("COMSPEC");
+    if (!ntFamily) {
+      const std::string commandCom = WindowsFolder() + "\\COMMAND.COM";
+      const std::string log = WindowsFolder() + "\\Korvik.started.log";
+      test::ScopedFileRestore restoreInterpreter(commandCom);
+      test::ScopedFileRestore restoreLog(log);
+      DeleteFileA(log.c_str());
+      ASSERT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), commandCom.c_str(), FALSE));
+      test::ScopedWindowsVersion version("uninstall.exe", "win98");
+      driver::Process process;
+      ASSERT_TRUE(driver::Start(process, options));
+      ExpectEndsQuietly(process);
+      Started started = ReadStarted(log);
+      EXPECT_EQ(commandCom + " /c \"" + BatchPath(sandbox) + "\"", started.commandLine);
+      EXPECT_EQ(sandbox.Root(), started.folder);
+      EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), false),
+                test::ReadWholeFile(BatchPath(sandbox)));
+      EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+      continue;
+    }
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, options));
+    ExpectEndsQuietly(process);
+    EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+    EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+    EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+    EXPECT_TRUE(Exists(sandbox.Root()));
+  }
+}
+
+TEST(UninstallTest, EntriesReachingOutsideTheFolderAreNeverTouched) {
+  Sandbox sandbox("uninstall-outside");
   Install(sandbox);
-  driver::StartOptions options = UninstallOptions(sandbox, "/s");
-  options.unsetEnv.push_back("COMSPEC");
+  // Beside the installation folder, and at the root of the drive.
+  const std::string beside = sandbox.Root() + "\\victim.txt";
+  const std::string besideFolder = sandbox.Root() + "\\Other";
+  const std::string atRoot = "C:\\KorvikOutsideVictim.txt";
+  DeleteFileA(atRoot.c_str());
+  ASSERT_TRUE(test::WriteWholeFile(beside, "victim"));
+  test::MakeFolders(besideFolder);
+  ASSERT_TRUE(test::WriteWholeFile(besideFolder + "\\x.txt", "victim"));
+  ASSERT_TRUE(test::WriteWholeFile(atRoot, "victim"));
+  std::string list = sandbox.ReadFile("Uninstall.lst");
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst",
+                                "..\\victim.txt\r\n"
+                                "..\\Other\\x.txt\r\n"
+                                "..\\Other\r\n"
+                                "..\r\n"
+                                "Docs\\..\\..\\victim.txt\r\n"
+                                "Formats/../../Other/x.txt\r\n"
+                                "..\\..\\..\\KorvikOutsideVictim.txt\r\n"
+                                "C:\\KorvikOutsideVictim.txt\r\n"
+                                "C:..\\victim.txt\r\n"
+                                "\\KorvikOutsideVictim.txt\r\n"
+                                "/KorvikOutsideVictim.txt\r\n"
+                                "\\\\?\\C:\\KorvikOutsideVictim.txt\r\n" +
+                                    list));
   driver::Process process;
-  ASSERT_TRUE(driver::Start(process, options));
+  ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, "/s")));
   ExpectEndsQuietly(process);
-  Sleep(3000);  // longer than the batch file's pause, had it run
-  EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true),
-            test::ReadWholeFile(BatchPath(sandbox)));
-  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
-  EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+  EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+  EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  EXPECT_EQ("victim", test::ReadWholeFile(beside));
+  EXPECT_EQ("victim", test::ReadWholeFile(besideFolder + "\\x.txt"));
+  EXPECT_EQ("victim", test::ReadWholeFile(atRoot));
+  EXPECT_TRUE(DeleteFileA(atRoot.c_str()));
 }
 
 TEST(UninstallTest, BatchFileThatCannotBeWrittenLeavesTheProgram) {

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
+#include "platform/text.h"
 #include "support/test_support.h"
 
 namespace {
@@ -59,6 +61,29 @@ TEST_F(ProcessTest, NothingToStartGivesFalse) {
   EXPECT_FALSE(StartInBackground(""));
   std::string tooLong = Interpreter() + " /c rem " + std::string(4000, 'x');
   EXPECT_FALSE(StartInBackground(tooLong.c_str()));
+}
+
+TEST(SystemInterpreterTest, NtFamilyTakesCmdFromTheSystemFolder) {
+  char path[kPathSize];
+  std::memset(path, 0xBD, sizeof path);
+  ASSERT_TRUE(GetSystemInterpreter(path, sizeof path));
+  EXPECT_EQ(Interpreter(), path);
+  EXPECT_TRUE(test::Exists(path));
+}
+
+TEST(SystemInterpreterTest, PathThatDoesNotFitIsRefused) {
+  const std::size_t length = Interpreter().size();
+  char path[kPathSize];
+  for (std::size_t capacity : {length, std::size_t{4}, std::size_t{1}}) {
+    SCOPED_TRACE(capacity);
+    std::memset(path, 0xBD, sizeof path);
+    EXPECT_FALSE(GetSystemInterpreter(path, capacity));
+    EXPECT_EQ('\0', path[0]);
+    EXPECT_EQ(static_cast<char>(0xBD), path[capacity]);
+  }
+  std::memset(path, 0xBD, sizeof path);
+  EXPECT_TRUE(GetSystemInterpreter(path, length + 1));
+  EXPECT_EQ(Interpreter(), path);
 }
 
 }  // namespace

@@ -249,3 +249,131 @@ ScopedFileRestore::~ScopedFileRestore() {
 }
 
 }  // namespace test
+
+namespace test {
+
+namespace {
+
+std::string HexBytes(const BYTE* data, DWORD size) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (DWORD i = 0; i < size; ++i) {
+    if (i > 0) text += ' ';
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 0x0F];
+  }
+  return text;
+}
+
+void SnapshotInto(HKEY root, const std::string& path, REGSAM view, RegistrySnapshot& snapshot) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+  snapshot[path + "\\"] = "";
+  DWORD longestName = 0;
+  DWORD longestData = 0;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   &longestName, &longestData, nullptr, nullptr);
+  std::vector<char> name(longestName + 2);
+  std::vector<BYTE> data(longestData + 1);
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    if (RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, data.data(),
+                      &dataSize) != ERROR_SUCCESS) {
+      break;
+    }
+    snapshot[path + "|" + std::string(name.data(), nameLength)] =
+        std::to_string(type) + ":" + HexBytes(data.data(), dataSize);
+  }
+  std::vector<std::string> children;
+  char child[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof child;
+    if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    children.emplace_back(child, length);
+  }
+  RegCloseKey(key);
+  for (const std::string& name : children) {
+    SnapshotInto(root, path.empty() ? name : path + "\\" + name, view, snapshot);
+  }
+}
+
+using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+void ListInto(const std::string& folder, const std::string& prefix,
+              std::vector<std::string>& paths) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      paths.push_back(prefix + name + "\\");
+      ListInto(folder + "\\" + name, prefix + name + "\\", paths);
+    } else {
+      paths.push_back(prefix + name);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+RegistrySnapshot SnapshotRegistry(HKEY root, const std::string& subKey, REGSAM view) {
+  RegistrySnapshot snapshot;
+  SnapshotInto(root, subKey, view, snapshot);
+  return snapshot;
+}
+
+std::vector<std::string> SnapshotDifferences(const RegistrySnapshot& before,
+                                             const RegistrySnapshot& after) {
+  std::vector<std::string> lines;
+  for (const auto& [entry, data] : before) {
+    auto other = after.find(entry);
+    if (other == after.end() || other->second != data) lines.push_back("- " + entry + " = " + data);
+  }
+  for (const auto& [entry, data] : after) {
+    auto other = before.find(entry);
+    if (other == before.end() || other->second != data) lines.push_back("+ " + entry + " = " + data);
+  }
+  return lines;
+}
+
+void DeleteKeyTreeInView(HKEY root, const std::string& subKey, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+  std::vector<std::string> children;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    children.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  for (const std::string& child : children) DeleteKeyTreeInView(root, subKey + "\\" + child, view);
+  // Looked up at run time: Windows XP (the build's target) lacks it.
+  auto deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  if (deleteKeyEx != nullptr) {
+    deleteKeyEx(root, subKey.c_str(), view, 0);
+  } else {
+    RegDeleteKeyA(root, subKey.c_str());
+  }
+}
+
+std::vector<std::string> ListTree(const std::string& folder) {
+  std::vector<std::string> paths;
+  ListInto(folder, "", paths);
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+}  // namespace test

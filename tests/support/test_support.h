@@ -90,3 +90,32 @@ std::string ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& contents);
 
 }  // namespace test
+
+#include <map>
+
+namespace test {
+
+// A registry tree as text, for comparing the same tree at two moments:
+// "PATH\" for every key (the tree's own key included) and "PATH|NAME" for
+// every value (NAME empty for the default value), each mapped to "" for a
+// key and to "TYPE:HEX BYTES" for a value. PATH is subKey and the names
+// below it. view is 0 (the process's own), KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY. A missing tree gives an empty snapshot.
+using RegistrySnapshot = std::map<std::string, std::string>;
+RegistrySnapshot SnapshotRegistry(HKEY root, const std::string& subKey, REGSAM view = 0);
+
+// The entries that differ between two snapshots, one line each: "- ENTRY =
+// DATA" for what only before holds, "+ ENTRY = DATA" for what only after
+// holds (a changed value gives both). Empty when they are equal.
+std::vector<std::string> SnapshotDifferences(const RegistrySnapshot& before,
+                                             const RegistrySnapshot& after);
+
+// Deletes a key and all below it in one registry view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY); no error when it is missing.
+void DeleteKeyTreeInView(HKEY root, const std::string& subKey, REGSAM view);
+
+// The files and folders below a folder, as paths relative to it, sorted;
+// folders end with a backslash. Empty when the folder is missing.
+std::vector<std::string> ListTree(const std::string& folder);
+
+}  // namespace test

@@ -113,6 +113,40 @@ TEST_F(DeletionPassesTest, NestedChainListedFromOutsideInNeedsAPassPerLevel) {
   // Files; then c; then b; then a; then nothing.
   EXPECT_EQ(5, outcome.passes);
   EXPECT_FALSE(Exists("a"));
+  EXPECT_EQ(5, outcome.removed);
+}
+
+TEST_F(DeletionPassesTest, EntryRemovedByAPassIsNotLookedAtAgain) {
+  MakeFile("a\\b\\c\\file.txt");
+  MakeFile("a\\b\\other.txt");
+  MakeFile("kept\\user file.txt");
+  DeletionOutcome outcome =
+      Run("a\na\\b\na\\b\\c\na\\b\\c\\file.txt\na\\b\\other.txt\nkept\nmissing.txt\n");
+  EXPECT_EQ(5, outcome.passes);
+  EXPECT_EQ(5, outcome.removed);
+  // A pass looks only at what no earlier pass removed: all seven lines,
+  // then a, a\b, a\b\c, kept and missing.txt, then one fewer each time.
+  EXPECT_EQ(7 + 5 + 4 + 3 + 2, outcome.tried);
+  EXPECT_FALSE(Exists("a"));
+  EXPECT_TRUE(Exists("kept\\user file.txt"));
+}
+
+TEST_F(DeletionPassesTest, FileMovedOntoARemovedEntryIsLookedAtAgain) {
+  // The first line's file goes in the first pass, and then the library in
+  // use is moved to that very name: the second pass finds it there, as it
+  // would if no entry were skipped, and moves it on.
+  test::ScopedPendingRenames pending;
+  MakeFile("x.dll.0.tmp", "an earlier uninstall's");
+  MakeLoadedLibrary("x.dll");
+  DeletionOutcome outcome = Run("x.dll.0.tmp\nx.dll\n");
+  EXPECT_EQ(2, outcome.passes);
+  EXPECT_EQ(1, outcome.removed);
+  EXPECT_FALSE(outcome.restartNeeded);
+  EXPECT_FALSE(Exists("x.dll"));
+  EXPECT_FALSE(Exists("x.dll.0.tmp"));
+  EXPECT_TRUE(Exists("x.dll.0.tmp.0.tmp"));
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("x.dll.0.tmp.0.tmp")}),
+            pending.AddedDeletions());
 }
 
 TEST_F(DeletionPassesTest, LineEndsBlanksAndEmptyLinesDoNotChangeTheResult) {
@@ -191,21 +225,46 @@ TEST_F(DeletionPassesTest, FolderThatNeverEmptiesStays) {
   EXPECT_FALSE(Exists("data\\listed.txt"));
 }
 
-TEST_F(DeletionPassesTest, LineTooLongForItsBufferIsSkippedNotCut) {
-  // Taken in pieces, the long line would name keep.txt with its second one.
-  MakeFile("keep.txt");
-  MakeFile("after.txt");
-  DeletionOutcome outcome = Run(std::string(kListLineSize - 1, 'n') + "keep.txt\nafter.txt\n");
-  EXPECT_EQ(2, outcome.passes);
-  EXPECT_TRUE(Exists("keep.txt"));
-  EXPECT_FALSE(Exists("after.txt"));
+TEST_F(DeletionPassesTest, LineThatCannotBeTakenWholeIsSkippedNotCut) {
+  struct Row {
+    const char* name;
+    std::string line;  // would name keep.txt if it were cut
+  };
+  const Row rows[] = {
+      {"too long: the piece after the buffer's end",
+       std::string(kListLineSize - 1, 'n') + "keep.txt"},
+      {"too long, with CR LF", std::string(kListLineSize - 1, 'n') + "keep.txt\r"},
+      {"a zero byte: the text before it", std::string("keep.txt\0junk", 13)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    MakeFile("keep.txt");
+    MakeFile("after.txt");
+    DeletionOutcome outcome = Run(row.line + "\nafter.txt\n");
+    EXPECT_EQ(2, outcome.passes);
+    EXPECT_EQ(1, outcome.tried);
+    EXPECT_TRUE(Exists("keep.txt"));
+    EXPECT_FALSE(Exists("after.txt"));
+  }
 }
 
-TEST_F(DeletionPassesTest, EntryTooLongForAPathIsSkipped) {
-  MakeFile("after.txt");
-  DeletionOutcome outcome = Run(std::string(kPathSize, 'p') + "\nafter.txt\n");
-  EXPECT_EQ(2, outcome.passes);
-  EXPECT_FALSE(Exists("after.txt"));
+TEST_F(DeletionPassesTest, EntryThatDoesNotFitAPathWithTheFolderIsNotLookedAt) {
+  // The folder with its backslash, and an entry that just fits beside it
+  // or is one byte too long; neither exists.
+  const std::size_t room = kPathSize - 1 - (std::strlen(kFolder) + 1);
+  struct Row {
+    std::size_t length;
+    long tried;  // after.txt once; the fitting entry in both passes
+  };
+  const Row rows[] = {{room, 3}, {room + 1, 1}, {kListLineSize - 2, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.length);
+    MakeFile("after.txt");
+    DeletionOutcome outcome = Run(std::string(row.length, 'p') + "\nafter.txt\n");
+    EXPECT_EQ(2, outcome.passes);
+    EXPECT_EQ(row.tried, outcome.tried);
+    EXPECT_FALSE(Exists("after.txt"));
+  }
 }
 
 TEST_F(DeletionPassesTest, FileInUseIsMovedToAFreeTemporaryNameAndDeletedAtRestart) {
@@ -271,6 +330,119 @@ TEST_F(DeletionPassesTest, ProgramFileAndListFileAreNeverMovedOrScheduled) {
   }
   EXPECT_TRUE(Exists("Uninstall.lst"));
   EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
+TEST_F(DeletionPassesTest, EntriesReachingOutsideTheFolderAreNeverTouched) {
+  // Beside the installation folder, and at the root of the drive.
+  const std::string beside = std::string(kRoot) + "\\victim.txt";
+  const std::string besideFolder = std::string(kRoot) + "\\Other";
+  const std::string atRoot = "C:\\KorvikPassesVictim.txt";
+  DeleteFileA(atRoot.c_str());
+  ASSERT_TRUE(test::WriteWholeFile(beside, "victim"));
+  test::MakeFolders(besideFolder);
+  ASSERT_TRUE(test::WriteWholeFile(besideFolder + "\\x.txt", "victim"));
+  ASSERT_TRUE(test::WriteWholeFile(atRoot, "victim"));
+  // Inside: what the entries rooted at the drive would name if they were
+  // taken as relative ones, and a file that an entry with ".." names.
+  MakeFile("KorvikTests\\passes\\victim.txt");
+  MakeFile("KorvikPassesVictim.txt");
+  MakeFile("inside.txt");
+  MakeFile("Docs\\readme.txt");
+  MakeFile("listed.txt");
+  const char* entries[] = {
+      "..\\victim.txt",
+      "..\\Other\\x.txt",
+      "..\\Other",
+      "..",
+      "../victim.txt",
+      "..\\..\\..\\KorvikPassesVictim.txt",
+      "Docs\\..\\..\\victim.txt",
+      "Docs/../../victim.txt",
+      "Docs\\..\\inside.txt",
+      "Docs\\readme.txt\\..\\..\\inside.txt",
+      "...\\victim.txt",
+      ".. \\victim.txt",
+      "C:\\KorvikTests\\passes\\victim.txt",
+      "C:\\KorvikPassesVictim.txt",
+      "C:..\\victim.txt",
+      "c:KorvikPassesVictim.txt",
+      "\\KorvikTests\\passes\\victim.txt",
+      "/KorvikTests/passes/victim.txt",
+      "\\KorvikPassesVictim.txt",
+      "\\\\?\\C:\\KorvikTests\\passes\\victim.txt",
+      "\\\\.\\C:\\KorvikPassesVictim.txt",
+      "\\\\localhost\\C$\\KorvikPassesVictim.txt",
+  };
+  std::string list;
+  for (const char* entry : entries) list += std::string(entry) + "\r\n";
+  list += "listed.txt\r\n";
+  DeletionOutcome outcome = Run(list);
+  EXPECT_EQ(2, outcome.passes);
+  EXPECT_EQ(1, outcome.tried);  // listed.txt alone was looked at
+  EXPECT_FALSE(Exists("listed.txt"));
+  EXPECT_EQ("victim", test::ReadWholeFile(beside));
+  EXPECT_EQ("victim", test::ReadWholeFile(besideFolder + "\\x.txt"));
+  EXPECT_EQ("victim", test::ReadWholeFile(atRoot));
+  for (const char* inside : {"KorvikTests\\passes\\victim.txt", "KorvikPassesVictim.txt",
+                             "inside.txt", "Docs\\readme.txt"}) {
+    EXPECT_TRUE(Exists(inside)) << inside;
+  }
+  EXPECT_TRUE(DeleteFileA(atRoot.c_str()));
+}
+
+TEST(EntryStaysInFolderTest, EntriesThatCouldLeaveTheFolderAreRefused) {
+  struct Row {
+    const char* entry;
+    bool staysIn;
+  };
+  const Row rows[] = {
+      {"Korvik.exe", true},
+      {"Docs\\Order\\order.htm", true},
+      {"Docs/Order/order.htm", true},
+      {" leading blank.txt", true},
+      {"name..txt", true},
+      {"..name", true},
+      {"name..", true},
+      {".hidden", true},
+      {"a\\.\\b", true},
+      {"a\\\\b", true},
+      {"a\\", true},
+      {"C:\\Windows\\win.ini", false},
+      {"c:win.ini", false},
+      {"C:..\\x", false},
+      {"C:", false},
+      {"Docs\\C:\\x", false},
+      {"file.txt:stream", false},
+      {"\\\\server\\share\\x", false},
+      {"\\\\?\\C:\\x", false},
+      {"\\\\.\\C:", false},
+      {"\\x", false},
+      {"/x", false},
+      {"\\", false},
+      {"..", false},
+      {"..\\x", false},
+      {"../x", false},
+      {"a\\..\\..\\x", false},
+      {"a/../b", false},
+      {"a\\..\\b", false},
+      {"a\\..", false},
+      {"a/..", false},
+      {"...", false},
+      {"a\\...\\x", false},
+      {".. ", false},
+      {" ..\\x", false},
+      {". .\\x", false},
+      // Code page 936: 0x81 0x5C is one character whose trail byte has the
+      // value of a backslash, so ".." after it is no component of its own.
+      {"\x81\x5C..\\x", true},
+      {"\x81\x5C\\..\\x", false},
+      {"\x81\x5C/..", false},
+      {"Docs\\\x81\x5C..", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entry);
+    EXPECT_EQ(row.staysIn, EntryStaysInFolder(row.entry));
+  }
 }
 
 TEST(FindTemporaryNameTest, TakesTheFirstFreeNameOrTheLastOne) {

@@ -1,0 +1,27 @@
+#include "integration/app_path.h"
+
+#include <windows.h>
+
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kArchiverName[] = "Korvik.exe";
+
+}  // namespace
+
+bool RegisterAppPath() {
+  char archiver[kPathSize];
+  // No path to register; nothing says the rights are missing.
+  if (!PathBesideProgram(kArchiverName, archiver, sizeof archiver)) return true;
+  if (SetRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "", archiver) == ERROR_ACCESS_DENIED) {
+    return false;
+  }
+  char folder[kPathSize];
+  CopyText(folder, archiver);
+  CutFileName(folder);
+  SetRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
+  return true;
+}

@@ -1,0 +1,27 @@
+// The empty-archive templates behind the Explorer's new-file menu entries
+// for the product's own format and for ZIP.
+#pragma once
+
+#include <cstddef>
+
+enum class ArchiveTemplate { Orv, Zip };
+
+constexpr std::size_t kOrvTemplateSize = 20;
+constexpr std::size_t kZipTemplateSize = 22;
+
+// The complete image of the template and its size. The program's data holds
+// each image with its first byte zero, so that the program file carries no
+// whole signature of either format; this sets that byte on every call. The
+// bytes stay valid until the program ends.
+const unsigned char* TemplateImage(ArchiveTemplate which, std::size_t* size);
+
+// "orvnew.dat" or "zipnew.dat": the template file in the program's folder.
+const char* TemplateFileName(ArchiveTemplate which);
+
+// Writes the new-file entry of one extension into the key newFileKey under
+// HKEY_CLASSES_ROOT, after deleting that key alone. Windows Me, 2000 and
+// later take a template file: it is created beside the program when no file
+// lies there yet (an existing one is never rewritten, a file that cannot be
+// made is passed over) and named in "FileName". Windows 95, 98 and NT 4.0
+// take the image itself in "Data".
+void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which);

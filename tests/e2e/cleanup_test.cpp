@@ -1,0 +1,651 @@
+// The integration clean-up end to end. probe.exe, copied into the
+// installation folder, makes what a confirmed setup makes (the setup
+// dialogs themselves are not used); then the real uninstall.exe runs
+// silently from that folder, and the registry and the shortcut folders are
+// looked at with the plain Windows functions.
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e2e/sandbox.h"
+#include "support/test_support.h"
+
+namespace {
+
+using e2e::Sandbox;
+
+// 14 archive types, Desktop, StartMenu, Programs, ShellExt, CascadedMenu,
+// MenuIcons: the flags of "probe integrate".
+constexpr char kEverythingOn[] = "11111111111111111111";
+
+constexpr DWORD kRemovalTimeoutMs = 30000;  // the batch file pauses 2 s first
+
+constexpr char kProductKey[] = "Software\\Korvik";  // under HKEY_CURRENT_USER
+// The same product's settings of another user, under HKEY_USERS.
+constexpr char kOtherUserProductKey[] = ".Default\\Software\\Korvik";
+constexpr char kAppPathKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvik.exe";
+constexpr char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
+constexpr char kApprovedKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr char kClassId32[] = "{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}";
+constexpr char kClassId64[] = "{6F2A9C31-5B27-4C3E-8A0D-D3B58C1E47A2}";
+const char* const kClassIds[] = {kClassId32, kClassId64};
+
+// Every single extension of the 14 archive types.
+const char* const kExtensions[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace", ".7z",
+                                   ".tar", ".gz",  ".tgz", ".uue", ".xxe", ".uu",  ".bz2", ".tbz2",
+                                   ".bz",  ".tbz", ".jar", ".iso", ".z",   ".taz"};
+const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
+constexpr int kVolumeCount = 100;  // ".o00" to ".o99"
+
+// The parents of the handler keys named by the handler name; those keys
+// stay after an uninstall, without a default value.
+const char* const kNameKeyedParents[] = {
+    "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
+    "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
+    "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
+const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
+// The one handler key named by the class id outside the program ids.
+constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
+
+constexpr REGSAM kView32 = KEY_WOW64_32KEY;
+constexpr REGSAM kView64 = KEY_WOW64_64KEY;
+
+// The links and program groups, by special folder.
+struct ShortcutPlace {
+  int csidl;
+  const char* name;  // "Korvik.lnk", or the group folder "Korvik"
+  bool group;
+};
+const ShortcutPlace kShortcutPlaces[] = {
+    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false},
+    {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
+    {CSIDL_STARTMENU, "Korvik.lnk", false},
+    {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
+    {CSIDL_PROGRAMS, "Korvik", true},
+    {CSIDL_COMMON_PROGRAMS, "Korvik", true},
+};
+
+// What the installer lists: every file of the installation, with the
+// templates that setup made beside the program.
+constexpr char kListFile[] =
+    "Korvik.exe\r\norvext.dll\r\norvext64.dll\r\nprobe.exe\r\norvnew.dat\r\nzipnew.dat\r\n"
+    "uninstall.exe\r\nUninstall.lst\r\n";
+
+// --- Raw access, independent of the code under test -----------------------
+
+std::string Volume(int number) {
+  char name[8];
+  std::snprintf(name, sizeof name, ".o%02d", number);
+  return name;
+}
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+void WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
+              DWORD size) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                           nullptr, &key, nullptr))
+      << path;
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
+      << path << "|" << name;
+  RegCloseKey(key);
+}
+
+void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text) {
+  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
+  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number);
+}
+
+// The stored text of a REG_SZ value; "<absent>" or "<type N>" otherwise.
+std::string ReadText(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+    return "<absent>";
+  }
+  char data[2048];
+  std::memset(data, 0xBD, sizeof data);
+  DWORD size = sizeof data - 1;
+  DWORD type = REG_NONE;
+  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return "<absent>";
+  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
+  if (size == 0 || data[size - 1] != '\0') return "<unterminated>";
+  return std::string(data, size - 1);
+}
+
+// The names of a key's values, sorted; "<no key>" when it is missing.
+std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return {"<no key>"};
+  }
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A value as a registry snapshot shows it ("TYPE:HEX BYTES"), or "<absent>".
+std::string StoredValue(HKEY root, const std::string& path, const char* name) {
+  test::RegistrySnapshot snapshot = test::SnapshotRegistry(root, path);
+  auto value = snapshot.find(path + "|" + name);
+  return value == snapshot.end() ? "<absent>" : value->second;
+}
+
+// The empty ZIP archive as a binary value.
+constexpr char kZipImageData[] =
+    "3:50 4B 05 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
+
+bool HasValue(HKEY root, const std::string& path, const char* name) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  bool has = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return has;
+}
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH];
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
+  return path;
+}
+
+std::string ShortcutPath(const ShortcutPlace& place) {
+  std::string folder = SpecialFolder(place.csidl);
+  return folder.empty() ? std::string() : folder + "\\" + place.name;
+}
+
+bool RunningUnderWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The handler names the shell extensions use in this prefix.
+std::vector<const char*> HandlerNamesInUse() {
+  if (RunningUnderWow64()) return {"Korvik32", "Korvik"};
+  return {"Korvik"};
+}
+
+// --- Keys and folders the tests touch ---------------------------------------
+
+void ResetIntegration() {
+  for (const char* extension : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, extension);
+  for (int number = 0; number < kVolumeCount; ++number) {
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
+  }
+  test::DeleteKeyTree(HKEY_CLASSES_ROOT, ".rev");
+  for (const char* id : kProgramIds) test::DeleteKeyTree(HKEY_CLASSES_ROOT, id);
+  for (const char* classId : kClassIds) {
+    for (REGSAM view : {kView32, kView64}) {
+      test::DeleteKeyTreeInView(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view);
+    }
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId);
+    HKEY approved;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, &approved) ==
+        ERROR_SUCCESS) {
+      RegDeleteValueA(approved, classId);
+      RegCloseKey(approved);
+    }
+  }
+  for (const char* parent : kNameKeyedParents) {
+    for (const char* name : kHandlerNames) {
+      test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(parent) + "\\" + name);
+    }
+  }
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathKey);
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  test::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
+  test::DeleteKeyTree(HKEY_USERS, kOtherUserProductKey);
+  for (const ShortcutPlace& place : kShortcutPlaces) {
+    std::string path = ShortcutPath(place);
+    if (path.empty()) continue;
+    if (place.group) {
+      test::RemoveTree(path);
+    } else {
+      DeleteFileA(path.c_str());
+    }
+  }
+}
+
+// Resets everything above when made and when destroyed.
+class ScopedIntegrationReset {
+ public:
+  ScopedIntegrationReset() { ResetIntegration(); }
+  ~ScopedIntegrationReset() { ResetIntegration(); }
+  ScopedIntegrationReset(const ScopedIntegrationReset&) = delete;
+  ScopedIntegrationReset& operator=(const ScopedIntegrationReset&) = delete;
+};
+
+// --- The installation, setup and uninstall ---------------------------------
+
+// probe.exe plays setup from the installation folder, so that the files
+// "beside the program" are the installation's: the extension libraries
+// (only their presence counts) and the templates it makes.
+void Install(const Sandbox& sandbox) {
+  ASSERT_TRUE(sandbox.CopyIn(test::ExeFolder() + "\\helpers\\probe.exe", "probe.exe"));
+  ASSERT_TRUE(sandbox.WriteFile("orvext.dll", "32-bit shell extension"));
+  ASSERT_TRUE(sandbox.WriteFile("orvext64.dll", "64-bit shell extension"));
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
+}
+
+long RunSetup(const Sandbox& sandbox, const char* flags) {
+  return test::RunAndWait("\"" + sandbox.Path("probe.exe") + "\" integrate " + flags);
+}
+
+// A stand-in for the command interpreter (the Korvik stand-in, which runs
+// nothing), so that the self-removal batch file never runs and the program
+// stays for a second uninstall.
+std::string InterpreterStandIn(const Sandbox& sandbox) {
+  std::string folder = sandbox.Root() + "\\shell";
+  test::MakeFolders(folder);
+  std::string path = folder + "\\cmd.exe";
+  EXPECT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), path.c_str(), FALSE));
+  return path;
+}
+
+std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
+
+// "uninstall.exe /s" from the installation folder, to its end; it must show
+// nothing. With an interpreter, the batch file is handed to that instead.
+void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter = "") {
+  test::MakeFolders(TempFolder(sandbox));
+  driver::StartOptions options = sandbox.Options("/s");
+  options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
+  if (!interpreter.empty()) options.setEnv.push_back("COMSPEC=" + interpreter);
+  options.keepChildren = true;  // the batch file outlives the program
+  driver::Process process;
+  ASSERT_TRUE(driver::Start(process, options));
+  HWND box = driver::WaitForDialog(process, e2e::kExitTimeoutMs);
+  EXPECT_EQ(nullptr, box) << "unexpected message: " << test::Utf8(driver::MessageBoxText(box));
+  if (box) driver::Press(box, IDOK);
+  DWORD code = 1;
+  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+}
+
+// What the tests below rely on having been made by setup; without it the
+// clean-up would have nothing to do and they would prove nothing.
+void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
+  EXPECT_EQ("Korvik.ZIP", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+  EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, ".taz", ""));
+  EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(ntFamily ? 29 : 99), ""));
+  EXPECT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+  EXPECT_EQ("\"" + sandbox.Path("Korvik.exe") + "\" \"%1\"",
+            ReadText(HKEY_CLASSES_ROOT, "Korvik\\shell\\open\\command", ""));
+  EXPECT_EQ(sandbox.Path("orvext.dll"),
+            ReadText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32",
+                     "", kView32));
+  if (RunningUnderWow64()) {
+    // Wine quirk: a program given the version "win98" is still told that it
+    // runs under WOW64, but its KEY_WOW64_64KEY writes land in the 32-bit
+    // view.
+    const std::string server = std::string("CLSID\\") + kClassId64 + "\\InProcServer32";
+    EXPECT_EQ(sandbox.Path("orvext64.dll"),
+              ReadText(HKEY_CLASSES_ROOT, server, "", ntFamily ? kView64 : kView32));
+  }
+  EXPECT_EQ(sandbox.Path("Korvik.exe"), ReadText(HKEY_LOCAL_MACHINE, kAppPathKey, ""));
+  EXPECT_EQ(sandbox.Path("probe.exe"),
+            ReadText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+  EXPECT_EQ("Korvik shell extension", ReadText(HKEY_LOCAL_MACHINE, kApprovedKey, kClassId32));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Setup\\MenuItems"));
+  // The 9x family keeps the template in the registry instead.
+  EXPECT_EQ(ntFamily, sandbox.Exists("zipnew.dat"));
+  EXPECT_TRUE(test::Exists(SpecialFolder(CSIDL_PROGRAMS) + "\\Korvik\\Korvik.lnk"));
+}
+
+// Everything of the product is gone, but for the six name-keyed handler
+// keys, which stay without any value.
+void ExpectOnlyWhatStays() {
+  for (int number = 0; number < kVolumeCount; ++number) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
+  }
+  for (const char* id : kProgramIds) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, id)) << id;
+  for (const char* classId : kClassIds) {
+    for (REGSAM view : {kView32, kView64}) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view))
+          << classId << " view " << view;
+    }
+    EXPECT_FALSE(
+        KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
+        << classId;
+    EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId)) << classId;
+  }
+  for (const char* parent : kNameKeyedParents) {
+    for (const char* name : HandlerNamesInUse()) {
+      std::string key = std::string(parent) + "\\" + name;
+      EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, key)) << key;
+    }
+  }
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+  for (const ShortcutPlace& place : kShortcutPlaces) {
+    std::string path = ShortcutPath(place);
+    EXPECT_FALSE(path.empty() || test::Exists(path)) << place.csidl << " " << path;
+  }
+}
+
+// The foreign associations the tests start from: ".zip" with a content type,
+// a null-file new-file entry and a subkey; ".cab" with a template file;
+// ".jar" with a content type.
+void WriteFormerOwners() {
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "WinFoo.zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-winfoo-zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\OpenWithProgids", "WinFoo.zip", "");
+  WriteText(HKEY_CLASSES_ROOT, ".cab", "", "WinFoo.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".cab\\ShellNew", "FileName", "C:\\WinFoo\\empty.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "", "jarfile");
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "Content Type", "application/java-archive");
+}
+const char* const kFormerlyOwned[] = {".zip", ".cab", ".jar"};
+
+bool FormerlyOwned(const std::string& extension) {
+  for (const char* owned : kFormerlyOwned) {
+    if (extension == owned) return true;
+  }
+  return false;
+}
+
+// The registry the product touches, and the shortcut folders.
+struct SystemSnapshot {
+  std::vector<test::RegistrySnapshot> keys;
+  std::vector<std::vector<std::string>> folders;
+};
+
+SystemSnapshot TakeSnapshot() {
+  SystemSnapshot snapshot;
+  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, "", kView32));
+  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, "CLSID", kView64));
+  for (const char* key : {"Uninstall", "App Paths", "Shell Extensions"}) {
+    snapshot.keys.push_back(test::SnapshotRegistry(
+        HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Windows\\CurrentVersion\\") + key));
+  }
+  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CURRENT_USER, kProductKey));
+  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey));
+  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
+                    CSIDL_COMMON_STARTMENU}) {
+    snapshot.folders.push_back(test::ListTree(SpecialFolder(csidl)));
+  }
+  return snapshot;
+}
+
+void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& after) {
+  ASSERT_EQ(before.keys.size(), after.keys.size());
+  for (std::size_t i = 0; i < before.keys.size(); ++i) {
+    EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before.keys[i], after.keys[i]))
+        << "tree " << i;
+  }
+  EXPECT_EQ(before.folders, after.folders);
+}
+
+// --- Tests -----------------------------------------------------------------
+
+TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirFormerOwners) {
+  ScopedIntegrationReset reset;
+  Sandbox sandbox("cleanup-all");
+  Install(sandbox);
+  WriteFormerOwners();
+  std::vector<test::RegistrySnapshot> former;
+  for (const char* extension : kFormerlyOwned) {
+    former.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, extension));
+  }
+  // Set before setup, whole: setup never saves what ".rev" held.
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OldRev.REV");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OldRev.REV", "");
+  // Another user's settings.
+  WriteNumber(HKEY_USERS, std::string(kOtherUserProductKey) + "\\Setup\\Links", "Desktop", 1);
+  test::RegistrySnapshot otherUser = test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey);
+
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ExpectSetupMade(sandbox, true);
+  // What else the archiver keeps under its key, deeper down.
+  WriteText(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Archiver\\History\\Recent", "0",
+            "C:\\archive.orv");
+  // A link an older setup left on the user's desktop, and a file the user
+  // put into the program group.
+  const std::string oldLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "\\Korvik.lnk";
+  ASSERT_TRUE(test::WriteWholeFile(oldLink, "old link"));
+  const std::string userFile = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvik\\notes.txt";
+  ASSERT_TRUE(test::WriteWholeFile(userFile, "notes"));
+
+  RunSilentUninstall(sandbox);
+
+  for (std::size_t i = 0; i < former.size(); ++i) {
+    SCOPED_TRACE(kFormerlyOwned[i]);
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
+                                                                          kFormerlyOwned[i])));
+  }
+  for (const char* extension : kExtensions) {
+    if (FormerlyOwned(extension)) continue;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
+  }
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".rev"));
+  ExpectOnlyWhatStays();
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(otherUser,
+                                      test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey)));
+  // The installation is gone too, templates and libraries included: the
+  // batch file removes the program and the emptied folder.
+  EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
+}
+
+TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
+  ScopedIntegrationReset reset;
+  Sandbox sandbox("cleanup-taken");
+  Install(sandbox);
+  WriteFormerOwners();
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ExpectSetupMade(sandbox, true);
+
+  struct Row {
+    const char* extension;
+    const char* newOwner;
+  };
+  // ".zip" had a former owner, ".arj" and ".iso" did not exist before
+  // setup; ".rev" is the recovery volumes' extension.
+  const Row rows[] = {
+      {".zip", "Other.zip"},
+      {".arj", "Other.arj"},
+      {".iso", "Other.iso"},
+      {".rev", "Other.REV"},
+  };
+  std::vector<test::RegistrySnapshot> taken;
+  for (const Row& row : rows) {
+    WriteText(HKEY_CLASSES_ROOT, row.extension, "", row.newOwner);
+    WriteText(HKEY_CLASSES_ROOT, row.extension, "Content Type", "application/x-other");
+    taken.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, row.extension));
+  }
+
+  RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
+
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    SCOPED_TRACE(rows[i].extension);
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(
+                  taken[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT, rows[i].extension)));
+  }
+  // The types still the product's were released all the same.
+  EXPECT_EQ("WinFoo.cab", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".tar"));
+  for (const char* id : kProgramIds) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, id)) << id;
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+}
+
+TEST(CleanupTest, RecoveryVolumeExtensionGoesWholeOnlyWhileItNamesTheProductsClass) {
+  struct Row {
+    const char* owner;  // ".rev" after setup; null: as setup left it
+    bool stays;
+  };
+  const Row rows[] = {
+      {nullptr, false},
+      {"KORVIK.rev", false},  // program ids do not depend on letter case
+      {"Other.REV", true},
+      {"", true},  // cleared by someone else: no longer the product's
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.owner ? std::string("\"") + row.owner + "\"" : "as setup left it");
+    ScopedIntegrationReset reset;
+    Sandbox sandbox("cleanup-rev");
+    Install(sandbox);
+    ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+    ASSERT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+    // Something below it: the key goes whole or stays whole.
+    WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "Korvik.REV", "");
+    if (row.owner) WriteText(HKEY_CLASSES_ROOT, ".rev", "", row.owner);
+    test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
+
+    RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
+
+    test::RegistrySnapshot after = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
+    if (row.stays) {
+      EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
+    } else {
+      EXPECT_TRUE(after.empty()) << after.size() << " entries left";
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik.REV"));
+  }
+}
+
+TEST(CleanupTest, SecondCleanUpChangesNothing) {
+  struct Row {
+    const char* name;
+    bool setupFirst;  // else a system where setup never ran
+  };
+  const Row rows[] = {{"after an uninstall", true}, {"where setup never ran", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedIntegrationReset reset;
+    Sandbox sandbox("cleanup-again");
+    Install(sandbox);
+    std::string interpreter = InterpreterStandIn(sandbox);
+    if (row.setupFirst) {
+      WriteFormerOwners();
+      ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+      ExpectSetupMade(sandbox, true);
+      RunSilentUninstall(sandbox, interpreter);
+      ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+      // The program stayed (its batch file went to the stand-in); the list
+      // file is the installer's again.
+      ASSERT_TRUE(sandbox.Exists("uninstall.exe"));
+      ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
+    }
+    SystemSnapshot before = TakeSnapshot();
+    ASSERT_FALSE(before.keys[0].empty());
+
+    RunSilentUninstall(sandbox, interpreter);
+
+    ExpectSameSnapshot(before, TakeSnapshot());
+    EXPECT_FALSE(sandbox.Exists("Uninstall.lst"));  // the run went through
+  }
+}
+
+TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
+  struct Row {
+    const char* name;
+    const char* args;
+    bool listFile;
+    int answer;  // the button that answers the one message box
+  };
+  const Row rows[] = {
+      {"the question answered No", "", true, IDNO},
+      {"no list file", "/s", false, IDOK},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedIntegrationReset reset;
+    Sandbox sandbox("cleanup-stopped");
+    Install(sandbox);
+    ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+    ExpectSetupMade(sandbox, true);
+    if (!row.listFile) {
+      ASSERT_TRUE(DeleteFileA(sandbox.Path("Uninstall.lst").c_str()));
+    }
+    SystemSnapshot before = TakeSnapshot();
+
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, sandbox.Options(row.args)));
+    HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+    ASSERT_NE(nullptr, box);
+    ASSERT_TRUE(driver::Press(box, row.answer));
+    ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+    DWORD code = 1;
+    EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+
+    ExpectSameSnapshot(before, TakeSnapshot());
+    EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+  }
+}
+
+// On Windows 98 the new-file entries hold the template image itself in a
+// "Data" value, which the release leaves: it stays in the new-file entry of
+// an extension that had one of its own before. The self-removal batch file
+// goes to an interpreter stand-in (the 9x family's way to start it is
+// covered by the uninstall run's own tests).
+TEST(CleanupTest, NineXFamilyLeavesTheTemplateDataInAFormerOwnersNewFileEntry) {
+  ScopedIntegrationReset reset;
+  test::ScopedWindowsVersion probeVersion("probe.exe", "win98");
+  test::ScopedWindowsVersion uninstallVersion("uninstall.exe", "win98");
+  Sandbox sandbox("cleanup-9x");
+  Install(sandbox);
+  WriteFormerOwners();
+
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ExpectSetupMade(sandbox, false);
+  ASSERT_EQ(kZipImageData, StoredValue(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
+  ASSERT_EQ("<type 3>", ReadText(HKEY_CLASSES_ROOT, ".orv\\ShellNew", "Data"));
+  ASSERT_FALSE(sandbox.Exists("zipnew.dat"));
+
+  RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
+
+  EXPECT_EQ("WinFoo.zip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+  EXPECT_EQ("application/x-winfoo-zip", ReadText(HKEY_CLASSES_ROOT, ".zip", "Content Type"));
+  EXPECT_EQ((std::vector<std::string>{"Data", "NullFile"}),
+            ValueNames(HKEY_CLASSES_ROOT, ".zip\\ShellNew"));
+  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile"));
+  EXPECT_EQ(kZipImageData, StoredValue(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
+  // ".orv" did not exist before: its new-file entry goes with it.
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+  for (const char* extension : kExtensions) {
+    if (FormerlyOwned(extension)) continue;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
+  }
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".rev"));
+  ExpectOnlyWhatStays();
+}
+
+}  // namespace

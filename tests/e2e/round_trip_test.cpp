@@ -1,0 +1,475 @@
+// Install and uninstall as a user does: the stand-in installer lays out an
+// installation and runs the setup; the registered "UninstallString" is then
+// run as the system runs it (an unquoted path with blanks), and the
+// self-removal batch file finishes. The registry and the disk must then be
+// as before, but for what is documented to remain.
+#include <windows.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/sandbox.h"
+#include "resources/resource.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kRoot[] = "C:\\KorvikTests\\round-trip";
+constexpr char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
+constexpr DWORD kRemovalTimeoutMs = 30000;
+constexpr DWORD kMaxValueBytes = 4096;
+
+std::string InstallFolder() { return std::string(kRoot) + "\\Program Files\\Korvik"; }
+std::string Payload() { return std::string(kRoot) + "\\payload"; }
+std::string TempFolder() { return std::string(kRoot) + "\\temp"; }
+
+// --- snapshots ------------------------------------------------------------
+
+using Snapshot = std::map<std::string, std::string>;  // "key|value" -> "type:data"
+
+std::string Data(DWORD type, const BYTE* data, DWORD size) {
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+    return "sz:" + text;
+  }
+  if (type == REG_DWORD && size == 4) {
+    DWORD number;
+    std::memcpy(&number, data, 4);
+    return "dword:" + std::to_string(number);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex = std::to_string(type) + ":";
+  for (DWORD i = 0; i < size; ++i) {
+    hex += kHex[data[i] >> 4];
+    hex += kHex[data[i] & 15];
+  }
+  return hex;
+}
+
+void Walk(HKEY root, const std::string& name, const std::string& label, REGSAM view,
+          Snapshot& snapshot) {
+  HKEY key;
+  if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+  snapshot[label + "|"] = "key";
+  char valueName[16384];
+  std::vector<BYTE> data(kMaxValueBytes);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof valueName, size = kMaxValueBytes, type = 0;
+    LONG status = RegEnumValueA(key, i, valueName, &nameSize, nullptr, &type, data.data(), &size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) continue;
+    snapshot[label + "|" + (nameSize ? valueName : "@")] = Data(type, data.data(), size);
+  }
+  std::vector<std::string> children;
+  char child[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof child;
+    LONG status = RegEnumKeyExA(key, i, child, &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS) children.push_back(child);
+  }
+  RegCloseKey(key);
+  for (const std::string& c : children) {
+    Walk(root, name.empty() ? c : name + "\\" + c, label + "\\" + c, view, snapshot);
+  }
+}
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
+  return path;
+}
+
+void WalkFiles(const std::string& folder, Snapshot& snapshot) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      snapshot["file " + path] = "folder";
+      WalkFiles(path, snapshot);
+    } else {
+      snapshot["file " + path] = std::to_string(found.nFileSizeLow);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+// The classes (both views of the class ids), the machine-wide entries, the
+// product key, and the folders where links and the installation live.
+Snapshot Take() {
+  Snapshot snapshot;
+  Walk(HKEY_CLASSES_ROOT, "", "HKCR", 0, snapshot);
+  Walk(HKEY_CLASSES_ROOT, "CLSID", "HKCR64\\CLSID", KEY_WOW64_64KEY, snapshot);
+  for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions"}) {
+    Walk(HKEY_LOCAL_MACHINE, key, std::string("HKLM\\") + key, 0, snapshot);
+  }
+  Walk(HKEY_CURRENT_USER, "Software\\Korvik", "HKCU\\Software\\Korvik", 0, snapshot);
+  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
+                    CSIDL_COMMON_STARTMENU}) {
+    WalkFiles(SpecialFolder(csidl), snapshot);
+  }
+  WalkFiles(std::string(kRoot) + "\\Program Files", snapshot);
+  return snapshot;
+}
+
+std::string Lower(std::string text) {
+  CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// Registry and file names do not depend on case: the snapshot's names are
+// compared in lower case.
+Snapshot Folded(const Snapshot& snapshot) {
+  Snapshot folded;
+  for (const auto& entry : snapshot) folded[Lower(entry.first)] = entry.second;
+  return folded;
+}
+
+// Entries that differ: "+ x" added, "- x" removed, "~ x: a -> b" changed.
+std::vector<std::string> Diff(const Snapshot& rawBefore, const Snapshot& rawAfter) {
+  Snapshot before = Folded(rawBefore), after = Folded(rawAfter);
+  std::vector<std::string> changes;
+  for (const auto& entry : before) {
+    auto found = after.find(entry.first);
+    if (found == after.end()) {
+      changes.push_back("- " + entry.first);
+    } else if (found->second != entry.second) {
+      changes.push_back("~ " + entry.first + ": " + entry.second + " -> " + found->second);
+    }
+  }
+  for (const auto& entry : after) {
+    if (before.find(entry.first) == before.end()) changes.push_back("+ " + entry.first);
+  }
+  return changes;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += test::Utf8(line) + "\n";
+  return all;
+}
+
+// --- the system before setup --------------------------------------------------
+
+void SetText(const char* key, const char* name, const char* text) {
+  HKEY handle;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE,
+                                           nullptr, &handle, nullptr));
+  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                 static_cast<DWORD>(std::strlen(text) + 1));
+  RegCloseKey(handle);
+}
+
+const char* const kTouched[] = {
+    ".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace", ".7z",  ".tar", ".gz", ".tgz", ".uue",
+    ".xxe", ".uu",  ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z",   ".taz", ".rev",
+    "Korvik", "Korvik.ZIP", "Korvik.REV", "OtherZip.File", "OtherCab.File", "OtherGz.File",
+    "ThirdParty.Gz"};
+const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
+const char* const kHandlerKeys[] = {
+    "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
+    "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
+    "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
+
+void Reset() {
+  test::RemoveTree(kRoot);
+  for (const char* key : kTouched) test::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
+  char volume[8];
+  for (int k = 0; k < 100; ++k) {
+    wsprintfA(volume, ".o%02d", k);
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, volume);
+  }
+  for (const char* key : kHandlerKeys) {
+    for (const char* name : kHandlerNames) {
+      test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(key) + "\\" + name);
+    }
+  }
+  test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Korvik");
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+}
+
+// Former owners: ".zip" and ".cab" with a program id, a content type and a
+// new-file entry; ".gz" with a program id only; the others absent.
+void FormerOwners() {
+  SetText(".zip", nullptr, "OtherZip.File");
+  SetText(".zip", "Content Type", "application/x-other-zip");
+  SetText(".zip\\ShellNew", "NullFile", "");
+  SetText("OtherZip.File", nullptr, "Other ZIP");
+  SetText(".cab", nullptr, "OtherCab.File");
+  SetText(".cab", "Content Type", "application/vnd.ms-cab-compressed");
+  SetText(".cab\\ShellNew", "FileName", "C:\\Other\\empty.cab");
+  SetText(".gz", nullptr, "OtherGz.File");
+}
+
+// --- running -----------------------------------------------------------------
+
+driver::StartOptions Options() {
+  driver::StartOptions options;
+  options.workDir = kRoot;
+  options.unsetEnv = {"sfxcmd"};
+  options.setEnv = {"TEMP=" + TempFolder(), "TMP=" + TempFolder()};
+  return options;
+}
+
+void LayOutPayload() {
+  test::MakeFolders(Payload());
+  test::MakeFolders(TempFolder());
+  ASSERT_TRUE(CopyFileA(test::WindowsPath(KORVIK_INSTALLER_EXE).c_str(),
+                        (Payload() + "\\KorvikSetup.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(e2e::BuiltProgram().c_str(), (Payload() + "\\uninstall.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), (Payload() + "\\Korvik.exe").c_str(), FALSE));
+}
+
+void InstallSilently() {
+  driver::Process process;
+  driver::StartOptions options = Options();
+  options.exe = Payload() + "\\KorvikSetup.exe";
+  options.args = driver::QuoteArgument(InstallFolder()) + " /S";
+  ASSERT_TRUE(driver::Start(process, options));
+  DWORD code = 1;
+  ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  ASSERT_EQ(0u, code);
+  ASSERT_TRUE(test::Exists(InstallFolder() + "\\Korvik.exe"));
+}
+
+// The process id of the "uninstall.exe" that a process started; 0 if none.
+DWORD ChildUninstall(DWORD parentId) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  DWORD found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found;
+       more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == parentId && Lower(entry.szExeFile) == "uninstall.exe") {
+      found = entry.th32ProcessID;
+    }
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+struct DialogSearch {
+  std::string caption;
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
+  DialogSearch& search = *reinterpret_cast<DialogSearch*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId != search.processId || !IsWindowVisible(window) || !IsWindowEnabled(window)) {
+    return TRUE;
+  }
+  if (driver::ClassName(window) != "#32770" || driver::WindowText(window) != search.caption) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
+// A dialog of the "uninstall.exe" that the installer started (the
+// installer has no windows of its own), found by its caption.
+HWND WaitForSetupDialog(const driver::Process& installer, const std::string& caption,
+                        DWORD timeoutMs) {
+  DialogSearch search{caption, 0, nullptr};
+  DWORD until = GetTickCount() + timeoutMs;
+  do {
+    if (!search.processId) search.processId = ChildUninstall(installer.Id());
+    if (search.processId) {
+      search.found = nullptr;
+      EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+      if (search.found) return search.found;
+    }
+    Sleep(driver::kPollMs);
+  } while (GetTickCount() < until);
+  return nullptr;
+}
+
+// Through the dialogs: CAB unticked, the desktop link ticked.
+void InstallWithChoices() {
+  driver::Process process;
+  driver::StartOptions options = Options();
+  options.exe = Payload() + "\\KorvikSetup.exe";
+  options.args = driver::QuoteArgument(InstallFolder());
+  ASSERT_TRUE(driver::Start(process, options));
+  const std::string caption = test::Acp("Korvik 安装");
+  HWND setup = WaitForSetupDialog(process, caption, e2e::kDialogTimeoutMs);
+  ASSERT_NE(nullptr, setup);
+  ASSERT_TRUE(driver::HasItem(setup, IDC_EXPLANATION)) << "not SETUPDLG";
+  ASSERT_EQ(BST_CHECKED, driver::CheckState(setup, IDC_TYPE_FIRST + 2));  // CAB
+  ASSERT_EQ(BST_UNCHECKED, driver::CheckState(setup, IDC_DESKTOP));
+  ASSERT_TRUE(driver::Press(setup, IDC_TYPE_FIRST + 2));
+  ASSERT_TRUE(driver::Press(setup, IDC_DESKTOP));
+  // The clicks are posted: OK only once the boxes show them.
+  DWORD until = GetTickCount() + 2000;
+  while ((driver::CheckState(setup, IDC_TYPE_FIRST + 2) != BST_UNCHECKED ||
+          driver::CheckState(setup, IDC_DESKTOP) != BST_CHECKED) &&
+         GetTickCount() < until) {
+    Sleep(driver::kPollMs);
+  }
+  ASSERT_EQ(BST_UNCHECKED, driver::CheckState(setup, IDC_TYPE_FIRST + 2));
+  ASSERT_EQ(BST_CHECKED, driver::CheckState(setup, IDC_DESKTOP));
+  ASSERT_TRUE(driver::Press(setup, IDOK));
+  ASSERT_TRUE(driver::WaitForClosed(setup, e2e::kDialogTimeoutMs));
+  HWND done = WaitForSetupDialog(process, caption, e2e::kDialogTimeoutMs);
+  ASSERT_NE(nullptr, done);
+  ASSERT_FALSE(driver::HasItem(done, IDC_EXPLANATION)) << "not DONEDLG";
+  ASSERT_TRUE(driver::Press(done, IDOK));
+  ASSERT_TRUE(driver::WaitForClosed(done, e2e::kDialogTimeoutMs));
+  DWORD code = 1;
+  ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  ASSERT_EQ(0u, code);
+}
+
+std::string UninstallString() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return std::string();
+  }
+  char text[1024] = {};
+  DWORD size = sizeof text - 1;
+  RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  return text;
+}
+
+// As the list of installed programs does it: the registered command line
+// as it stands, then "Yes" to the question; waits for the batch file.
+void UninstallAsTheSystemDoes() {
+  std::string command = UninstallString();
+  ASSERT_EQ(InstallFolder() + "\\uninstall.exe", command);
+  driver::Process process;
+  driver::StartOptions options = Options();
+  options.rawCommandLine = command;
+  options.keepChildren = true;
+  ASSERT_TRUE(driver::Start(process, options));
+  HWND question = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+  ASSERT_NE(nullptr, question);
+  ASSERT_TRUE(driver::Press(question, IDYES));
+  DWORD code = 1;
+  ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_TRUE(test::WaitForPath(InstallFolder(), false, kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(TempFolder() + "\\Uninstall_Orv.Bat", false, kRemovalTimeoutMs));
+}
+
+// What stays after an uninstall, by design: the handler keys named by the
+// handler name (their default value removed), the parents the platform
+// created for them, and ".gz" as the program that took it over left it.
+std::vector<std::string> ExpectedLeftovers(const Snapshot& rawBefore, bool gzTakenOver) {
+  Snapshot before = Folded(rawBefore);
+  std::vector<std::string> left;
+  for (const char* key : kHandlerKeys) {
+    // Parents of the handler keys that did not exist before.
+    std::string path = "HKCR";
+    std::string rest = key;
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+      std::size_t next = rest.find('\\', at);
+      path = Lower("HKCR\\" + rest.substr(0, next));
+      if (before.find(path + "|") == before.end()) left.push_back("+ " + path + "|");
+      at = next == std::string::npos ? next : next + 1;
+    }
+    for (const char* name : kHandlerNames) left.push_back("+ HKCR\\" + std::string(key) + "\\" + name + "|");
+  }
+  for (const char* parent : {"HKCR\\exefile\\shellex", "HKCR\\exefile\\shellex\\PropertySheetHandlers"}) {
+    if (before.find(Lower(parent) + "|") == before.end()) left.push_back(std::string("+ ") + parent + "|");
+  }
+  if (gzTakenOver) {
+    left.push_back("~ HKCR\\.gz|@: sz:OtherGz.File -> sz:ThirdParty.Gz");
+  }
+  return left;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+  for (std::string& line : lines) line = Lower(line);
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  return lines;
+}
+
+class RoundTripTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+};
+
+std::string Former(const char* extension, const char* name) {
+  HKEY key;
+  std::string path = std::string("Software\\Korvik\\Setup\\") + extension;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
+  char text[512] = {};
+  DWORD size = sizeof text - 1, type = 0;
+  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS ? text : "<none>";
+}
+
+TEST_F(RoundTripTest, SilentInstallTwiceThenUninstallLeavesOnlyWhatIsMeantToStay) {
+  FormerOwners();
+  LayOutPayload();
+  Snapshot before = Take();
+
+  InstallSilently();
+  EXPECT_EQ("OtherZip.File", Former(".zip", "Type"));
+  // A second setup over the installation keeps the state from before the first.
+  InstallSilently();
+  EXPECT_EQ("OtherZip.File", Former(".zip", "Type"));
+  EXPECT_EQ("application/x-other-zip", Former(".zip", "Content"));
+  EXPECT_EQ("*", Former(".zip", "ShellNew"));
+  EXPECT_EQ("C:\\Other\\empty.cab", Former(".cab", "ShellNew"));
+  std::vector<std::string> installed = Diff(before, Take());
+  EXPECT_GT(installed.size(), 100u);
+
+  // Another program takes ".gz" over before the uninstall.
+  SetText(".gz", nullptr, "ThirdParty.Gz");
+  UninstallAsTheSystemDoes();
+
+  Snapshot after = Take();
+  EXPECT_EQ(Lines(Sorted(ExpectedLeftovers(before, true))), Lines(Sorted(Diff(before, after))));
+}
+
+TEST_F(RoundTripTest, InstallThroughTheDialogsWithChangedChoicesThenUninstall) {
+  FormerOwners();
+  LayOutPayload();
+  Snapshot before = Take();
+
+  InstallWithChoices();
+  // CAB stays with its owner, so no former owner is kept for it; the
+  // desktop link is there.
+  EXPECT_EQ("<none>", Former(".cab", "Type"));
+  EXPECT_EQ("OtherZip.File", Former(".zip", "Type"));
+  std::vector<std::string> installed = Diff(before, Take());
+  bool desktopLink = false;
+  for (const std::string& change : installed) {
+    // The diff's names are in lower case.
+    if (change == "+ file " + Lower(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Korvik.lnk")) {
+      desktopLink = true;
+    }
+    EXPECT_EQ(std::string::npos, change.find("hkcr\\.cab|")) << change;
+  }
+  EXPECT_TRUE(desktopLink) << Lines(installed);
+
+  UninstallAsTheSystemDoes();
+  EXPECT_EQ(Lines(Sorted(ExpectedLeftovers(before, false))), Lines(Sorted(Diff(before, Take()))));
+}
+
+}  // namespace

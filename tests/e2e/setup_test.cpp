@@ -1,0 +1,1039 @@
+// A setup run end to end: SETUPDLG, CONTEXTITEMS and DONEDLG driven from
+// outside as a user would, what they store under the product key, what the
+// apply step leaves in the registry and on disk, the help viewer and the
+// silent run.
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e2e/sandbox.h"
+#include "resources/resource.h"
+#include "support/test_support.h"
+
+namespace {
+
+using e2e::Sandbox;
+
+constexpr char kProductKey[] = "Software\\Korvik";
+constexpr char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
+constexpr char kAppPathKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvik.exe";
+constexpr char kApprovedKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr char kClassId32[] = "{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}";
+constexpr char kClassId64[] = "{6F2A9C31-5B27-4C3E-8A0D-D3B58C1E47A2}";
+constexpr char kViewerClass[] = "KorvikTest.Viewer";
+constexpr DWORD kSettleMs = 1500;  // for something that must not happen
+
+const char* const kExtensions[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace",
+                                   ".7z",  ".tar", ".gz",  ".tgz", ".uue", ".xxe", ".uu",
+                                   ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z",
+                                   ".taz", ".rev"};
+const char* const kTypeKeys[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".ace", ".7z",
+                                 ".tar", ".gz",  ".uue", ".bz2", ".jar", ".iso", ".z"};
+const char* const kMenuValues[] = {"ExtrTo",  "ExtrHere", "Extr",     "ExtrSep",
+                                   "OpenSFX", "AddTo",    "AddArc",   "EmailArc",
+                                   "EmailOpt", "Test",    "Convert"};
+
+// --- registry -------------------------------------------------------------
+
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+// The value's text; "<none>" when it is missing.
+std::string Text(HKEY root, const std::string& key, const char* name, REGSAM view = 0) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) {
+    return "<none>";
+  }
+  char data[2048];
+  std::memset(data, 0xBD, sizeof data);
+  DWORD size = sizeof data - 1, type = 0;
+  LONG status = RegQueryValueExA(handle, name, nullptr, &type,
+                                 reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return "<none>";
+  data[size] = '\0';
+  return data;
+}
+
+// The stored number; -1 when it is missing.
+long long Number(HKEY root, const std::string& key, const char* name) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
+  DWORD data = 0xBDBDBDBD, size = sizeof data, type = 0;
+  LONG status =
+      RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  RegCloseKey(handle);
+  return status == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long long>(data) : -1;
+}
+
+long long Stored(const std::string& key, const char* name) {
+  return Number(HKEY_CURRENT_USER, std::string(kProductKey) + "\\" + key, name);
+}
+
+void Write(HKEY root, const std::string& key, const char* name, const std::string& text) {
+  HKEY handle;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                           &handle, nullptr));
+  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(handle);
+}
+
+void Store(const std::string& key, const char* name, DWORD number) {
+  HKEY handle;
+  std::string full = std::string(kProductKey) + "\\" + key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, 0,
+                                           KEY_WRITE, nullptr, &handle, nullptr));
+  RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                 sizeof number);
+  RegCloseKey(handle);
+}
+
+void DeleteValue(HKEY root, const std::string& key, const char* name) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_WRITE, &handle) != ERROR_SUCCESS) return;
+  RegDeleteValueA(handle, name);
+  RegCloseKey(handle);
+}
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
+  return path;
+}
+
+// Everything a setup run can leave behind, removed before and after each
+// test: the product key, the classes and extensions, the shell extension's
+// keys, the machine-wide entries, the links and the test's own classes.
+void ResetSystem() {
+  test::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
+  for (const char* extension : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, extension);
+  char volume[8];
+  for (int k = 0; k < 100; ++k) {
+    wsprintfA(volume, ".o%02d", k);
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, volume);
+  }
+  for (const char* id : {"Korvik", "Korvik.ZIP", "Korvik.REV", kViewerClass}) {
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, id);
+  }
+  for (const char* classId : {kClassId32, kClassId64}) {
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId);
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT,
+                        std::string("exefile\\shellex\\PropertySheetHandlers\\") + classId);
+    DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId);
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &handle) ==
+        ERROR_SUCCESS) {
+      std::string inproc = std::string(classId) + "\\InProcServer32";
+      RegDeleteKeyExA(handle, inproc.c_str(), KEY_WOW64_64KEY, 0);
+      RegDeleteKeyExA(handle, classId, KEY_WOW64_64KEY, 0);
+      RegCloseKey(handle);
+    }
+  }
+  for (const char* handler :
+       {"*\\shellex\\ContextMenuHandlers\\", "Folder\\shellex\\ContextMenuHandlers\\",
+        "Folder\\shellex\\DragDropHandlers\\", "Drive\\shellex\\DragDropHandlers\\",
+        "Directory\\shellex\\ContextMenuHandlers\\", "Directory\\shellex\\DragDropHandlers\\"}) {
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(handler) + "Korvik");
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(handler) + "Korvik32");
+  }
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathKey);
+  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
+                    CSIDL_COMMON_STARTMENU}) {
+    DeleteFileA((SpecialFolder(csidl) + "\\Korvik.lnk").c_str());
+  }
+  for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+    test::RemoveTree(SpecialFolder(csidl) + "\\Korvik");
+  }
+}
+
+// --- the program ----------------------------------------------------------
+
+struct Session {
+  driver::Process process;
+  HWND dialog = nullptr;
+};
+
+class SetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetSystem(); }
+  void TearDown() override { ResetSystem(); }
+
+  // Starts "/setup" and waits for SETUPDLG.
+  void StartSetup(Session& run, const Sandbox& sandbox, const std::vector<std::string>& env = {},
+                  const std::string& program = "") {
+    driver::StartOptions options = sandbox.Options("/setup");
+    if (!program.empty()) options.exe = program;
+    for (const std::string& variable : env) options.setEnv.push_back(variable);
+    ASSERT_TRUE(driver::Start(run.process, options));
+    run.dialog = driver::WaitForDialog(run.process, test::Acp("Korvik 安装"), e2e::kDialogTimeoutMs);
+    ASSERT_NE(nullptr, run.dialog);
+    ASSERT_TRUE(driver::HasItem(run.dialog, IDC_EXPLANATION)) << "not SETUPDLG";
+  }
+
+  // Presses a button of a dialog and waits until the dialog has gone.
+  static void PressAndWait(HWND dialog, int id) {
+    ASSERT_TRUE(driver::Press(dialog, id));
+    ASSERT_TRUE(driver::WaitForClosed(dialog, e2e::kDialogTimeoutMs));
+  }
+
+  // Esc, as the dialog manager passes it on: IDCANCEL (SETUPDLG has no
+  // Cancel button to press).
+  static void EscapeAndWait(HWND dialog) {
+    ASSERT_TRUE(PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0));
+    ASSERT_TRUE(driver::WaitForClosed(dialog, e2e::kDialogTimeoutMs));
+  }
+
+  // After SETUPDLG's OK: DONEDLG is there.
+  static HWND WaitForDone(const Session& run) {
+    HWND done = driver::WaitForDialog(run.process, test::Acp("Korvik 安装"), e2e::kDialogTimeoutMs);
+    EXPECT_NE(nullptr, done);
+    if (done) {
+      EXPECT_TRUE(driver::HasItem(done, IDC_RUN_KORVIK)) << "not DONEDLG";
+    }
+    return done;
+  }
+
+  static void ExpectExit(const Session& run) {
+    DWORD code = 1;
+    ASSERT_TRUE(driver::WaitForExit(run.process, e2e::kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+  }
+
+  // Runs SETUPDLG's OK and DONEDLG's finish.
+  void OkThroughToTheEnd(Session& run) {
+    PressAndWait(run.dialog, IDOK);
+    HWND done = WaitForDone(run);
+    ASSERT_NE(nullptr, done);
+    PressAndWait(done, IDOK);
+    ExpectExit(run);
+  }
+};
+
+// The 20 boxes of SETUPDLG as 0/1, in order 5101 to 5120.
+std::vector<int> Boxes(HWND dialog) {
+  std::vector<int> states;
+  for (int id = IDC_TYPE_FIRST; id <= IDC_MENU_ICONS; ++id) {
+    states.push_back(driver::CheckState(dialog, id));
+  }
+  return states;
+}
+
+std::vector<int> Expected(const std::vector<int>& types, int desktop, int startMenu, int programs,
+                          int shell, int cascaded, int icons) {
+  std::vector<int> states = types;
+  for (int flag : {desktop, startMenu, programs, shell, cascaded, icons}) states.push_back(flag);
+  return states;
+}
+
+std::vector<int> Types(int jar, int iso) {
+  std::vector<int> types(14, 1);
+  types[11] = jar;
+  types[12] = iso;
+  return types;
+}
+
+// --- SETUPDLG: what it shows, what it stores -------------------------------
+
+TEST_F(SetupTest, NothingStoredShowsTheDefaultsAndJarIsoOnlyWhenNoOtherProgramOwnsThem) {
+  struct Row {
+    const char* name;
+    const char* jarOwner;  // nullptr: no ".jar" key at all
+    const char* isoOwner;
+    int jar, iso;
+  };
+  const Row rows[] = {
+      {"no keys", nullptr, nullptr, 1, 1},
+      {"empty class", "", "", 1, 1},
+      {"another program", "jarfile", "Other.DiscImage", 0, 0},
+      {"already the archiver's", "Korvik", "korvik.zip", 1, 1},
+      {"only iso taken", nullptr, "Other.DiscImage", 1, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ResetSystem();
+    if (row.jarOwner) Write(HKEY_CLASSES_ROOT, ".jar", nullptr, row.jarOwner);
+    if (row.isoOwner) Write(HKEY_CLASSES_ROOT, ".iso", nullptr, row.isoOwner);
+    Sandbox sandbox("setup-defaults");
+    Session run;
+    StartSetup(run, sandbox);
+    if (!run.dialog) return;
+    EXPECT_EQ(Expected(Types(row.jar, row.iso), 0, 0, 1, 1, 0, 1), Boxes(run.dialog));
+    EXPECT_TRUE(driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU));
+    EXPECT_TRUE(driver::ItemEnabled(run.dialog, IDC_MENU_ICONS));
+    // Esc: nothing stored or applied, no completion dialog.
+    EscapeAndWait(run.dialog);
+    ExpectExit(run);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik"));
+    EXPECT_EQ(row.isoOwner ? row.isoOwner : "<none>", Text(HKEY_CLASSES_ROOT, ".iso", nullptr));
+  }
+}
+
+TEST_F(SetupTest, StoredValuesAreShownAndOkStoresThemBackAsZeroOrOne) {
+  for (int n = 0; n < 14; ++n) Store(std::string("Setup\\") + kTypeKeys[n], "Set", n % 2);
+  Store("Setup\\.orv", "Set", 7);  // any nonzero number is on
+  Store("Setup\\.iso", "Set", 1);  // but another program owns ".iso"
+  Write(HKEY_CLASSES_ROOT, ".iso", nullptr, "Other.DiscImage");
+  Store("Setup\\Links", "Desktop", 7);
+  Store("Setup\\Links", "StartMenu", 0);
+  Store("Setup\\Links", "Programs", 0);
+  Store("Setup", "ShellExt", 0);
+  Store("Setup", "CascadedMenu", 1);
+  Store("Setup", "MenuIcons", 0);
+
+  Sandbox sandbox("setup-stored");
+  Session run;
+  StartSetup(run, sandbox);
+  if (!run.dialog) return;
+  std::vector<int> types = {1, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
+  EXPECT_EQ(Expected(types, 1, 0, 0, 0, 1, 0), Boxes(run.dialog));
+  // Disabled with the shell box off, yet showing their stored marks.
+  EXPECT_FALSE(driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU));
+  EXPECT_FALSE(driver::ItemEnabled(run.dialog, IDC_MENU_ICONS));
+
+  OkThroughToTheEnd(run);
+  for (int n = 0; n < 14; ++n) {
+    SCOPED_TRACE(kTypeKeys[n]);
+    EXPECT_EQ(types[n], Stored(std::string("Setup\\") + kTypeKeys[n], "Set"));
+  }
+  EXPECT_EQ(1, Stored("Setup\\Links", "Desktop"));
+  EXPECT_EQ(0, Stored("Setup\\Links", "StartMenu"));
+  EXPECT_EQ(0, Stored("Setup\\Links", "Programs"));
+  EXPECT_EQ(0, Stored("Setup", "ShellExt"));
+  EXPECT_EQ(1, Stored("Setup", "CascadedMenu"));
+  EXPECT_EQ(0, Stored("Setup", "MenuIcons"));
+  EXPECT_EQ("Other.DiscImage", Text(HKEY_CLASSES_ROOT, ".iso", nullptr));
+}
+
+TEST_F(SetupTest, SelectAllTicksOnlyTheTypesAndTheShellBoxGovernsItsTwoBoxes) {
+  for (const char* key : kTypeKeys) Store(std::string("Setup\\") + key, "Set", 0);
+  Store("Setup\\Links", "Desktop", 1);
+  Store("Setup\\Links", "Programs", 0);
+  Store("Setup", "CascadedMenu", 1);
+  Store("Setup", "MenuIcons", 0);
+
+  Sandbox sandbox("setup-select-all");
+  Session run;
+  StartSetup(run, sandbox);
+  if (!run.dialog) return;
+  ASSERT_TRUE(driver::Press(run.dialog, IDC_SELECT_ALL));
+  // Press only posts the click: wait until the dialog has handled it.
+  const std::vector<int> selected = Expected(std::vector<int>(14, 1), 1, 0, 0, 1, 1, 0);
+  DWORD until = GetTickCount() + 2000;
+  while (Boxes(run.dialog) != selected && GetTickCount() < until) Sleep(20);
+  EXPECT_EQ(selected, Boxes(run.dialog));
+
+  struct Step {
+    int shell;
+    bool enabled;
+  };
+  for (const Step& step : {Step{0, false}, Step{1, true}, Step{0, false}}) {
+    SCOPED_TRACE(step.shell);
+    ASSERT_TRUE(driver::Press(run.dialog, IDC_SHELL_EXT));
+    until = GetTickCount() + 3000;
+    while (driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU) != step.enabled &&
+           GetTickCount() < until) {
+      Sleep(20);
+    }
+    EXPECT_EQ(step.shell, driver::CheckState(run.dialog, IDC_SHELL_EXT));
+    EXPECT_EQ(step.enabled, driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU));
+    EXPECT_EQ(step.enabled, driver::ItemEnabled(run.dialog, IDC_MENU_ICONS));
+    EXPECT_EQ(1, driver::CheckState(run.dialog, IDC_CASCADED_MENU));
+    EXPECT_EQ(0, driver::CheckState(run.dialog, IDC_MENU_ICONS));
+  }
+
+  // The close box: nothing of it is stored, nothing applied.
+  ASSERT_TRUE(driver::Close(run.dialog));
+  ASSERT_TRUE(driver::WaitForClosed(run.dialog, e2e::kDialogTimeoutMs));
+  ExpectExit(run);
+  for (const char* key : kTypeKeys) EXPECT_EQ(0, Stored(std::string("Setup\\") + key, "Set"));
+  EXPECT_EQ(-1, Stored("Setup", "ShellExt"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// --- CONTEXTITEMS -------------------------------------------------------------
+
+HWND OpenContextItems(const Session& run) {
+  EXPECT_TRUE(driver::Press(run.dialog, IDC_CONTEXT_ITEMS));
+  HWND items = driver::WaitForDialog(run.process, test::Acp("关联菜单项目"), e2e::kDialogTimeoutMs);
+  EXPECT_NE(nullptr, items);
+  return items;
+}
+
+std::vector<int> MenuBoxes(HWND items) {
+  std::vector<int> states;
+  for (int id = IDC_MENU_ITEM_FIRST; id <= IDC_MENU_ITEM_LAST; ++id) {
+    states.push_back(driver::CheckState(items, id));
+  }
+  return states;
+}
+
+std::vector<long long> StoredMenu() {
+  std::vector<long long> values;
+  for (const char* name : kMenuValues) values.push_back(Stored("Setup\\MenuItems", name));
+  return values;
+}
+
+TEST_F(SetupTest, ContextItemsOkStoresAllElevenCancelStoresNothingAndReopeningShowsThem) {
+  Sandbox sandbox("setup-context-items");
+  Session run;
+  StartSetup(run, sandbox);
+  if (!run.dialog) return;
+
+  HWND items = OpenContextItems(run);
+  ASSERT_NE(nullptr, items);
+  EXPECT_EQ(std::vector<int>({1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0}), MenuBoxes(items));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Setup\\MenuItems"));
+  // The owner is disabled while the items dialog is open.
+  EXPECT_FALSE(IsWindowEnabled(run.dialog));
+  ASSERT_TRUE(driver::Press(items, 101));   // off
+  ASSERT_TRUE(driver::Press(items, 110));   // on
+  PressAndWait(items, IDOK);
+  EXPECT_EQ(std::vector<long long>({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}), StoredMenu());
+
+  items = OpenContextItems(run);
+  ASSERT_NE(nullptr, items);
+  EXPECT_EQ(std::vector<int>({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}), MenuBoxes(items));
+  ASSERT_TRUE(driver::Press(items, 102));
+  ASSERT_TRUE(driver::Press(items, 111));
+  PressAndWait(items, IDCANCEL);
+  EXPECT_EQ(std::vector<long long>({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}), StoredMenu());
+
+  items = OpenContextItems(run);
+  ASSERT_NE(nullptr, items);
+  EXPECT_EQ(std::vector<int>({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}), MenuBoxes(items));
+  ASSERT_TRUE(driver::Close(items));  // Esc and the close box are Cancel
+  ASSERT_TRUE(driver::WaitForClosed(items, e2e::kDialogTimeoutMs));
+
+  // Esc in SETUPDLG does not undo what the items dialog stored.
+  EscapeAndWait(run.dialog);
+  ExpectExit(run);
+  EXPECT_EQ(std::vector<long long>({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}), StoredMenu());
+  EXPECT_EQ(-1, Stored("Setup", "ShellExt"));
+}
+
+// --- OK: the apply step and the uninstall entry --------------------------------
+
+// The checks of a complete apply with the default choices.
+void ExpectApplied(const Sandbox& sandbox) {
+  std::string archiver = sandbox.Path("Korvik.exe");
+  EXPECT_EQ(archiver, Text(HKEY_LOCAL_MACHINE, kAppPathKey, nullptr));
+  EXPECT_EQ(sandbox.Folder(), Text(HKEY_LOCAL_MACHINE, kAppPathKey, "Path"));
+  // Shell extension (64-bit prefix: both libraries).
+  EXPECT_EQ(sandbox.Path("orvext.dll"),
+            Text(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32", nullptr));
+  EXPECT_EQ(kClassId32, Text(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Korvik32", nullptr));
+  EXPECT_EQ("Korvik shell extension", Text(HKEY_LOCAL_MACHINE, kApprovedKey, kClassId32));
+  // Associations and program ids.
+  for (const char* extension : {".orv", ".cab", ".lha", ".tbz", ".jar", ".iso", ".taz"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ("Korvik", Text(HKEY_CLASSES_ROOT, extension, nullptr));
+  }
+  EXPECT_EQ("Korvik.ZIP", Text(HKEY_CLASSES_ROOT, ".zip", nullptr));
+  EXPECT_EQ("Korvik.REV", Text(HKEY_CLASSES_ROOT, ".rev", nullptr));
+  EXPECT_EQ("Korvik", Text(HKEY_CLASSES_ROOT, ".o29", nullptr));
+  EXPECT_EQ("\"" + archiver + "\" \"%1\"",
+            Text(HKEY_CLASSES_ROOT, "Korvik.ZIP\\shell\\open\\command", nullptr));
+  EXPECT_EQ(archiver + ",1", Text(HKEY_CLASSES_ROOT, "Korvik.REV\\DefaultIcon", nullptr));
+  EXPECT_EQ(sandbox.Path("zipnew.dat"), Text(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "FileName"));
+  EXPECT_TRUE(sandbox.Exists("orvnew.dat"));
+  // The program groups, per user and common, and no desktop or start menu link.
+  for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+    std::string group = SpecialFolder(csidl) + "\\Korvik\\";
+    EXPECT_TRUE(test::Exists(group + "Korvik.lnk")) << group;
+    EXPECT_TRUE(test::Exists(group + test::Acp("Korvik 帮助") + ".lnk")) << group;
+    EXPECT_TRUE(test::Exists(group + test::Acp("控制台 ORV 手册") + ".lnk")) << group;
+  }
+  EXPECT_FALSE(test::Exists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Korvik.lnk"));
+  EXPECT_FALSE(test::Exists(SpecialFolder(CSIDL_COMMON_STARTMENU) + "\\Korvik.lnk"));
+}
+
+void ExpectUninstallEntry(const Sandbox& sandbox) {
+  EXPECT_EQ(test::Acp("Korvik 压缩专家"), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
+  EXPECT_EQ(sandbox.ProgramPath(), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+  EXPECT_EQ(sandbox.Path("Korvik.exe"), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
+  EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"));
+  EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair"));
+}
+
+void LayOutLibraries(const Sandbox& sandbox) {
+  ASSERT_TRUE(sandbox.WriteFile("orvext.dll", "x"));
+  ASSERT_TRUE(sandbox.WriteFile("orvext64.dll", "x"));
+}
+
+TEST_F(SetupTest, OkStoresAppliesEverythingAndWritesTheUninstallEntry) {
+  Sandbox sandbox("setup-ok", "Korvik Archiver");
+  LayOutLibraries(sandbox);
+  Session run;
+  StartSetup(run, sandbox);
+  if (!run.dialog) return;
+  OkThroughToTheEnd(run);
+  for (const char* key : kTypeKeys) EXPECT_EQ(1, Stored(std::string("Setup\\") + key, "Set"));
+  EXPECT_EQ(1, Stored("Setup\\Links", "Programs"));
+  EXPECT_EQ(0, Stored("Setup\\Links", "Desktop"));
+  ExpectApplied(sandbox);
+  ExpectUninstallEntry(sandbox);
+}
+
+// The test variant of the program refuses registry writes under the roots
+// that KORVIK_TEST_DENY_WRITES names with status 5.
+std::string FaultyProgram() { return test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE); }
+
+TEST_F(SetupTest, AccessDeniedStopsTheApplyStepButNotTheEntryOrTheCompletionDialog) {
+  struct Row {
+    const char* roots;
+    bool appPath;     // step 1 done
+    bool approved;    // step 2 done (its HKLM row)
+    bool entry;       // the uninstall entry
+  };
+  const Row rows[] = {
+      // Step 1 refused: nothing else; the entry is attempted but refused too.
+      {"HKLM", false, false, false},
+      // Step 4 refused: steps 1 and 2 ran, the shortcuts were not made.
+      {"HKCR", true, true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.roots);
+    ResetSystem();
+    Sandbox sandbox("setup-denied");
+    LayOutLibraries(sandbox);
+    ASSERT_TRUE(sandbox.CopyIn(FaultyProgram(), "uninstall.exe"));
+    Session run;
+    StartSetup(run, sandbox, {std::string("KORVIK_TEST_DENY_WRITES=") + row.roots});
+    if (!run.dialog) return;
+    OkThroughToTheEnd(run);  // DONEDLG still follows
+    EXPECT_EQ(1, Stored("Setup\\Links", "Programs"));  // stored before applying
+    EXPECT_EQ(row.appPath, KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+    EXPECT_EQ(row.approved ? "Korvik shell extension" : "<none>",
+              Text(HKEY_LOCAL_MACHINE, kApprovedKey, kClassId32));
+    EXPECT_EQ(row.entry, KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".zip"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik"));
+    EXPECT_FALSE(test::Exists(SpecialFolder(CSIDL_PROGRAMS) + "\\Korvik"));
+    EXPECT_FALSE(test::Exists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvik"));
+  }
+}
+
+TEST_F(SetupTest, ShippedProgramIgnoresTheFaultVariable) {
+  Sandbox sandbox("setup-no-fault");
+  Session run;
+  StartSetup(run, sandbox, {"KORVIK_TEST_DENY_WRITES=HKLM HKCR HKCU"});
+  if (!run.dialog) return;
+  OkThroughToTheEnd(run);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+  ExpectUninstallEntry(sandbox);
+}
+
+// --- silent ------------------------------------------------------------------
+
+TEST_F(SetupTest, SilentRunConfirmsBothDialogsStoresAppliesAndOpensNothing) {
+  struct Row {
+    const char* name;
+    bool stored;  // values stored before, else the defaults
+  };
+  for (const Row& row : {Row{"defaults", false}, Row{"stored", true}}) {
+    SCOPED_TRACE(row.name);
+    ResetSystem();
+    if (row.stored) {
+      Store("Setup\\.zip", "Set", 0);
+      Store("Setup\\Links", "Programs", 7);
+      Store("Setup", "CascadedMenu", 1);
+    }
+    Sandbox sandbox("setup-silent");
+    LayOutLibraries(sandbox);
+    driver::Process process;
+    driver::StartOptions options = sandbox.Options("/setup");
+    options.setEnv = {"sfxcmd=\"C:\\Downloads\\KorvikSetup.exe\" /S"};
+    ASSERT_TRUE(driver::Start(process, options));
+    DWORD code = 1;
+    ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(row.stored ? 0 : 1, Stored("Setup\\.zip", "Set"));
+    EXPECT_EQ(1, Stored("Setup\\.orv", "Set"));
+    EXPECT_EQ(1, Stored("Setup\\Links", "Programs"));
+    EXPECT_EQ(row.stored ? 1 : 0, Stored("Setup", "CascadedMenu"));
+    EXPECT_EQ(1, Stored("Setup", "MenuIcons"));
+    EXPECT_EQ(row.stored ? "<none>" : "Korvik.ZIP", Text(HKEY_CLASSES_ROOT, ".zip", nullptr));
+    EXPECT_EQ("Korvik", Text(HKEY_CLASSES_ROOT, ".orv", nullptr));
+    EXPECT_TRUE(test::Exists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvik\\Korvik.lnk"));
+    ExpectUninstallEntry(sandbox);
+    EXPECT_FALSE(sandbox.Exists("Korvik.started.log"));
+  }
+}
+
+// --- DONEDLG -----------------------------------------------------------------
+
+// Gives a key of HKEY_CLASSES_ROOT another default value while the object
+// lives; then puts back the former value, or removes the key again when it
+// was not there. (Wine's shell does not read HKCU\Software\Classes, so a
+// test's own file class has to sit in the system's classes.)
+class ScopedClassDefault {
+ public:
+  ScopedClassDefault(const std::string& key, const std::string& value) : key_(key) {
+    existed_ = KeyExists(HKEY_CLASSES_ROOT, key);
+    former_ = Text(HKEY_CLASSES_ROOT, key, nullptr);
+    Write(HKEY_CLASSES_ROOT, key, nullptr, value);
+  }
+  ~ScopedClassDefault() {
+    if (!existed_) {
+      test::DeleteKeyTree(HKEY_CLASSES_ROOT, key_);
+    } else if (former_ == "<none>") {
+      DeleteValue(HKEY_CLASSES_ROOT, key_, nullptr);
+    } else {
+      Write(HKEY_CLASSES_ROOT, key_, nullptr, former_);
+    }
+  }
+  ScopedClassDefault(const ScopedClassDefault&) = delete;
+  ScopedClassDefault& operator=(const ScopedClassDefault&) = delete;
+
+ private:
+  std::string key_;
+  bool existed_ = false;
+  std::string former_;
+};
+
+// A program registered for ".txt", ".htm" and "https" while the object
+// lives, that records what it was asked to open (the archiver's stand-in in
+// a folder of its own, logging to "Korvik.started.log" beside itself).
+class ScopedViewer {
+ public:
+  explicit ScopedViewer(const Sandbox& sandbox)
+      : folder_(MakeFolder(sandbox)),
+        command_("\"" + folder_ + "\\viewer.exe\" \"%1\""),
+        text_(".txt", kViewerClass),
+        page_(".htm", kViewerClass),
+        viewerClass_(std::string(kViewerClass) + "\\shell\\open\\command", command_),
+        https_("https\\shell\\open\\command", command_) {}
+  std::string Log() const { return folder_ + "\\Korvik.started.log"; }
+
+ private:
+  static std::string MakeFolder(const Sandbox& sandbox) {
+    std::string folder = sandbox.Root() + "\\viewer";
+    test::MakeFolders(folder);
+    EXPECT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), (folder + "\\viewer.exe").c_str(), FALSE));
+    return folder;
+  }
+  std::string folder_;
+  std::string command_;
+  ScopedClassDefault text_, page_, viewerClass_, https_;
+};
+
+// Lines of a log that grows to at least `count` lines within the time.
+std::vector<std::string> WaitForLines(const std::string& path, std::size_t count,
+                                      DWORD timeoutMs = 10000) {
+  std::vector<std::string> lines;
+  DWORD until = GetTickCount() + timeoutMs;
+  do {
+    lines.clear();
+    std::string all = test::ReadWholeFile(path);
+    std::size_t start = 0, end;
+    while ((end = all.find("\r\n", start)) != std::string::npos) {
+      lines.push_back(all.substr(start, end - start));
+      start = end + 2;
+    }
+    if (lines.size() >= count) break;
+    Sleep(50);
+  } while (GetTickCount() < until);
+  return lines;
+}
+
+std::vector<std::string> HelpCalls(const Sandbox& sandbox, std::size_t count, DWORD timeoutMs) {
+  return WaitForLines(sandbox.Path("hhctrl.log"), count, timeoutMs);
+}
+
+std::string HelpStandIn() { return test::WindowsPath(KORVIK_HHCTRL_STANDIN); }
+
+// The help control beside the program, preferred to Wine's own built-in
+// one for "uninstall.exe" while the object lives (Wine's per-program
+// overrides; WINEDLLOVERRIDES in a child's environment block is not read).
+class ScopedNativeHelp {
+ public:
+  ScopedNativeHelp() { Write(HKEY_CURRENT_USER, kKey, "hhctrl.ocx", "native"); }
+  ~ScopedNativeHelp() { test::DeleteKeyTree(HKEY_CURRENT_USER, kKey); }
+  ScopedNativeHelp(const ScopedNativeHelp&) = delete;
+  ScopedNativeHelp& operator=(const ScopedNativeHelp&) = delete;
+
+ private:
+  static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\uninstall.exe\\DllOverrides";
+};
+
+std::vector<std::string> HelpEnvironment() { return {}; }
+
+// 0 for white, 765 for black.
+int Darkness(DWORD color) {
+  return 765 - int(color & 0xFF) - int((color >> 8) & 0xFF) - int((color >> 16) & 0xFF);
+}
+
+// Dark pixels of a text drawn as a centred static control of the given
+// size draws it (9-point "宋体", the dialog's font, at the given weight),
+// or, without a text, of the screen under the control.
+int Ink(HWND control, const std::string* text, int weight) {
+  RECT rect;
+  POINT origin = {0, 0};
+  if (!GetClientRect(control, &rect) || !ClientToScreen(control, &origin)) return -1;
+  const int width = rect.right, height = rect.bottom;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  DWORD* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap =
+      CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+  HFONT font = CreateFontA(-12, 0, 0, 0, weight, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
+                           "\xCB\xCE\xCC\xE5");
+  int ink = -1;
+  if (dc && bitmap && bits && font) {
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    bool drawn = false;
+    if (text) {
+      std::fill(bits, bits + width * height, 0xFFFFFFu);
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, RGB(0, 0, 0));
+      RECT area = {0, 0, width, height};
+      drawn = DrawTextA(dc, text->c_str(), -1, &area, DT_CENTER | DT_WORDBREAK | DT_EXPANDTABS) != 0;
+    } else {
+      HDC screen = GetDC(nullptr);
+      drawn = BitBlt(dc, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY) != 0;
+      ReleaseDC(nullptr, screen);
+    }
+    GdiFlush();
+    if (drawn) {
+      ink = 0;
+      for (int k = 0; k < width * height; ++k) {
+        if (Darkness(bits[k]) > 384) ++ink;
+      }
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+  }
+  if (font) DeleteObject(font);
+  if (bitmap) DeleteObject(bitmap);
+  if (dc) DeleteDC(dc);
+  return ink;
+}
+
+void ExpectBoldLine(HWND control, const std::string& text) {
+  ASSERT_NE(nullptr, control);
+  int normal = Ink(control, &text, FW_NORMAL);
+  int bold = Ink(control, &text, FW_BOLD);
+  // Without a clear difference the measure could not tell them apart.
+  ASSERT_GT(bold, normal + normal / 10) << "normal " << normal << ", bold " << bold;
+  int shown = 0;
+  DWORD until = GetTickCount() + 3000;
+  do {  // until the dialog has painted its line
+    shown = Ink(control, nullptr, 0);
+    if (shown > normal / 2) break;
+    Sleep(50);
+  } while (GetTickCount() < until);
+  EXPECT_LT(std::abs(shown - bold), std::abs(shown - normal))
+      << "normal " << normal << ", bold " << bold << ", on screen " << shown;
+}
+
+TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
+  Store("Setup\\Links", "Programs", 0);  // no program group folder to open afterwards
+  Sandbox sandbox("setup-done", "Korvik Archiver");
+  ASSERT_TRUE(sandbox.WriteFile("license.txt", "licence"));
+  ASSERT_TRUE(sandbox.WriteFile("order.htm", "<html></html>"));
+  ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  ScopedViewer viewer(sandbox);
+  const std::string viewerLog = viewer.Log();
+  ScopedNativeHelp nativeHelp;
+  Session run;
+  StartSetup(run, sandbox, HelpEnvironment());
+  if (!run.dialog) return;
+  PressAndWait(run.dialog, IDOK);
+  HWND done = WaitForDone(run);
+  ASSERT_NE(nullptr, done);
+
+  EXPECT_EQ(sandbox.Folder(), driver::ItemText(done, IDC_INSTALL_FOLDER));
+  const std::pair<int, const char*> buttons[] = {
+      {IDC_RUN_KORVIK, "运行 Korvik(&R)"}, {IDC_READ_HELP, "阅读帮助(&H)"},
+      {IDC_VIEW_LICENSE, "查看授权(&L)"},  {IDC_ORDER, "定购(&O)"},
+      {IDC_VISIT_HOME_PAGE, "访问主页(&M)"}, {IDOK, "完成"}};
+  for (const auto& button : buttons) {
+    EXPECT_EQ(test::Acp(button.second), driver::ItemText(done, button.first)) << button.first;
+  }
+  // The thank-you line is bold. A font handle means nothing outside its
+  // process (Wine even answers WM_GETFONT across processes with null), so
+  // the line is judged by its ink on the screen.
+  ExpectBoldLine(GetDlgItem(done, IDC_THANKS), test::Acp("感谢您使用 Korvik！"));
+
+  // The archiver, twice; the dialog stays.
+  ASSERT_TRUE(driver::Press(done, IDC_RUN_KORVIK));
+  ASSERT_EQ(1u, WaitForLines(sandbox.Path("Korvik.started.log"), 1).size());
+  ASSERT_TRUE(driver::Press(done, IDC_RUN_KORVIK));
+  std::vector<std::string> starts = WaitForLines(sandbox.Path("Korvik.started.log"), 2);
+  ASSERT_EQ(2u, starts.size());
+  for (const std::string& line : starts) {
+    // ShellExecute quotes the path (it holds a blank); the directory "" is
+    // the dialog's own, the installation folder.
+    EXPECT_EQ("\"" + sandbox.Path("Korvik.exe") + "\"\t" + sandbox.Folder(), line);
+  }
+  EXPECT_TRUE(IsWindow(done));
+
+  // Licence, order page, home page: each through the shell's "open".
+  ASSERT_TRUE(driver::Press(done, IDC_VIEW_LICENSE));
+  ASSERT_EQ(1u, WaitForLines(viewerLog, 1).size());
+  ASSERT_TRUE(driver::Press(done, IDC_ORDER));
+  ASSERT_EQ(2u, WaitForLines(viewerLog, 2).size());
+  ASSERT_TRUE(driver::Press(done, IDC_VISIT_HOME_PAGE));
+  std::vector<std::string> opened = WaitForLines(viewerLog, 3);
+  ASSERT_EQ(3u, opened.size());
+  EXPECT_NE(std::string::npos, opened[0].find("\"" + sandbox.Path("license.txt") + "\"")) << opened[0];
+  EXPECT_NE(std::string::npos, opened[1].find("\"" + sandbox.Path("order.htm") + "\"")) << opened[1];
+  EXPECT_NE(std::string::npos, opened[2].find("\"https://www.korvik.example/\"")) << opened[2];
+
+  // Help: the table of contents of the help file beside the program.
+  ASSERT_TRUE(driver::Press(done, IDC_READ_HELP));
+  std::vector<std::string> help = HelpCalls(sandbox, 2, 10000);
+  ASSERT_EQ(2u, help.size());
+  EXPECT_EQ("attach", help[0]);
+  EXPECT_EQ("HtmlHelpA 1 " + sandbox.Path("korvik.chm") + " 0", help[1]);
+
+  // Esc is "完成".
+  ASSERT_TRUE(driver::Close(done));
+  ASSERT_TRUE(driver::WaitForClosed(done, e2e::kDialogTimeoutMs));
+  ExpectExit(run);
+  help = HelpCalls(sandbox, 4, 5000);
+  ASSERT_EQ(4u, help.size());
+  EXPECT_EQ("HtmlHelpA 12 - 0", help[2]);
+  EXPECT_EQ("detach FreeLibrary", help[3]);
+  EXPECT_EQ(3u, WaitForLines(viewerLog, 3, 0).size());
+}
+
+// --- help viewer -------------------------------------------------------------
+
+TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
+  Sandbox sandbox("setup-help", "Korvik Archiver");
+  ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  ScopedNativeHelp nativeHelp;
+  Session run;
+  StartSetup(run, sandbox, HelpEnvironment());
+  if (!run.dialog) return;
+  std::string topic = "HtmlHelpA 0 " + sandbox.Path("korvik.chm") +
+                      "::/html/HELPIntegrationSettings.htm 0";
+  ASSERT_TRUE(driver::Press(run.dialog, IDC_HELP_BUTTON));
+  EXPECT_EQ(std::vector<std::string>({"attach", topic}), HelpCalls(sandbox, 2, 10000));
+  // F1, as the dialog manager turns it into WM_HELP.
+  HELPINFO info{};
+  info.cbSize = sizeof info;
+  info.iContextType = HELPINFO_WINDOW;
+  info.iCtrlId = IDOK;
+  info.hItemHandle = GetDlgItem(run.dialog, IDOK);
+  SendMessageA(run.dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(std::vector<std::string>({"attach", topic, topic}), HelpCalls(sandbox, 3, 10000));
+
+  HWND items = OpenContextItems(run);
+  ASSERT_NE(nullptr, items);
+  std::string itemsTopic =
+      "HtmlHelpA 0 " + sandbox.Path("korvik.chm") + "::/html/HELPContextItems.htm 0";
+  ASSERT_TRUE(driver::Press(items, IDC_HELP_BUTTON));
+  EXPECT_EQ(4u, HelpCalls(sandbox, 4, 10000).size());
+  info.iCtrlId = 101;
+  info.hItemHandle = GetDlgItem(items, 101);
+  SendMessageA(items, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+  std::vector<std::string> calls = HelpCalls(sandbox, 6, kSettleMs);
+  ASSERT_EQ(5u, calls.size()) << "F1 in the items dialog opened more than its own topic";
+  EXPECT_EQ(itemsTopic, calls[3]);
+  EXPECT_EQ(itemsTopic, calls[4]);
+  PressAndWait(items, IDCANCEL);
+
+  EscapeAndWait(run.dialog);
+  ExpectExit(run);
+  // At exit: every help window closed, then the control unloaded.
+  calls = HelpCalls(sandbox, 7, 5000);
+  ASSERT_EQ(7u, calls.size());
+  EXPECT_EQ("HtmlHelpA 12 - 0", calls[5]);
+  EXPECT_EQ("detach FreeLibrary", calls[6]);
+}
+
+TEST_F(SetupTest, RunWithoutHelpNeverLoadsTheHelpControl) {
+  Sandbox sandbox("setup-no-help");
+  ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  ScopedNativeHelp nativeHelp;
+  Session run;
+  StartSetup(run, sandbox, HelpEnvironment());
+  if (!run.dialog) return;
+  HWND items = OpenContextItems(run);
+  ASSERT_NE(nullptr, items);
+  PressAndWait(items, IDCANCEL);
+  EscapeAndWait(run.dialog);
+  ExpectExit(run);
+  EXPECT_FALSE(sandbox.Exists("hhctrl.log"));
+}
+
+// --- the dialog templates ------------------------------------------------------
+
+struct Control {
+  int id;
+  const char* className;
+  const char* text;  // UTF-8; nullptr: not compared
+  DWORD style;       // besides WS_CHILD | WS_VISIBLE
+  RECT units;        // x, y, w, h
+};
+
+// The dialog's base units, found from its client size in dialog units (the
+// template's), as the dialog manager rounds them. MapDialogRect does not
+// work on another process's dialog under Wine.
+bool BaseUnits(HWND dialog, int widthUnits, int heightUnits, int& cx, int& cy) {
+  RECT client;
+  GetClientRect(dialog, &client);
+  cx = cy = 0;
+  for (int x = 1; x < 64 && !cx; ++x) {
+    if (MulDiv(widthUnits, x, 4) == client.right) cx = x;
+  }
+  for (int y = 1; y < 64 && !cy; ++y) {
+    if (MulDiv(heightUnits, y, 8) == client.bottom) cy = y;
+  }
+  return cx && cy;
+}
+
+// Reads one live dialog's controls and compares them with the table: class,
+// text, style and position in dialog units.
+void ExpectControls(HWND dialog, int widthUnits, int heightUnits,
+                    const std::vector<Control>& table) {
+  std::vector<HWND> items = driver::Items(dialog);
+  ASSERT_EQ(table.size(), items.size());
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(BaseUnits(dialog, widthUnits, heightUnits, cx, cy));
+  POINT origin{0, 0};
+  ClientToScreen(dialog, &origin);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const Control& want = table[i];
+    SCOPED_TRACE(testing::Message() << "control " << i << " id " << want.id);
+    HWND item = items[i];
+    EXPECT_EQ(want.id, static_cast<int>(static_cast<short>(GetDlgCtrlID(item))));
+    std::string className = driver::ClassName(item);
+    EXPECT_EQ(0, lstrcmpiA(want.className, className.c_str())) << className;
+    if (want.text) {
+      EXPECT_EQ(test::Acp(want.text), driver::WindowText(item));
+    }
+    // Wine drops WS_VSCROLL from a rich edit control that has nothing to
+    // scroll, and widens an etched line by its border.
+    DWORD style = static_cast<DWORD>(GetWindowLongA(item, GWL_STYLE)) | (want.style & WS_VSCROLL);
+    DWORD mask = want.style | WS_CHILD | WS_VISIBLE;
+    int slack = want.style == SS_ETCHEDHORZ ? 2 : 0;
+    EXPECT_EQ(mask, style & (mask | 0x1F | WS_TABSTOP | WS_GROUP)) << std::hex << style;
+    RECT actual;
+    GetWindowRect(item, &actual);
+    OffsetRect(&actual, -origin.x, -origin.y);
+    EXPECT_EQ(MulDiv(want.units.left, cx, 4), actual.left);
+    EXPECT_EQ(MulDiv(want.units.top, cy, 8), actual.top);
+    EXPECT_NEAR(MulDiv(want.units.right, cx, 4), actual.right - actual.left, slack);
+    EXPECT_EQ(MulDiv(want.units.bottom, cy, 8), actual.bottom - actual.top);
+  }
+}
+
+constexpr DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
+constexpr DWORD kPush = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kStatic = SS_LEFT | WS_GROUP;
+
+TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
+  Store("Setup\\Links", "Programs", 0);
+  Sandbox sandbox("setup-templates");
+  Session run;
+  StartSetup(run, sandbox);
+  if (!run.dialog) return;
+  DWORD style = static_cast<DWORD>(GetWindowLongA(run.dialog, GWL_STYLE));
+  EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_POPUP),
+            style & (WS_CAPTION | WS_SYSMENU | WS_POPUP));
+  std::vector<Control> setup = {{-1, "Button", "Korvik 关联文件类型", BS_GROUPBOX, {7, 5, 127, 132}}};
+  const char* labels[] = {"&ORV", "&ZIP", "CAB", "ARJ", "LZH", "ACE", "7-Zip",
+                          "TAR",  "GZip", "UUE", "BZ2", "JAR", "ISO", "Z"};
+  for (int n = 0; n < 14; ++n) {
+    setup.push_back({5101 + n, "Button", labels[n], kCheck,
+                     {n < 7 ? 16 : 80, 21 + 12 * (n % 7), 37, 12}});
+  }
+  std::vector<Control> rest = {
+      {-1, "Static", "", SS_ETCHEDHORZ, {8, 114, 127, 1}},
+      {5121, "Button", "全部选定(&A)", kPush, {16, 119, 108, 14}},
+      {-1, "Button", "界面设置", BS_GROUPBOX, {140, 5, 184, 57}},
+      {5115, "Button", "将 Korvik 放到桌面(&D)", kCheck, {148, 19, 170, 12}},
+      {5116, "Button", "将 Korvik 放到开始菜单(&S)", kCheck, {148, 31, 170, 12}},
+      {5117, "Button", "创建 Korvik 程序组(&P)", kCheck, {148, 43, 170, 12}},
+      {5118, "Button", "集成 Korvik 到外壳中(&I)", kCheck, {148, 78, 170, 12}},
+      {-1, "Button", "外壳集成", BS_GROUPBOX, {140, 65, 184, 72}},
+      {5119, "Button", "折叠关联菜单(&T)", kCheck, {148, 90, 170, 12}},
+      {5120, "Button", "在关联菜单中显示图标(&N)", kCheck, {148, 102, 170, 12}},
+      {5123, "Button", "关联菜单项目(&C)...", kPush, {148, 119, 140, 14}},
+      {-1, "Button", "", BS_GROUPBOX, {7, 139, 317, 63}},
+      {5122, "RICHEDIT", nullptr, ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP,
+       {12, 147, 306, 50}},
+      {1, "Button", "确定", kPush, {111, 209, 50, 14}},
+      {9, "Button", "帮助", kPush, {169, 209, 50, 14}},
+  };
+  setup.insert(setup.end(), rest.begin(), rest.end());
+  ExpectControls(run.dialog, 331, 228, setup);
+  std::string explanation = driver::ItemText(run.dialog, IDC_EXPLANATION);
+  EXPECT_EQ(0u, explanation.find(test::Acp("\xEE\x97\xA5\xEE\x97\xA5这些选项控制 Korvik"))) << test::Utf8(explanation);
+  EXPECT_NE(std::string::npos,
+            explanation.find(test::Acp("\xEE\x97\xA5\xEE\x97\xA5点击『帮助』按钮阅读关于这些选项的更多细节描述。")));
+
+  HWND items = OpenContextItems(run);
+  ASSERT_NE(nullptr, items);
+  std::vector<Control> context = {
+      {-1, "Button", "选择在资源管理器关联菜单中显示的项目", BS_GROUPBOX, {7, 7, 229, 154}}};
+  const char* itemLabels[] = {"释放文件(&A)...", "释放到这里(&X)", "释放到(&E) <文件夹\\>",
+                              "释放每个档案文件到单独的文件夹(&S)", "用 Korvik 打开 (用于 SFX 档案文件)",
+                              "添加到档案文件(&A)...", "添加到(&T) <档案文件名>",
+                              "压缩到 <档案文件名> 并邮寄", "压缩并邮寄...", "测试档案文件(&R)",
+                              "转换档案文件(&V)..."};
+  for (int k = 0; k < 11; ++k) {
+    context.push_back({101 + k, "Button", itemLabels[k], kCheck, {16, 21 + 12 * k, 210, 12}});
+  }
+  context.push_back({1, "Button", "确定", BS_DEFPUSHBUTTON | WS_TABSTOP, {35, 168, 50, 14}});
+  context.push_back({2, "Button", "取消", kPush, {97, 168, 50, 14}});
+  context.push_back({9, "Button", "帮助", kPush, {158, 168, 50, 14}});
+  ExpectControls(items, 243, 188, context);
+  PressAndWait(items, IDCANCEL);
+
+  PressAndWait(run.dialog, IDOK);
+  HWND done = WaitForDone(run);
+  ASSERT_NE(nullptr, done);
+  std::vector<Control> completion = {
+      {1, "Button", "完成", kPush, {140, 209, 50, 14}},
+      {-1, "Static", "Korvik 已经成功地安装到指定文件夹中", kStatic, {17, 14, 146, 8}},
+      {5101, "Static", nullptr, kStatic, {164, 14, 150, 8}},
+      {-1, "Static", "使用 Korvik“选项”菜单中的“设置...”命令可以定制更多的选择。", kStatic, {17, 33, 297, 16}},
+      {-1, "Static", "如果这是你第一次安装 Korvik，请不要忘记阅读联机帮助。", kStatic, {17, 53, 297, 16}},
+      {5109, "Static",
+       "请访问 Korvik 主页来下载最新版的 Korvik。在这里你也可以通过我们的安全交易服务器购买你的 Korvik 授权。",
+       kStatic, {17, 101, 297, 16}},
+      {-1, "Button", "", BS_GROUPBOX, {8, 2, 314, 125}},
+      {5102, "Button", nullptr, kPush, {11, 134, 60, 14}},
+      {5103, "Button", nullptr, kPush, {74, 134, 60, 14}},
+      {5104, "Button", nullptr, kPush, {136, 134, 60, 14}},
+      {5105, "Button", nullptr, kPush, {198, 134, 60, 14}},
+      {5106, "Button", nullptr, kPush, {259, 134, 60, 14}},
+      {-1, "Button", "", BS_GROUPBOX, {8, 152, 314, 50}},
+      {5107, "Static", "感谢您使用 Korvik！", SS_CENTER | WS_GROUP, {17, 173, 297, 8}},
+  };
+  ExpectControls(done, 331, 228, completion);
+  PressAndWait(done, IDOK);
+  ExpectExit(run);
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// Linked only into the test variant of the program ("uninstall_faulty"):
+// at static start it reads KORVIK_TEST_DENY_WRITES, a list of roots ("HKLM",
+// "HKCR", "HKCU", separated by anything), and makes every registry write
+// under them answer status 5 (access denied), which Wine never gives.
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/registry.h"
+
+namespace {
+
+constexpr DWORD kValueSize = 64;
+
+struct DenyWrites {
+  DenyWrites() {
+    char roots[kValueSize] = {};
+    DWORD length = GetEnvironmentVariableA("KORVIK_TEST_DENY_WRITES", roots, kValueSize);
+    if (length == 0 || length >= kValueSize) return;
+    if (std::strstr(roots, "HKLM")) SetRegWriteFaultForTest(HKEY_LOCAL_MACHINE, ERROR_ACCESS_DENIED);
+    if (std::strstr(roots, "HKCR")) SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED);
+    if (std::strstr(roots, "HKCU")) SetRegWriteFaultForTest(HKEY_CURRENT_USER, ERROR_ACCESS_DENIED);
+  }
+};
+
+DenyWrites denyWrites;
+
+}  // namespace

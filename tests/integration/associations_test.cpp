@@ -1,0 +1,731 @@
+#include "integration/associations.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kSavedRoot[] = "Software\\Korvik";  // under HKEY_CURRENT_USER
+constexpr unsigned char kGarbage = 0xBD;
+
+// Every extension of the archive types, in table order, with the program id
+// it is pointed at.
+struct ExpectedExtension {
+  const char* extension;
+  const char* programId;
+  std::size_t type;
+};
+const ExpectedExtension kExtensions[] = {
+    {".orv", "Korvik", 0},  {".zip", "Korvik.ZIP", 1}, {".cab", "Korvik", 2},
+    {".arj", "Korvik", 3},  {".lzh", "Korvik", 4},     {".lha", "Korvik", 4},
+    {".ace", "Korvik", 5},  {".7z", "Korvik", 6},      {".tar", "Korvik", 7},
+    {".gz", "Korvik", 8},   {".tgz", "Korvik", 8},     {".uue", "Korvik", 9},
+    {".xxe", "Korvik", 9},  {".uu", "Korvik", 9},      {".bz2", "Korvik", 10},
+    {".tbz2", "Korvik", 10}, {".bz", "Korvik", 10},    {".tbz", "Korvik", 10},
+    {".jar", "Korvik", 11}, {".iso", "Korvik", 12},    {".z", "Korvik", 13},
+    {".taz", "Korvik", 13},
+};
+
+const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
+                                   0xCF, 0x90, 0x73, 0x00, 0x00, 0x0D, 0x00,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
+                                   0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
+
+// --- Raw access, independent of the code under test -----------------------
+
+std::string Volume(int number) {
+  char name[8];
+  std::snprintf(name, sizeof name, ".o%02d", number);
+  return name;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type,
+              const void* data, DWORD size) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr))
+      << path;
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
+      << path << " " << name;
+  RegCloseKey(key);
+}
+
+void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text) {
+  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
+  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number);
+}
+
+struct RawValue {
+  bool present = false;
+  DWORD type = REG_NONE;
+  std::string data;  // as stored, terminator included
+};
+
+RawValue ReadRaw(HKEY root, const std::string& path, const char* name) {
+  RawValue value;
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
+  char data[2048];
+  std::memset(data, kGarbage, sizeof data);
+  DWORD size = sizeof data;
+  if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
+      ERROR_SUCCESS) {
+    value.present = true;
+    value.data.assign(data, size);
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+// The stored text of a REG_SZ value; "<absent>" or "<type N>" otherwise.
+std::string ReadText(HKEY root, const std::string& path, const char* name) {
+  RawValue value = ReadRaw(root, path, name);
+  if (!value.present) return "<absent>";
+  if (value.type != REG_SZ) return "<type " + std::to_string(value.type) + ">";
+  if (value.data.empty() || value.data.back() != '\0') return "<unterminated>";
+  return value.data.substr(0, value.data.size() - 1);
+}
+
+long ReadNumber(HKEY root, const std::string& path, const char* name) {
+  RawValue value = ReadRaw(root, path, name);
+  if (!value.present || value.type != REG_DWORD || value.data.size() != 4) return -1;
+  DWORD number;
+  std::memcpy(&number, value.data.data(), 4);
+  return static_cast<long>(number);
+}
+
+std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+std::string Saved(const char* extension) {
+  return std::string(kSavedRoot) + "\\Setup\\" + extension;
+}
+
+std::string ShellNew(const std::string& extension) { return extension + "\\ShellNew"; }
+
+std::string ReadFileBytes(const std::string& path) {
+  std::string bytes;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[256];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+    std::fclose(file);
+  }
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Bytes(const unsigned char* bytes, std::size_t size) {
+  return std::string(reinterpret_cast<const char*>(bytes), size);
+}
+
+std::string TestsFolder() { return test::ExeFolder(); }
+std::string ProbeFolder() { return test::ExeFolder() + "\\helpers"; }
+
+// Removes every key and file the operations under test may make, here and
+// beside probe.exe.
+void RemoveEverything() {
+  for (const ExpectedExtension& row : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, row.extension);
+  for (int number = 0; number < 100; ++number) {
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
+  }
+  for (const char* key : {"Korvik", "Korvik.ZIP", "Korvik.REV", ".rev"}) {
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
+  }
+  test::DeleteKeyTree(HKEY_CURRENT_USER, kSavedRoot);
+  for (const std::string& folder : {TestsFolder(), ProbeFolder()}) {
+    for (const char* name : {"\\orvnew.dat", "\\zipnew.dat"}) {
+      std::string path = folder + name;
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(path.c_str());
+    }
+  }
+}
+
+IntegrationSettings Settings(std::initializer_list<std::size_t> types, bool shell) {
+  IntegrationSettings settings;
+  std::memset(&settings, 0, sizeof settings);
+  for (std::size_t type : types) settings.TypeFlags[type] = 1;
+  settings.ShellExt = shell ? 1 : 0;
+  return settings;
+}
+
+IntegrationSettings AllOff() { return Settings({}, false); }
+
+class AssociationsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RemoveEverything(); }
+  void TearDown() override {
+    ClearRegWriteFaultsForTest();
+    RemoveEverything();
+  }
+};
+
+// --- Taking over and releasing --------------------------------------------
+
+void PrepareForeignZip() {
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-zip-compressed");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "NullFile", "");
+}
+
+TEST_F(AssociationsTest, TakeOverOfZipSavesFormerOwnerAndWritesTemplateFile) {
+  PrepareForeignZip();
+  SetAssociations(Settings({1}, true));
+
+  EXPECT_EQ(1, ReadNumber(HKEY_CURRENT_USER, Saved(".zip"), "Exist"));
+  EXPECT_EQ("OtherZip", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Type"));
+  EXPECT_EQ("application/x-zip-compressed", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Content"));
+  EXPECT_EQ("*", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew"));
+
+  EXPECT_EQ("Korvik.ZIP", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+  EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".zip", "Content Type").present);
+  std::string templatePath = TestsFolder() + "\\zipnew.dat";
+  EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+  EXPECT_EQ(templatePath, ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+  EXPECT_EQ(Bytes(kZipImage, sizeof kZipImage), ReadFileBytes(templatePath));
+
+  // Only the ticked type is touched.
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".cab"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(".cab")));
+  EXPECT_FALSE(FileExists(TestsFolder() + "\\orvnew.dat"));
+}
+
+TEST_F(AssociationsTest, SecondRunKeepsTheStateFromBeforeTheFirst) {
+  PrepareForeignZip();
+  SetAssociations(Settings({1}, true));
+  // Written while the extension is the product's: not a former owner.
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "changed/in-between");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName", "C:\\changed.zip");
+
+  SetAssociations(Settings({1}, true));
+
+  EXPECT_EQ(1, ReadNumber(HKEY_CURRENT_USER, Saved(".zip"), "Exist"));
+  EXPECT_EQ("OtherZip", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Type"));
+  EXPECT_EQ("application/x-zip-compressed", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Content"));
+  EXPECT_EQ("*", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew"));
+  EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".zip", "Content Type").present);
+  EXPECT_EQ(TestsFolder() + "\\zipnew.dat", ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+}
+
+TEST_F(AssociationsTest, UntickingZipRestoresFormerOwner) {
+  PrepareForeignZip();
+  SetAssociations(Settings({1}, true));
+  SetAssociations(Settings({}, true));
+
+  EXPECT_EQ("OtherZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+  EXPECT_EQ("application/x-zip-compressed", ReadText(HKEY_CLASSES_ROOT, ".zip", "Content Type"));
+  EXPECT_EQ(std::vector<std::string>{"NullFile"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "NullFile"));
+  // The saved state stays until the product key goes.
+  EXPECT_EQ("OtherZip", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Type"));
+}
+
+TEST_F(AssociationsTest, ReleaseRestoresFormerTemplateFileName) {
+  struct Row {
+    const char* name;
+    bool hasFileName;
+    bool hasNullFile;
+    const char* savedShellNew;
+    std::vector<std::string> restoredValues;
+  };
+  const Row rows[] = {
+      {"file name", true, false, "C:\\Templates\\other.zip", {"FileName"}},
+      {"file name and null file", true, true, "C:\\Templates\\other.zip", {"FileName"}},
+      {"null file", false, true, "*", {"NullFile"}},
+      {"neither", false, false, "", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    if (row.hasFileName) {
+      WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName", "C:\\Templates\\other.zip");
+    }
+    if (row.hasNullFile) WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "NullFile", "");
+
+    SetAssociations(Settings({1}, true));
+    EXPECT_EQ(row.savedShellNew, ReadText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew"));
+    SetAssociations(AllOff());
+
+    EXPECT_EQ("OtherZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ(row.restoredValues, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    if (row.hasFileName) {
+      EXPECT_EQ("C:\\Templates\\other.zip",
+                ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+    }
+  }
+}
+
+TEST_F(AssociationsTest, ExtensionThatDidNotExistIsRemovedOnRelease) {
+  struct Row {
+    const char* name;
+    bool otherSubkey;  // another program's key below the extension, made after setup
+  };
+  const Row rows[] = {{"nothing below", false}, {"another program's subkey below", true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    SetAssociations(Settings({2}, true));
+    EXPECT_EQ(0, ReadNumber(HKEY_CURRENT_USER, Saved(".cab"), "Exist"));
+    EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "Type"));
+    EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "Content"));
+    EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "ShellNew"));
+    EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
+    if (row.otherSubkey) {
+      WriteText(HKEY_CLASSES_ROOT, ".cab\\OpenWithProgids", "OtherCab", "");
+    }
+
+    SetAssociations(AllOff());
+
+    if (row.otherSubkey) {
+      EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
+      EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".cab\\OpenWithProgids", "OtherCab"));
+    } else {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".cab"));
+    }
+  }
+}
+
+TEST_F(AssociationsTest, SavedTypeNamingAProductIdIsRestoredEmpty) {
+  struct Row {
+    const char* savedType;
+    const char* restored;
+  };
+  const Row rows[] = {
+      {"Korvik", ""}, {"korvik", ""}, {"KORVIK.zip", ""}, {"Korvik.Zip", ""},
+      {"Korvik.REV", "Korvik.REV"}, {"KorvikX", "KorvikX"}, {"OtherArj", "OtherArj"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.savedType);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".arj", "", "Korvik");
+    WriteText(HKEY_CLASSES_ROOT, ".arj", "Content Type", "application/x-arj");
+    WriteNumber(HKEY_CURRENT_USER, Saved(".arj"), "Exist", 1);
+    WriteText(HKEY_CURRENT_USER, Saved(".arj"), "Type", row.savedType);
+    WriteText(HKEY_CURRENT_USER, Saved(".arj"), "Content", "");
+
+    SetAssociations(AllOff());
+
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".arj"));
+    EXPECT_EQ(row.restored, ReadText(HKEY_CLASSES_ROOT, ".arj", ""));
+    // An empty saved content type removes the value.
+    EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".arj", "Content Type").present);
+  }
+}
+
+TEST_F(AssociationsTest, OwnExtensionWithoutSavedStateKeepsItsKey) {
+  // No saved key: "Exist" reads as 1, so the key stays, with no owner.
+  WriteText(HKEY_CLASSES_ROOT, ".tar", "", "KORVIK");
+  WriteText(HKEY_CLASSES_ROOT, ".tar", "Content Type", "application/x-tar");
+  SetAssociations(AllOff());
+  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".tar", ""));
+  EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".tar", "Content Type").present);
+}
+
+TEST_F(AssociationsTest, ReleaseOfExtensionTakenByAnotherProgramWritesNothing) {
+  WriteText(HKEY_CLASSES_ROOT, ".ace", "", "OldAce");
+  SetAssociations(Settings({0, 5}, true));
+  // Another program takes both over after setup.
+  WriteText(HKEY_CLASSES_ROOT, ".ace", "", "NewAce");
+  WriteText(HKEY_CLASSES_ROOT, ".ace", "Content Type", "application/x-newace");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".ace"), "NullFile", "");
+  WriteText(HKEY_CLASSES_ROOT, ".orv", "", "NewOrv");
+
+  SetAssociations(AllOff());
+
+  EXPECT_EQ("NewAce", ReadText(HKEY_CLASSES_ROOT, ".ace", ""));
+  EXPECT_EQ("application/x-newace", ReadText(HKEY_CLASSES_ROOT, ".ace", "Content Type"));
+  EXPECT_EQ(std::vector<std::string>{"NullFile"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".ace")));
+  EXPECT_EQ("NewOrv", ReadText(HKEY_CLASSES_ROOT, ".orv", ""));
+  EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+  // The volume extensions go with ".orv": left alone.
+  for (int number = 0; number < 30; ++number) {
+    SCOPED_TRACE(Volume(number));
+    EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
+  }
+}
+
+TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
+  WriteText(HKEY_CLASSES_ROOT, Volume(7), "", "OtherVolume");
+  WriteText(HKEY_CLASSES_ROOT, Volume(7), "Content Type", "application/x-other");
+  WriteText(HKEY_CLASSES_ROOT, Volume(30), "", "OtherVolume");
+
+  SetAssociations(Settings({0}, false));
+
+  for (int number = 0; number < 30; ++number) {
+    SCOPED_TRACE(Volume(number));
+    EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
+    EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, Volume(number), "Content Type").present);
+  }
+  EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(30), ""));
+  for (int number = 31; number < 100; ++number) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
+  }
+  // Volume extensions keep no saved state of their own.
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(Volume(7).c_str())));
+}
+
+// Releasing ".orv" looks at all 100 volume extensions but touches only those
+// that still name "Korvik": another program's are not deleted or rewritten.
+TEST_F(AssociationsTest, ReleaseOfOrvTouchesOnlyVolumesStillNamingKorvik) {
+  struct Row {
+    const char* name;
+    bool orvExisted;
+    const char* formerType;
+    const char* formerContent;
+  };
+  const Row rows[] = {
+      {"no key before", false, "", ""},
+      {"key with empty type before", true, "", ""},
+      {"key with a former owner", true, "OldOrv", "application/x-oldorv"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    if (row.orvExisted) {
+      WriteText(HKEY_CLASSES_ROOT, ".orv", "", row.formerType);
+      if (row.formerContent[0] != '\0') {
+        WriteText(HKEY_CLASSES_ROOT, ".orv", "Content Type", row.formerContent);
+      }
+    }
+    SetAssociations(Settings({0}, false));
+    // After setup: a volume left by a 9x run, another program's volumes
+    // (one taken over from the product since), one named in other case.
+    WriteText(HKEY_CLASSES_ROOT, Volume(45), "", "Korvik");
+    WriteText(HKEY_CLASSES_ROOT, Volume(46), "", "OtherVolume");
+    WriteText(HKEY_CLASSES_ROOT, Volume(46), "Content Type", "application/x-other");
+    WriteText(HKEY_CLASSES_ROOT, Volume(12), "", "OtherVolume");
+    WriteText(HKEY_CLASSES_ROOT, Volume(99), "", "korvik");
+
+    SetAssociations(AllOff());
+
+    bool restore = row.formerType[0] != '\0';
+    for (int number : {0, 11, 13, 29, 45, 99}) {
+      SCOPED_TRACE(Volume(number));
+      if (restore) {
+        EXPECT_EQ(row.formerType, ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
+        EXPECT_EQ(row.formerContent,
+                  ReadText(HKEY_CLASSES_ROOT, Volume(number), "Content Type"));
+      } else {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number)));
+      }
+    }
+    EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(12), ""));
+    EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(46), ""));
+    EXPECT_EQ("application/x-other", ReadText(HKEY_CLASSES_ROOT, Volume(46), "Content Type"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(47)));
+  }
+}
+
+TEST_F(AssociationsTest, ReleasedVolumeWithOtherSubkeysStopsNamingKorvik) {
+  SetAssociations(Settings({0}, false));
+  WriteText(HKEY_CLASSES_ROOT, Volume(3) + "\\OpenWithProgids", "OtherVolume", "");
+  SetAssociations(AllOff());
+  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, Volume(3), ""));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, Volume(3) + "\\OpenWithProgids"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(4)));
+}
+
+TEST_F(AssociationsTest, ShellIntegrationOffLeavesNewFileEntriesAlone) {
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName", "C:\\Templates\\other.zip");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "Command", "other.exe /new");
+
+  SetAssociations(Settings({0, 1}, false));
+
+  EXPECT_EQ("Korvik.ZIP", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+  EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+  EXPECT_EQ("C:\\Templates\\other.zip", ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+  EXPECT_EQ(std::vector<std::string>{"Command"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+  EXPECT_FALSE(FileExists(TestsFolder() + "\\orvnew.dat"));
+  EXPECT_FALSE(FileExists(TestsFolder() + "\\zipnew.dat"));
+}
+
+TEST_F(AssociationsTest, OnlyOrvAndZipGetNewFileEntries) {
+  SetAssociations(Settings({0, 1, 2, 4, 13}, true));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+  for (const char* extension : {".cab", ".lzh", ".lha", ".z", ".taz"}) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(extension))) << extension;
+  }
+  EXPECT_EQ(Bytes(kOrvImage, sizeof kOrvImage), ReadFileBytes(TestsFolder() + "\\orvnew.dat"));
+  EXPECT_EQ(TestsFolder() + "\\orvnew.dat", ReadText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "FileName"));
+}
+
+TEST_F(AssociationsTest, ExistingTemplateFileIsNeverRewritten) {
+  const std::string kept = "not an archive \xBD\xBD";
+  std::string path = TestsFolder() + "\\zipnew.dat";
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(nullptr, file);
+  std::fwrite(kept.data(), 1, kept.size(), file);
+  std::fclose(file);
+
+  SetAssociations(Settings({1}, true));
+  SetAssociations(Settings({1}, true));
+
+  EXPECT_EQ(kept, ReadFileBytes(path));
+  EXPECT_EQ(path, ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+}
+
+TEST_F(AssociationsTest, LzhRowTakesOverEachExtensionWithItsOwnSavedKey) {
+  WriteText(HKEY_CLASSES_ROOT, ".lzh", "", "OtherLzh");
+  WriteText(HKEY_CLASSES_ROOT, ".lha", "", "OtherLha");
+  WriteText(HKEY_CLASSES_ROOT, ".lha", "Content Type", "application/x-lha");
+
+  SetAssociations(Settings({4}, true));
+
+  EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, ".lzh", ""));
+  EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, ".lha", ""));
+  EXPECT_EQ("OtherLzh", ReadText(HKEY_CURRENT_USER, Saved(".lzh"), "Type"));
+  EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".lzh"), "Content"));
+  EXPECT_EQ("OtherLha", ReadText(HKEY_CURRENT_USER, Saved(".lha"), "Type"));
+  EXPECT_EQ("application/x-lha", ReadText(HKEY_CURRENT_USER, Saved(".lha"), "Content"));
+
+  SetAssociations(AllOff());
+  EXPECT_EQ("OtherLzh", ReadText(HKEY_CLASSES_ROOT, ".lzh", ""));
+  EXPECT_EQ("OtherLha", ReadText(HKEY_CLASSES_ROOT, ".lha", ""));
+  EXPECT_EQ("application/x-lha", ReadText(HKEY_CLASSES_ROOT, ".lha", "Content Type"));
+}
+
+TEST_F(AssociationsTest, EveryExtensionOfEveryTypeIsTakenAndGivenBack) {
+  IntegrationSettings all = AllOff();
+  for (std::size_t type = 0; type < kArchiveTypeCount; ++type) all.TypeFlags[type] = 1;
+  SetAssociations(all);
+  for (const ExpectedExtension& row : kExtensions) {
+    SCOPED_TRACE(row.extension);
+    EXPECT_EQ(row.programId, ReadText(HKEY_CLASSES_ROOT, row.extension, ""));
+    EXPECT_EQ(0, ReadNumber(HKEY_CURRENT_USER, Saved(row.extension), "Exist"));
+  }
+
+  SetAssociations(AllOff());
+  for (const ExpectedExtension& row : kExtensions) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, row.extension)) << row.extension;
+  }
+  for (int number = 0; number < 100; ++number) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
+  }
+}
+
+TEST_F(AssociationsTest, EachFlagControlsOnlyItsOwnType) {
+  for (std::size_t type = 0; type < kArchiveTypeCount; ++type) {
+    SCOPED_TRACE(type);
+    RemoveEverything();
+    SetAssociations(Settings({type}, false));
+    for (const ExpectedExtension& row : kExtensions) {
+      EXPECT_EQ(row.type == type, KeyExists(HKEY_CLASSES_ROOT, row.extension)) << row.extension;
+    }
+  }
+}
+
+TEST_F(AssociationsTest, ReleaseOnACleanSystemWritesNothing) {
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "", "jarfile");
+  SetAssociations(AllOff());
+  for (const ExpectedExtension& row : kExtensions) {
+    if (std::strcmp(row.extension, ".jar") == 0) continue;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, row.extension)) << row.extension;
+  }
+  EXPECT_EQ("jarfile", ReadText(HKEY_CLASSES_ROOT, ".jar", ""));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(0)));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSavedRoot));
+}
+
+TEST_F(AssociationsTest, IsOwnAssociationByDefaultValue) {
+  struct Row {
+    const char* name;
+    const char* value;  // null: no default value
+    bool own;
+  };
+  const std::string longId(100, 'K');
+  const Row rows[] = {
+      {"archive id", "Korvik", true},
+      {"zip id in other case", "korvik.zip", true},
+      {"upper case", "KORVIK", true},
+      {"recovery id", "Korvik.REV", false},
+      {"longer", "Korvik.ZIPX", false},
+      {"prefix", "Korvi", false},
+      {"empty", "", false},
+      {"absent", nullptr, false},
+      {"too long for the test", longId.c_str(), false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, ".iso");
+    WriteText(HKEY_CLASSES_ROOT, ".iso", "Content Type", "application/x-iso");
+    if (row.value != nullptr) WriteText(HKEY_CLASSES_ROOT, ".iso", "", row.value);
+    EXPECT_EQ(row.own, IsOwnAssociation(".iso"));
+  }
+  test::DeleteKeyTree(HKEY_CLASSES_ROOT, ".iso");
+  EXPECT_FALSE(IsOwnAssociation(".iso"));
+}
+
+TEST_F(AssociationsTest, AssociateExtensionRefusesNamesThatDoNotFit) {
+  std::string longName = "." + std::string(300, 'q');
+  AssociateExtension(longName.c_str(), true, true, false, false);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSavedRoot));
+}
+
+// --- Program ids ------------------------------------------------------------
+
+TEST_F(AssociationsTest, RegisterProgramIdsWritesIdsCommandsAndIcons) {
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OtherRev");
+  WriteText(HKEY_CLASSES_ROOT, "Korvik\\DefaultIcon", "", "C:\\Icons\\mine.ico,3");
+  std::string archiver = TestsFolder() + "\\Korvik.exe";
+  std::string command = "\"" + archiver + "\" \"%1\"";
+
+  EXPECT_TRUE(RegisterProgramIds());
+
+  struct Row {
+    const char* id;
+    std::string description;
+    std::string icon;
+  };
+  const Row rows[] = {
+      {"Korvik", test::Acp("Korvik 档案文件"), "C:\\Icons\\mine.ico,3"},
+      {"Korvik.ZIP", test::Acp("Korvik ZIP 档案文件"), archiver + ",0"},
+      {"Korvik.REV", test::Acp("ORV 恢复卷"), archiver + ",1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(row.description, ReadText(HKEY_CLASSES_ROOT, row.id, ""));
+    EXPECT_EQ(command, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\shell\\open\\command", ""));
+    EXPECT_EQ(row.icon, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\DefaultIcon", ""));
+  }
+  EXPECT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(".rev")));
+}
+
+TEST_F(AssociationsTest, RegisterProgramIdsStopsOnlyWhenAccessIsDenied) {
+  struct Row {
+    const char* name;
+    HKEY faultRoot;
+    LONG status;
+    bool result;
+    bool written;
+  };
+  const Row rows[] = {
+      {"access denied", HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED, false, false},
+      {"another failure", HKEY_CLASSES_ROOT, ERROR_WRITE_FAULT, true, false},
+      {"denied elsewhere", HKEY_LOCAL_MACHINE, ERROR_ACCESS_DENIED, true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    SetRegWriteFaultForTest(row.faultRoot, row.status);
+    bool result = RegisterProgramIds();
+    ClearRegWriteFaultsForTest();
+    EXPECT_EQ(row.result, result);
+    for (const char* key : {"Korvik", "Korvik.ZIP", "Korvik.REV", ".rev"}) {
+      EXPECT_EQ(row.written, KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+  }
+}
+
+// --- Both platform families -----------------------------------------------
+
+// probe.exe runs SetAssociations under each Windows version; its templates
+// lie beside it.
+TEST_F(AssociationsTest, NewFileEntryAndVolumesFollowTheWindowsVersion) {
+  struct Row {
+    const char* version;
+    bool fileForm;
+    int volumes;
+  };
+  const Row rows[] = {
+      {"win98", false, 100}, {"winme", true, 100}, {"nt40", false, 30},
+      {"win2k", true, 30},   {"win7", true, 30},
+  };
+  std::string probe = "\"" + ProbeFolder() + "\\probe.exe\" associate 11000000000000 1";
+  std::string release = "\"" + ProbeFolder() + "\\probe.exe\" associate 00000000000000 1";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.version);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    {
+      test::ScopedWindowsVersion version("probe.exe", row.version);
+      ASSERT_EQ(0, test::RunAndWait(probe));
+    }
+    struct Template {
+      const char* extension;
+      const char* file;
+      std::string image;
+    };
+    const Template templates[] = {
+        {".orv", "\\orvnew.dat", Bytes(kOrvImage, sizeof kOrvImage)},
+        {".zip", "\\zipnew.dat", Bytes(kZipImage, sizeof kZipImage)},
+    };
+    for (const Template& t : templates) {
+      SCOPED_TRACE(t.extension);
+      std::string path = ProbeFolder() + t.file;
+      if (row.fileForm) {
+        EXPECT_EQ(std::vector<std::string>{"FileName"},
+                  ValueNames(HKEY_CLASSES_ROOT, ShellNew(t.extension)));
+        EXPECT_EQ(path, ReadText(HKEY_CLASSES_ROOT, ShellNew(t.extension), "FileName"));
+        EXPECT_EQ(t.image, ReadFileBytes(path));
+      } else {
+        EXPECT_EQ(std::vector<std::string>{"Data"},
+                  ValueNames(HKEY_CLASSES_ROOT, ShellNew(t.extension)));
+        RawValue data = ReadRaw(HKEY_CLASSES_ROOT, ShellNew(t.extension), "Data");
+        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), data.type);
+        EXPECT_EQ(t.image, data.data);
+        EXPECT_FALSE(FileExists(path));
+      }
+    }
+    for (int number = 0; number < 100; ++number) {
+      EXPECT_EQ(number < row.volumes ? "Korvik" : "<absent>",
+                ReadText(HKEY_CLASSES_ROOT, Volume(number), ""))
+          << Volume(number);
+    }
+
+    // The release gives ".zip" back but leaves a "Data" value of the value
+    // form; ".orv" did not exist, so it goes with its volume extensions.
+    {
+      test::ScopedWindowsVersion version("probe.exe", row.version);
+      ASSERT_EQ(0, test::RunAndWait(release));
+    }
+    EXPECT_EQ("OtherZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ(row.fileForm ? std::vector<std::string>{} : std::vector<std::string>{"Data"},
+              ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+    for (int number = 0; number < 100; ++number) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
+    }
+  }
+}
+
+}  // namespace

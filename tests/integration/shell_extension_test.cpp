@@ -1,0 +1,436 @@
+#include "integration/shell_extension.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kApprovedKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+// Another product's entries beside ours, which removal must leave alone.
+constexpr char kNeighbourId[] = "{0C8E5D2B-7A31-4F96-B2E4-5D0A9C7E3F18}";
+constexpr char kNeighbourHandler[] = "KorvikNeighbour";
+const std::string kGarbage(40, '\xBD');
+
+// A 32-bit process's own view is the 32-bit one.
+constexpr REGSAM kView32 = KEY_WOW64_32KEY;
+constexpr REGSAM kView64 = KEY_WOW64_64KEY;
+
+struct Library {
+  const char* classId;
+  const char* handlerName;  // under WOW64
+  const char* fileName;
+  REGSAM classView;  // where its class keys belong
+};
+const Library kLibrary32 = {"{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}", "Korvik32", "orvext.dll",
+                            kView32};
+const Library kLibrary64 = {"{6F2A9C31-5B27-4C3E-8A0D-D3B58C1E47A2}", "Korvik", "orvext64.dll",
+                            kView64};
+const Library* const kLibraries[] = {&kLibrary32, &kLibrary64};
+
+std::string ClassKey(const Library& library) { return std::string("CLSID\\") + library.classId; }
+std::string ServerKey(const Library& library) { return ClassKey(library) + "\\InProcServer32"; }
+
+// The handler keys named by the class id.
+std::vector<std::string> ClassNamedKeys(const char* classId) {
+  std::vector<std::string> keys;
+  for (const char* parent :
+       {"Korvik\\shellex\\ContextMenuHandlers\\", "Korvik\\shellex\\PropertySheetHandlers\\",
+        "Korvik.ZIP\\shellex\\ContextMenuHandlers\\", "Korvik.ZIP\\shellex\\PropertySheetHandlers\\",
+        "exefile\\shellex\\PropertySheetHandlers\\"}) {
+    keys.push_back(parent + std::string(classId));
+  }
+  return keys;
+}
+
+// The handler keys named by the handler name, with the class id as data.
+std::vector<std::string> NameKeyedKeys(const char* handlerName) {
+  std::vector<std::string> keys;
+  for (const char* parent :
+       {"*\\shellex\\ContextMenuHandlers\\", "Folder\\shellex\\ContextMenuHandlers\\",
+        "Folder\\shellex\\DragDropHandlers\\", "Drive\\shellex\\DragDropHandlers\\",
+        "Directory\\shellex\\ContextMenuHandlers\\", "Directory\\shellex\\DragDropHandlers\\"}) {
+    keys.push_back(parent + std::string(handlerName));
+  }
+  return keys;
+}
+
+const char* const kDropKeys[] = {"Korvik\\shellex\\DropHandler",
+                                 "Korvik.ZIP\\shellex\\DropHandler"};
+
+// --- Raw access, independent of the code under test -----------------------
+
+struct RawValue {
+  LONG status = -1;
+  DWORD type = REG_NONE;
+  std::string data;  // as stored, terminator included
+};
+
+RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
+  RawValue value;
+  HKEY key;
+  value.status = RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
+  if (value.status != ERROR_SUCCESS) return value;
+  char data[1024];
+  DWORD size = sizeof data;
+  value.status =
+      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size);
+  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
+  RegCloseKey(key);
+  return value;
+}
+
+void WriteRaw(HKEY root, const std::string& path, const char* name, const std::string& text,
+              REGSAM view = 0) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0,
+                                           KEY_SET_VALUE | view, nullptr, &key, nullptr))
+      << path;
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(key);
+}
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+// Deletes a key and all below it in one view.
+void DeleteTree(HKEY root, const std::string& path, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+    std::vector<std::string> children;
+    char name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = sizeof name;
+      if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      children.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    for (const std::string& child : children) DeleteTree(root, path + "\\" + child, view);
+  }
+  FARPROC proc = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
+  auto deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(proc));
+  if (deleteKeyEx != nullptr) {
+    deleteKeyEx(root, path.c_str(), view, 0);
+  } else {
+    RegDeleteKeyA(root, path.c_str());
+  }
+}
+
+void DeleteValue(HKEY root, const char* path, const char* name) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueA(key, name);
+  RegCloseKey(key);
+}
+
+bool IsWow64Independently() {
+  using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
+  FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  auto isWow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void (*)()>(proc));
+  BOOL wow64 = FALSE;
+  return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string LibraryPath(const Library& library) {
+  return test::ExeFolder() + "\\" + library.fileName;
+}
+
+// Stand-ins for the libraries: only their existence counts.
+void PlaceLibrary(const Library& library) {
+  HANDLE file = CreateFileA(LibraryPath(library).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD written = 0;
+  WriteFile(file, "MZ", 2, &written, nullptr);
+  CloseHandle(file);
+}
+
+IntegrationSettings SettingsWithShellExt(bool on) {
+  IntegrationSettings settings;
+  // Every other flag set the other way: only ShellExt may count.
+  std::memset(&settings, on ? 0 : 1, sizeof settings);
+  settings.ShellExt = on ? 1 : 0;
+  return settings;
+}
+
+// --- Expectations ---------------------------------------------------------
+
+struct ExpectedValue {
+  HKEY root;
+  std::string key;
+  std::string name;
+  std::string text;
+  REGSAM view;
+};
+
+void ExpectValues(const std::vector<ExpectedValue>& values) {
+  for (const ExpectedValue& expected : values) {
+    SCOPED_TRACE(expected.key + " : " + expected.name);
+    RawValue value = ReadRaw(expected.root, expected.key, expected.name.c_str(), expected.view);
+    EXPECT_EQ(ERROR_SUCCESS, value.status);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
+    EXPECT_EQ(expected.text + '\0', value.data);
+  }
+}
+
+// The class keys of a library, in the view they belong to.
+std::vector<ExpectedValue> ClassValues(const Library& library) {
+  return {
+      {HKEY_CLASSES_ROOT, ClassKey(library), "", "Korvik", library.classView},
+      {HKEY_CLASSES_ROOT, ServerKey(library), "", LibraryPath(library), library.classView},
+      {HKEY_CLASSES_ROOT, ServerKey(library), "ThreadingModel", "Apartment", library.classView},
+  };
+}
+
+// Everything of a library but its class keys and the shared drop handlers.
+std::vector<ExpectedValue> HandlerValues(const Library& library) {
+  std::vector<ExpectedValue> values;
+  for (const std::string& key : ClassNamedKeys(library.classId)) {
+    values.push_back({HKEY_CLASSES_ROOT, key, "", "", 0});
+  }
+  for (const std::string& key : NameKeyedKeys(library.handlerName)) {
+    values.push_back({HKEY_CLASSES_ROOT, key, "", library.classId, 0});
+  }
+  values.push_back(
+      {HKEY_LOCAL_MACHINE, kApprovedKey, library.classId, "Korvik shell extension", 0});
+  return values;
+}
+
+REGSAM OtherView(REGSAM view) { return view == kView64 ? kView32 : kView64; }
+
+// --- Fixture --------------------------------------------------------------
+
+class ShellExtensionTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+
+  static void Clean() {
+    SetRegView64(false);
+    ClearRegWriteFaultsForTest();
+    for (const Library* library : kLibraries) {
+      DeleteFileA(LibraryPath(*library).c_str());
+      for (REGSAM view : {kView32, kView64}) {
+        DeleteTree(HKEY_CLASSES_ROOT, ClassKey(*library), view);
+      }
+      for (const std::string& key : ClassNamedKeys(library->classId)) {
+        DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+      }
+      DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId);
+    }
+    for (const char* name : {"Korvik", "Korvik32", kNeighbourHandler}) {
+      for (const std::string& key : NameKeyedKeys(name)) DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+    }
+    DeleteTree(HKEY_CLASSES_ROOT, "Korvik", 0);
+    DeleteTree(HKEY_CLASSES_ROOT, "Korvik.ZIP", 0);
+    for (REGSAM view : {kView32, kView64}) {
+      DeleteTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kNeighbourId, view);
+    }
+    for (const std::string& key : ClassNamedKeys(kNeighbourId)) {
+      DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+    }
+    DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, kNeighbourId);
+  }
+};
+
+// --- WOW64 test -----------------------------------------------------------
+
+TEST_F(ShellExtensionTest, RunningUnderWow64AgreesWithTheSystemAndKeepsItsAnswer) {
+  ResetWow64CacheForTest();
+  ASSERT_EQ(-1, Wow64CacheForTest());
+  const bool expected = IsWow64Independently();
+  EXPECT_TRUE(expected) << "the unit tests run in a 64-bit prefix";
+
+  EXPECT_EQ(expected, RunningUnderWow64());
+  EXPECT_EQ(expected ? 1 : 0, Wow64CacheForTest());
+  EXPECT_EQ(expected, RunningUnderWow64());
+  EXPECT_EQ(expected ? 1 : 0, Wow64CacheForTest());
+}
+
+// --- Registration -----------------------------------------------------------
+
+TEST_F(ShellExtensionTest, RegistersBothLibrariesUnderWow64OverOldValues) {
+  ASSERT_TRUE(RunningUnderWow64());
+  for (const Library* library : kLibraries) {
+    PlaceLibrary(*library);
+    std::vector<ExpectedValue> all = ClassValues(*library);
+    for (const ExpectedValue& value : HandlerValues(*library)) all.push_back(value);
+    for (const ExpectedValue& value : all) {
+      WriteRaw(value.root, value.key, value.name.c_str(), kGarbage, value.view);
+    }
+  }
+  for (const char* key : kDropKeys) WriteRaw(HKEY_CLASSES_ROOT, key, "", kGarbage);
+
+  RegisterShellExtensions(SettingsWithShellExt(true));
+
+  for (const Library* library : kLibraries) {
+    SCOPED_TRACE(library->fileName);
+    ExpectValues(ClassValues(*library));
+    ExpectValues(HandlerValues(*library));
+  }
+  // Both libraries write the same two drop handler keys; the 64-bit one
+  // comes last.
+  for (const char* key : kDropKeys) {
+    ExpectValues({{HKEY_CLASSES_ROOT, key, "", kLibrary64.classId, 0}});
+  }
+}
+
+TEST_F(ShellExtensionTest, ClassKeysGoOnlyToTheirOwnView) {
+  for (const Library* library : kLibraries) PlaceLibrary(*library);
+
+  RegisterShellExtensions(SettingsWithShellExt(true));
+
+  for (const Library* library : kLibraries) {
+    SCOPED_TRACE(library->fileName);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(*library), library->classView));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library), OtherView(library->classView)));
+  }
+}
+
+TEST_F(ShellExtensionTest, ClassKeysOnlyForLibraryFilesThatExist) {
+  struct Row {
+    bool has32;
+    bool has64;
+  };
+  const Row rows[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.has32 ? "orvext.dll " : "") + (row.has64 ? "orvext64.dll" : ""));
+    Clean();
+    if (row.has32) PlaceLibrary(kLibrary32);
+    if (row.has64) PlaceLibrary(kLibrary64);
+
+    RegisterShellExtensions(SettingsWithShellExt(true));
+
+    EXPECT_EQ(row.has32, KeyExists(HKEY_CLASSES_ROOT, ClassKey(kLibrary32), kView32));
+    EXPECT_EQ(row.has64, KeyExists(HKEY_CLASSES_ROOT, ClassKey(kLibrary64), kView64));
+    if (row.has32) ExpectValues(ClassValues(kLibrary32));
+    if (row.has64) ExpectValues(ClassValues(kLibrary64));
+    ExpectValues(HandlerValues(kLibrary32));
+    ExpectValues(HandlerValues(kLibrary64));
+  }
+}
+
+TEST_F(ShellExtensionTest, LaterWritesGoToTheDefaultViewAgain) {
+  const std::string probeKey = std::string("CLSID\\") + kNeighbourId;
+  for (const Library* library : kLibraries) PlaceLibrary(*library);
+
+  RegisterShellExtensions(SettingsWithShellExt(true));
+  SetRegString(HKEY_CLASSES_ROOT, probeKey.c_str(), "", "x");
+
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, probeKey, kView32));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, probeKey, kView64));
+}
+
+// --- Removal --------------------------------------------------------------
+
+TEST_F(ShellExtensionTest, RemovalUndoesTheRegistrationAndLeavesNameKeysEmpty) {
+  for (const Library* library : kLibraries) PlaceLibrary(*library);
+  RegisterShellExtensions(SettingsWithShellExt(true));
+  // Another product's entries in the same places.
+  const std::vector<ExpectedValue> neighbours = {
+      {HKEY_CLASSES_ROOT, std::string("CLSID\\") + kNeighbourId, "", "Neighbour", kView32},
+      {HKEY_CLASSES_ROOT, ClassNamedKeys(kNeighbourId)[0], "", "", 0},
+      {HKEY_CLASSES_ROOT, NameKeyedKeys(kNeighbourHandler)[0], "", kNeighbourId, 0},
+      {HKEY_LOCAL_MACHINE, kApprovedKey, kNeighbourId, "Neighbour", 0},
+  };
+  for (const ExpectedValue& value : neighbours) {
+    WriteRaw(value.root, value.key, value.name.c_str(), value.text, value.view);
+  }
+
+  RegisterShellExtensions(SettingsWithShellExt(false));
+
+  for (const Library* library : kLibraries) {
+    SCOPED_TRACE(library->fileName);
+    for (REGSAM view : {kView32, kView64}) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library), view)) << view;
+    }
+    for (const std::string& key : ClassNamedKeys(library->classId)) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+    for (const std::string& key : NameKeyedKeys(library->handlerName)) {
+      EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+      EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(HKEY_CLASSES_ROOT, key, "").status) << key;
+    }
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId).status);
+  }
+  for (const char* key : kDropKeys) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+  // The program ids' own keys go with the program ids, at uninstall.
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Korvik\\shellex"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Korvik.ZIP\\shellex"));
+  ExpectValues(neighbours);
+}
+
+// Setup writes the 64-bit library's class in the 64-bit view; removed in the
+// default view it would stay registered after the uninstall.
+TEST_F(ShellExtensionTest, RemovalDeletesTheSixtyFourBitClassInTheSixtyFourBitView) {
+  PlaceLibrary(kLibrary64);
+  RegisterShellExtensions(SettingsWithShellExt(true));
+  ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(kLibrary64), kView64));
+
+  RegisterShellExtensions(SettingsWithShellExt(false));
+
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(kLibrary64), kView64));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(kLibrary64), kView64));
+}
+
+// Removal deletes single keys, never a tree: what else lives below the
+// class id is not ours to take.
+TEST_F(ShellExtensionTest, RemovalLeavesAClassKeyThatHoldsOtherKeys) {
+  for (const Library* library : kLibraries) {
+    SCOPED_TRACE(library->fileName);
+    Clean();
+    PlaceLibrary(*library);
+    RegisterShellExtensions(SettingsWithShellExt(true));
+    // A subkey the removal does not know keeps the class key in place.
+    WriteRaw(HKEY_CLASSES_ROOT, ClassKey(*library) + "\\Other", "", "x", library->classView);
+
+    RegisterShellExtensions(SettingsWithShellExt(false));
+
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(*library), library->classView));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library) + "\\Other", library->classView));
+  }
+}
+
+TEST_F(ShellExtensionTest, RemovalWithNothingRegisteredCreatesNothing) {
+  for (const Library* library : kLibraries) PlaceLibrary(*library);
+
+  RegisterShellExtensions(SettingsWithShellExt(false));
+
+  for (const Library* library : kLibraries) {
+    SCOPED_TRACE(library->fileName);
+    for (REGSAM view : {kView32, kView64}) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library), view)) << view;
+    }
+    for (const std::string& key : ClassNamedKeys(library->classId)) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+    for (const std::string& key : NameKeyedKeys(library->handlerName)) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId).status);
+  }
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik.ZIP"));
+}
+
+}  // namespace

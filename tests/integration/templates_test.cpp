@@ -1,0 +1,192 @@
+#include "integration/templates.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kNewFileKey[] = ".korviktest\\ShellNew";  // under HKEY_CLASSES_ROOT
+constexpr char kExtensionKey[] = ".korviktest";
+
+const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
+                                   0xCF, 0x90, 0x73, 0x00, 0x00, 0x0D, 0x00,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
+                                   0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
+
+std::string Bytes(const unsigned char* bytes, std::size_t size) {
+  return std::string(reinterpret_cast<const char*>(bytes), size);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::string bytes;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+    std::fclose(file);
+  }
+  return bytes;
+}
+
+void WriteText(const char* path, const char* name, const char* text) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                 static_cast<DWORD>(std::strlen(text) + 1));
+  RegCloseKey(key);
+}
+
+std::vector<std::string> ValueNames(const char* path) {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+std::string ReadText(const char* path, const char* name) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return "<no key>";
+  }
+  char data[1024];
+  std::memset(data, 0xBD, sizeof data);
+  DWORD size = sizeof data;
+  DWORD type = REG_NONE;
+  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return "<absent>";
+  if (type != REG_SZ || size == 0 || data[size - 1] != '\0') return "<not a text>";
+  return std::string(data, size - 1);
+}
+
+std::string TemplatePath(const char* name) { return test::ExeFolder() + "\\" + name; }
+
+void RemoveAll() {
+  test::DeleteKeyTree(HKEY_CLASSES_ROOT, kExtensionKey);
+  DeleteFileA(TemplatePath("orvnew.dat").c_str());
+  DeleteFileA(TemplatePath("zipnew.dat").c_str());
+}
+
+class TemplatesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RemoveAll(); }
+  void TearDown() override { RemoveAll(); }
+};
+
+struct Row {
+  const char* name;
+  ArchiveTemplate which;
+  const char* fileName;
+  std::string image;
+};
+
+std::vector<Row> Rows() {
+  return {
+      {"orv", ArchiveTemplate::Orv, "orvnew.dat", Bytes(kOrvImage, sizeof kOrvImage)},
+      {"zip", ArchiveTemplate::Zip, "zipnew.dat", Bytes(kZipImage, sizeof kZipImage)},
+  };
+}
+
+TEST(TemplateImageTest, HoldsTheCompleteImage) {
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    std::size_t size;
+    std::memset(&size, 0xBD, sizeof size);
+    const unsigned char* image = TemplateImage(row.which, &size);
+    ASSERT_NE(nullptr, image);
+    EXPECT_EQ(row.image, Bytes(image, size));
+    EXPECT_STREQ(row.fileName, TemplateFileName(row.which));
+  }
+}
+
+// The program's data keeps each image with its first byte zero, so no
+// built program file carries a whole signature. probe.exe links the same
+// code as uninstall.exe.
+TEST(TemplateImageTest, ProgramFileHoldsNoCompleteSignature) {
+  std::string program = ReadFileBytes(test::ExeFolder() + "\\helpers\\probe.exe");
+  ASSERT_GT(program.size(), 10000u);
+  std::size_t size = 0;
+  // The ORV signature is 7 bytes, the ZIP record's 4.
+  std::string orv = Bytes(TemplateImage(ArchiveTemplate::Orv, &size), 7);
+  std::string zip = Bytes(TemplateImage(ArchiveTemplate::Zip, &size), 4);
+  for (const std::string& whole : {orv, zip}) {
+    SCOPED_TRACE(whole.substr(1, 1));
+    EXPECT_EQ(std::string::npos, program.find(whole));
+    // What the program does hold: the image with its first byte zero.
+    std::string stored = whole;
+    stored[0] = '\0';
+    EXPECT_NE(std::string::npos, program.find(stored));
+  }
+}
+
+TEST_F(TemplatesTest, FileFormReplacesTheKeyAndNamesANewTemplateFile) {
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    RemoveAll();
+    WriteText(kNewFileKey, "NullFile", "");
+    WriteText(kNewFileKey, "Command", "other.exe /new");
+    WriteText(kExtensionKey, "", "KeepMe");
+
+    WriteNewFileEntry(kNewFileKey, row.which);
+
+    EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(kNewFileKey));
+    EXPECT_EQ(TemplatePath(row.fileName), ReadText(kNewFileKey, "FileName"));
+    EXPECT_EQ(row.image, ReadFileBytes(TemplatePath(row.fileName)));
+    EXPECT_EQ("KeepMe", ReadText(kExtensionKey, ""));
+  }
+}
+
+TEST_F(TemplatesTest, ExistingTemplateIsNeitherRewrittenNorExamined) {
+  const std::string contents[] = {"", "garbage \xBD\xBD\xBD", std::string(5000, 'x')};
+  for (const Row& row : Rows()) {
+    for (const std::string& content : contents) {
+      SCOPED_TRACE(std::string(row.name) + " " + std::to_string(content.size()));
+      RemoveAll();
+      std::string path = TemplatePath(row.fileName);
+      FILE* file = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(nullptr, file);
+      std::fwrite(content.data(), 1, content.size(), file);
+      std::fclose(file);
+
+      WriteNewFileEntry(kNewFileKey, row.which);
+
+      EXPECT_EQ(content, ReadFileBytes(path));
+      EXPECT_EQ(path, ReadText(kNewFileKey, "FileName"));
+    }
+  }
+}
+
+TEST_F(TemplatesTest, FolderInThePlaceOfTheTemplateIsLeftAlone) {
+  // Anything of the template's name counts as the template.
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    RemoveAll();
+    std::string path = TemplatePath(row.fileName);
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+    WriteNewFileEntry(kNewFileKey, row.which);
+    EXPECT_EQ(path, ReadText(kNewFileKey, "FileName"));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
+              GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(RemoveDirectoryA(path.c_str()));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+#include "integration/uninstall_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "localization/messages.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
+const std::string kGarbage(40, '\xBD');
+
+struct RawValue {
+  LONG status = -1;
+  DWORD type = REG_NONE;
+  std::string data;  // as stored, terminator included
+};
+
+RawValue ReadRaw(const std::string& keyName, const char* name) {
+  RawValue value;
+  HKEY key;
+  value.status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_QUERY_VALUE, &key);
+  if (value.status != ERROR_SUCCESS) return value;
+  char data[1024];
+  DWORD size = sizeof data;
+  value.status =
+      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size);
+  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
+  RegCloseKey(key);
+  return value;
+}
+
+// The earlier contents a second run must replace: every value of the wrong
+// type and data.
+void WriteGarbage() {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                           nullptr, &key, nullptr));
+  for (const char* name : {"DisplayName", "UninstallString", "DisplayIcon"}) {
+    RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(kGarbage.data()),
+                   static_cast<DWORD>(kGarbage.size()));
+  }
+  for (const char* name : {"NoModify", "NoRepair"}) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kGarbage.c_str()),
+                   static_cast<DWORD>(kGarbage.size() + 1));
+  }
+  RegCloseKey(key);
+}
+
+std::string ProgramPath() {
+  char path[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::string(path, length);
+}
+
+void ExpectText(const char* name, const std::string& text) {
+  SCOPED_TRACE(name);
+  RawValue value = ReadRaw(kKey, name);
+  EXPECT_EQ(ERROR_SUCCESS, value.status);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
+  EXPECT_EQ(test::Utf8(text + '\0'), test::Utf8(value.data));
+}
+
+void ExpectOne(const char* name) {
+  SCOPED_TRACE(name);
+  RawValue value = ReadRaw(kKey, name);
+  EXPECT_EQ(ERROR_SUCCESS, value.status);
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), value.type);
+  EXPECT_EQ(std::string("\x01\x00\x00\x00", 4), value.data);
+}
+
+void ExpectEntry(const std::string& displayName, const std::string& program,
+                 const std::string& icon) {
+  ExpectText("DisplayName", displayName);
+  ExpectText("UninstallString", program);
+  ExpectText("DisplayIcon", icon);
+  ExpectOne("NoModify");
+  ExpectOne("NoRepair");
+}
+
+// How many entries of the list of installed programs show this name.
+int EntriesNamed(const std::string& displayName) {
+  HKEY list;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &list) != ERROR_SUCCESS) {
+    return -1;
+  }
+  int count = 0;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(list, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    RawValue value = ReadRaw(std::string(kUninstallKey) + "\\" + name, "DisplayName");
+    if (value.status == ERROR_SUCCESS && value.data == displayName + '\0') ++count;
+  }
+  RegCloseKey(list);
+  return count;
+}
+
+// An installation folder with spaces, for a copy of probe.exe.
+constexpr char kSpacedRoot[] = "C:\\Korvik entry test";
+constexpr char kSpacedFolder[] = "C:\\Korvik entry test\\Korvik archiver";
+constexpr char kSpacedProgram[] = "C:\\Korvik entry test\\Korvik archiver\\uninstall probe.exe";
+
+class UninstallEntryTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override {
+    extResource.Unload();  // back to the built-in texts
+    Clean();
+  }
+
+  static void Clean() {
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kKey);
+    DeleteFileA(kSpacedProgram);
+    RemoveDirectoryA(kSpacedFolder);
+    RemoveDirectoryA(kSpacedRoot);
+  }
+};
+
+TEST_F(UninstallEntryTest, WritesTheFiveValuesOverWhateverWasThere) {
+  WriteGarbage();
+
+  RegisterUninstallEntry();
+
+  ExpectEntry(test::Acp("Korvik 压缩专家"), ProgramPath(), test::ExeFolder() + "\\Korvik.exe");
+}
+
+TEST_F(UninstallEntryTest, SecondRunRewritesTheSameEntryInPlace) {
+  const std::string name = test::Acp("Korvik 压缩专家");
+  RegisterUninstallEntry();
+  WriteGarbage();
+
+  RegisterUninstallEntry();
+
+  ExpectEntry(name, ProgramPath(), test::ExeFolder() + "\\Korvik.exe");
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key));
+  DWORD subKeys = 99;
+  DWORD values = 99;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  EXPECT_EQ(0u, subKeys);
+  EXPECT_EQ(5u, values);
+  EXPECT_EQ(1, EntriesNamed(name));
+}
+
+TEST_F(UninstallEntryTest, DisplayNameFollowsTheLanguage) {
+  std::string anyFile = test::ExeFolder() + "\\fixtures\\translated\\anything.txt";
+  extResource.Load(GetModuleHandleA(nullptr), anyFile.c_str());
+  ASSERT_TRUE(extResource.IsLoaded());
+
+  RegisterUninstallEntry();
+
+  ExpectText("DisplayName", "Korvik archiver");
+}
+
+// "UninstallString" is the program's path exactly as the system gives it,
+// spaces and all.
+TEST_F(UninstallEntryTest, PathWithSpacesIsStoredUnquoted) {
+  CreateDirectoryA(kSpacedRoot, nullptr);
+  CreateDirectoryA(kSpacedFolder, nullptr);
+  const std::string probe = test::ExeFolder() + "\\helpers\\probe.exe";
+  ASSERT_TRUE(CopyFileA(probe.c_str(), kSpacedProgram, FALSE));
+
+  EXPECT_EQ(0, test::RunAndWait(std::string("\"") + kSpacedProgram + "\" uninstallentry"));
+
+  ExpectEntry(test::Acp("Korvik 压缩专家"), kSpacedProgram,
+              std::string(kSpacedFolder) + "\\Korvik.exe");
+}
+
+}  // namespace
