@@ -106,32 +106,9 @@ bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
   return true;
 }
 
-using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
-
 // Deletes a key and all below it in one view.
 void DeleteTree(HKEY root, const std::string& path, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
-    std::vector<std::string> children;
-    char name[256];
-    for (DWORD index = 0;; ++index) {
-      DWORD length = sizeof name;
-      if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-          ERROR_SUCCESS) {
-        break;
-      }
-      children.emplace_back(name, length);
-    }
-    RegCloseKey(key);
-    for (const std::string& child : children) DeleteTree(root, path + "\\" + child, view);
-  }
-  FARPROC proc = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
-  auto deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(proc));
-  if (deleteKeyEx != nullptr) {
-    deleteKeyEx(root, path.c_str(), view, 0);
-  } else {
-    RegDeleteKeyA(root, path.c_str());
-  }
+  test::DeleteKeyTreeInView(root, path, view);
 }
 
 void DeleteValue(HKEY root, const char* path, const char* name) {
