@@ -13,6 +13,10 @@ constexpr char kDeleteKey[] = "NUL";
 constexpr char kRestartProfile[] = "wininit.ini";
 // The most a profile section holds on the 9x family.
 constexpr std::size_t kSectionSize = 32767;
+constexpr DWORD kProtectingAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool restartDeletionFails = false;
 
 }  // namespace
 
@@ -34,11 +38,42 @@ bool IsFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsLink(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool HasProtectingAttributes(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kProtectingAttributes) != 0;
+}
+
+bool LastFailureFoundNothing() {
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 void ClearFileAttributes(const char* path) { SetFileAttributesA(path, 0); }
 
 bool DeleteOneFile(const char* path) { return DeleteFileA(path) != FALSE; }
 
 bool RemoveEmptyFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+
+bool RemoveFolderLink(const char* path) {
+  // Windows opens the link itself here, and RemoveDirectoryA removes the
+  // link. Wine opens and removes the folder the link points at: an empty
+  // one outside would go. Only a handle that shows the link is trusted.
+  HANDLE link = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr);
+  if (link == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool itself = GetFileInformationByHandle(link, &information) != FALSE &&
+                IsLink(information.dwFileAttributes);
+  CloseHandle(link);
+  return itself && RemoveDirectoryA(path) != FALSE;
+}
+
+bool LastFailureWasNotEmpty() { return GetLastError() == ERROR_DIR_NOT_EMPTY; }
 
 bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
 
@@ -54,35 +89,57 @@ bool GetTemporaryFolder(char* path, std::size_t capacity) {
   return true;
 }
 
-void AddRestartDeletion(const char* ini, const char* value) {
+bool AddRestartDeletion(const char* ini, const char* value) {
   // The section comes as "key=value" lines, each ending in a zero, the last
   // one followed by a second zero.
   static char section[kSectionSize];
   DWORD used = GetPrivateProfileSectionA(kRenameSection, section, kSectionSize, ini);
   std::size_t lineLength = sizeof kDeleteKey + std::strlen(value);  // "NUL=" value
   if (used + 2 >= kSectionSize || used + lineLength + 2 > kSectionSize) {
-    WritePrivateProfileStringA(kRenameSection, kDeleteKey, value, ini);
-    return;
+    return WritePrivateProfileStringA(kRenameSection, kDeleteKey, value, ini) != FALSE;
   }
   char* line = section + used;
   FormatText(line, kSectionSize - used - 1, "%s=%s", kDeleteKey, value);
   line[lineLength + 1] = '\0';
-  WritePrivateProfileSectionA(kRenameSection, section, ini);
+  return WritePrivateProfileSectionA(kRenameSection, section, ini) != FALSE;
 }
 
-void DeleteAtRestart(const char* path) {
-  if (NtMajorVersion() != 0) {
-    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return;
-  }
+bool DeleteAtRestart(const char* path) {
+  if (restartDeletionFails) return false;
+  if (NtMajorVersion() != 0) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
   char ini[kPathSize];
   UINT length = GetWindowsDirectoryA(ini, kPathSize);
-  if (length == 0 || length >= kPathSize) return;
+  if (length == 0 || length >= kPathSize) return false;
   AppendBackslash(ini);
-  if (!AppendText(ini, kRestartProfile)) return;  // a cut name is another file
+  if (!AppendText(ini, kRestartProfile)) return false;  // a cut name is another file
 
   char shortPath[kPathSize];
   DWORD shortLength = GetShortPathNameA(path, shortPath, kPathSize);
   const char* value = (shortLength == 0 || shortLength >= kPathSize) ? path : shortPath;
-  AddRestartDeletion(ini, value);
+  return AddRestartDeletion(ini, value);
 }
+
+void RemoveFolderAtRestart(const char* path) {
+  if (NtMajorVersion() != 0) MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool EveryNameInFolder(const char* folder, const char* context,
+                       bool (*accept)(const char* name, bool isFolder, const char* context)) {
+  char pattern[kPathSize];
+  if (!CopyText(pattern, folder)) return false;
+  AppendBackslash(pattern);
+  if (!AppendText(pattern, "*")) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool all = true;
+  do {
+    const char* name = found.cFileName;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    all = accept(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, context);
+  } while (all && FindNextFileA(search, &found));
+  FindClose(search);
+  return all;
+}
+
+void SetRestartDeletionFaultForTest(bool fail) { restartDeletionFails = fail; }

@@ -15,13 +15,26 @@ bool GetProgramPath(char* path, std::size_t capacity);
 // nothing of that name.
 DWORD FileAttributes(const char* path);
 bool IsFolder(DWORD attributes);  // valid attributes of a folder
+// Valid attributes of a symbolic link, junction or other reparse point:
+// removing it must not reach what it points at.
+bool IsLink(DWORD attributes);
+// Valid attributes that hold read-only, hidden or system.
+bool HasProtectingAttributes(DWORD attributes);
+// True when the last failed call found nothing of the name it was given.
+bool LastFailureFoundNothing();
 
 // Clears read-only, hidden and system, so that the entry can be deleted.
 void ClearFileAttributes(const char* path);
 
 bool DeleteOneFile(const char* path);
-// Removes a folder only when it is empty.
+// Removes a folder only when it is empty. A folder link goes itself.
 bool RemoveEmptyFolder(const char* path);
+// Removes a folder link (symbolic link or junction) itself, never the
+// folder it points at. False, with nothing touched, when the system does
+// not open the link itself.
+bool RemoveFolderLink(const char* path);
+// After RemoveEmptyFolder failed: true when the folder holds something.
+bool LastFailureWasNotEmpty();
 // Renames a file within its volume; fails when the new name exists.
 bool MoveOneFile(const char* from, const char* to);
 
@@ -34,8 +47,23 @@ bool GetTemporaryFolder(char* path, std::size_t capacity);
 // Has the file deleted when the system next starts. The NT family records
 // it with MoveFileExA; the 9x family reads "NUL=" lines of the section
 // "Rename" in "wininit.ini" of the Windows folder, given the file's short
-// path. Nothing is reported.
-void DeleteAtRestart(const char* path);
+// path. False when the system refused to record it.
+bool DeleteAtRestart(const char* path);
+
+// Has an empty folder removed when the system next starts, after the files
+// scheduled before it. The NT family only; the 9x family's "wininit.ini"
+// deletes files, and nothing is done there.
+void RemoveFolderAtRestart(const char* path);
+
+// Calls accept for every name in folder but "." and "..", with whether it
+// is a folder and the caller's context, until accept says no. False when accept said no or the
+// folder cannot be read.
+bool EveryNameInFolder(const char* folder, const char* context,
+                       bool (*accept)(const char* name, bool isFolder, const char* context));
+
+// Makes DeleteAtRestart fail, as it does without the rights to record it,
+// which Wine never refuses.
+void SetRestartDeletionFaultForTest(bool fail);
 
 // Adds "NUL=value" to the section "Rename" of the profile file ini, after
 // the lines already there. Writing the key with WritePrivateProfileStringA
@@ -43,4 +71,4 @@ void DeleteAtRestart(const char* path);
 // scheduled would go at the restart; the whole section is written back
 // instead, its earlier lines kept. A section too large for the profile
 // buffer gets the key written the plain way.
-void AddRestartDeletion(const char* ini, const char* value);
+bool AddRestartDeletion(const char* ini, const char* value);

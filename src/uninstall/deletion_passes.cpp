@@ -9,11 +9,14 @@
 
 namespace {
 
-enum class EntryResult { Removed, Left, MovedAside };
+// Removed: counts for the pass. Deferred: a folder tried again at the end
+// of the pass. Settled: scheduled for the restart, or given up, under its
+// own name; later passes need not look again.
+enum class EntryResult { Removed, Left, Deferred, MovedAside, Settled };
 
-// The lines whose entry an earlier pass of this run has removed. What was
-// removed cannot come back, unless a file in use is moved onto a listed
-// name; a move therefore empties the table.
+// The lines whose entry an earlier pass of this run has removed or settled.
+// What was removed cannot come back, unless a file in use is moved onto a
+// listed name; a move therefore empties the table.
 class RemovedLines {
  public:
   void Clear() { std::memset(words_, 0, sizeof words_); }
@@ -30,63 +33,315 @@ class RemovedLines {
   std::uint32_t words_[kRememberedLines / kWordBits];
 };
 
-RemovedLines removedLines;  // 128 KiB: static, not on the stack
+// Passable: a real folder, neither link nor device nor file, when it was
+// looked at. Closed: anything else, or removed since; nothing listed below
+// it is touched.
+enum class FolderState : std::uint8_t { Unknown, Passable, Closed };
 
-// Moves a file that cannot be deleted to a free temporary name and has that
-// deleted at the next restart. A file that cannot even be moved is
-// scheduled under its own name and needs the restart notice.
-EntryResult SetAsideFileInUse(const char* path, bool& restartNeeded) {
-  char temporary[kPathSize];
-  bool moved = FindTemporaryName(path, temporary, kPathSize) && MoveOneFile(path, temporary);
-  DeleteAtRestart(moved ? temporary : path);
-  if (!moved) restartNeeded = true;
-  return moved ? EntryResult::MovedAside : EntryResult::Left;
+struct FolderSlot {
+  std::uint32_t hash;
+  std::uint32_t offset;  // of its name in the table's text
+  std::uint32_t length;  // 0: a free slot
+  FolderState state;
+  bool stubborn;  // it still held something at the end of the last pass
+};
+
+// The folders of one run, by their names relative to the program folder
+// as the list spells them, byte for byte.
+class FolderTable {
+ public:
+  void Clear() {
+    std::memset(slots_, 0, sizeof slots_);
+    used_ = 0;
+    textUsed_ = 0;
+  }
+  // The slot of name[0, length), added as Unknown when new and add is set;
+  // null when it is not there and cannot be added.
+  FolderSlot* Find(const char* name, std::size_t length, bool add);
+  const char* Name(const FolderSlot& slot) const { return text_ + slot.offset; }
+
+ private:
+  static constexpr std::size_t kMaxUsed = kFolderSlots / 4 * 3;  // keeps probes short
+  FolderSlot slots_[kFolderSlots];
+  char text_[kFolderTextSize];
+  std::size_t used_ = 0;
+  std::size_t textUsed_ = 0;
+};
+
+std::uint32_t HashOf(const char* name, std::size_t length) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (std::size_t i = 0; i < length; ++i) {
+    hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
+  }
+  return hash;
 }
 
-// The program file and the list file have removals of their own.
-bool HasItsOwnRemoval(const char* path, const char* programName) {
-  const char* name = FileNamePart(path);
-  return CompareNames(name, programName) == 0 || CompareNames(name, kListFileName) == 0;
+FolderSlot* FolderTable::Find(const char* name, std::size_t length, bool add) {
+  if (length == 0) return nullptr;
+  std::uint32_t hash = HashOf(name, length);
+  std::size_t i = hash & (kFolderSlots - 1);
+  for (; slots_[i].length != 0; i = (i + 1) & (kFolderSlots - 1)) {
+    const FolderSlot& slot = slots_[i];
+    if (slot.hash == hash && slot.length == length &&
+        std::memcmp(text_ + slot.offset, name, length) == 0) {
+      return &slots_[i];
+    }
+  }
+  if (!add || used_ >= kMaxUsed || length + 1 > kFolderTextSize - textUsed_) return nullptr;
+  std::memcpy(text_ + textUsed_, name, length);
+  text_[textUsed_ + length] = '\0';
+  slots_[i] = FolderSlot{hash, static_cast<std::uint32_t>(textUsed_),
+                         static_cast<std::uint32_t>(length), FolderState::Unknown, false};
+  textUsed_ += length + 1;
+  ++used_;
+  return &slots_[i];
 }
 
-EntryResult RemoveEntry(const char* path, const char* programName, bool& restartNeeded) {
-  DWORD attributes = FileAttributes(path);
-  ClearFileAttributes(path);  // read-only, hidden and system stand in the way
-  if (IsFolder(attributes)) return RemoveEmptyFolder(path) ? EntryResult::Removed : EntryResult::Left;
-  if (DeleteOneFile(path)) return EntryResult::Removed;
-  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryResult::Left;  // gone, or never there
-  if (HasItsOwnRemoval(path, programName)) return EntryResult::Left;
-  return SetAsideFileInUse(path, restartNeeded);
+struct DeferredFolder {
+  std::size_t line;
+  FolderSlot* slot;
+};
+
+// One run of the passes. Its tables are large: the one instance is static.
+class Removal {
+ public:
+  bool Start(const char* programFolder, const char* programPath, DeletionOutcome* outcome);
+  int RunPass(ByteStream& list);
+
+ private:
+  EntryResult Handle(const char* line, std::size_t index);
+  bool Reachable(const char* line);
+  bool Passable(const char* line, std::size_t length);
+  EntryResult RemoveListedFolder(FolderSlot& slot, std::size_t index);
+  EntryResult RemoveUnknownEntry(const char* line, std::size_t index);
+  EntryResult RemoveFileThatStayed(DWORD attributes);
+  EntryResult SetAsideFileInUse();
+  bool RemoveFolder(FolderSlot* slot);
+  bool Defer(FolderSlot& slot, std::size_t index);
+  int RetryDeferredFolders();
+  void RemoveFoldersAtRestart(const char* file);
+  void NoteLeftover(const char* file);
+
+  RemovedLines removedLines_;
+  FolderTable folders_;
+  DeferredFolder deferred_[kFolderSlots];
+  std::size_t deferredCount_ = 0;
+  char path_[kPathSize];  // the program folder with its backslash, then the entry
+  std::size_t prefixLength_ = 0;
+  const char* programName_ = "";
+  DeletionOutcome* outcome_ = nullptr;
+};
+
+Removal removal;
+
+bool Removal::Start(const char* programFolder, const char* programPath, DeletionOutcome* outcome) {
+  removedLines_.Clear();
+  folders_.Clear();
+  deferredCount_ = 0;
+  programName_ = FileNamePart(programPath);
+  outcome_ = outcome;
+  prefixLength_ = std::strlen(programFolder);
+  return CopyText(path_, programFolder);
 }
 
-// One pass over the whole list; the number of entries it removed.
-int RunPass(ByteStream& list, const char* programFolder, const char* programName,
-            DeletionOutcome& outcome) {
+// One pass over the whole list, then the folders it left; the number of
+// entries removed.
+int Removal::RunPass(ByteStream& list) {
   int removed = 0;
   char line[kListLineSize];
   for (std::size_t index = 0;; ++index) {
     LineRead read = list.ReadLine(line, sizeof line);
     if (read == LineRead::End) break;
     if (read != LineRead::Line) continue;  // a cut line names another path
-    if (removedLines.Has(index)) continue;
+    if (removedLines_.Has(index)) continue;
     TrimLineEnd(line);
-    if (line[0] == '\0' || !EntryStaysInFolder(line)) continue;
-    char path[kPathSize];
-    if (!CopyText(path, programFolder) || !AppendText(path, line)) continue;  // no cut paths
-    ++outcome.tried;
-    switch (RemoveEntry(path, programName, outcome.restartNeeded)) {
+    if (line[0] == '\0') continue;
+    switch (Handle(line, index)) {
       case EntryResult::Removed:
         ++removed;
-        removedLines.Add(index);
+        removedLines_.Add(index);
+        break;
+      case EntryResult::Settled:
+        removedLines_.Add(index);
         break;
       case EntryResult::MovedAside:
-        removedLines.Clear();
+        removedLines_.Clear();
         break;
       case EntryResult::Left:
+      case EntryResult::Deferred:
         break;
     }
   }
+  return removed + RetryDeferredFolders();
+}
+
+EntryResult Removal::Handle(const char* line, std::size_t index) {
+  if (!EntryStaysInFolder(line) || NamesDevice(line)) return EntryResult::Left;
+  path_[prefixLength_] = '\0';
+  if (!AppendText(path_, kPathSize, line)) return EntryResult::Left;  // no cut paths
+  if (!Reachable(line)) return EntryResult::Left;
+  ++outcome_->tried;
+  FolderSlot* self = folders_.Find(line, std::strlen(line), false);
+  if (self != nullptr && self->state == FolderState::Passable) {
+    return RemoveListedFolder(*self, index);
+  }
+  return RemoveUnknownEntry(line, index);
+}
+
+// True when every folder between the program folder and the entry is a
+// real folder: an entry is never reached through a link.
+bool Removal::Reachable(const char* line) {
+  for (const char* p = line; *p != '\0'; p = NextChar(p)) {
+    if (IsSeparator(*p) && !Passable(line, static_cast<std::size_t>(p - line))) return false;
+  }
+  return true;
+}
+
+bool Removal::Passable(const char* line, std::size_t length) {
+  FolderSlot* slot = folders_.Find(line, length, true);
+  if (slot != nullptr && slot->state != FolderState::Unknown) {
+    return slot->state == FolderState::Passable;
+  }
+  // path_ holds the entry: cut it at this folder for a moment.
+  char& end = path_[prefixLength_ + length];
+  char separator = end;
+  end = '\0';
+  DWORD attributes = FileAttributes(path_);
+  end = separator;
+  bool passable = IsFolder(attributes) && !IsLink(attributes);
+  if (slot != nullptr) slot->state = passable ? FolderState::Passable : FolderState::Closed;
+  return passable;
+}
+
+// A folder that still holds something waits for the end of the pass; one
+// that did so at the end of the last pass is not tried before that.
+EntryResult Removal::RemoveListedFolder(FolderSlot& slot, std::size_t index) {
+  if (slot.stubborn && Defer(slot, index)) return EntryResult::Deferred;
+  if (RemoveFolder(&slot)) return EntryResult::Removed;
+  if (slot.state != FolderState::Passable) return EntryResult::Left;
+  return Defer(slot, index) ? EntryResult::Deferred : EntryResult::Left;
+}
+
+EntryResult Removal::RemoveUnknownEntry(const char* line, std::size_t index) {
+  // Most entries are plain files: one call. A file link goes itself.
+  if (DeleteOneFile(path_)) return EntryResult::Removed;
+  DWORD attributes = FileAttributes(path_);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (LastFailureFoundNothing()) return EntryResult::Left;
+    ClearFileAttributes(path_);
+    return DeleteOneFile(path_) ? EntryResult::Removed : EntryResult::Left;
+  }
+  if (IsLink(attributes)) {
+    // The link goes, not what it points at, and its attributes stay.
+    bool gone = IsFolder(attributes) && RemoveFolderLink(path_);
+    return gone ? EntryResult::Removed : EntryResult::Left;
+  }
+  if (!IsFolder(attributes)) return RemoveFileThatStayed(attributes);
+  FolderSlot* slot = folders_.Find(line, std::strlen(line), true);
+  if (slot == nullptr) return RemoveFolder(nullptr) ? EntryResult::Removed : EntryResult::Left;
+  slot->state = FolderState::Passable;
+  if (Defer(*slot, index)) return EntryResult::Deferred;
+  return RemoveFolder(slot) ? EntryResult::Removed : EntryResult::Left;
+}
+
+EntryResult Removal::RemoveFileThatStayed(DWORD attributes) {
+  if (HasProtectingAttributes(attributes)) {
+    ClearFileAttributes(path_);
+    if (DeleteOneFile(path_)) return EntryResult::Removed;
+  }
+  // The program file and the list file have removals of their own.
+  const char* name = FileNamePart(path_);
+  if (CompareNames(name, programName_) == 0 || CompareNames(name, kListFileName) == 0) {
+    return EntryResult::Left;
+  }
+  return SetAsideFileInUse();
+}
+
+// Moves a file that cannot be deleted to a free temporary name and has that
+// deleted at the next restart. A file that cannot even be moved is
+// scheduled under its own name and needs the restart notice; one that
+// cannot be scheduled either is named to the user at the end.
+EntryResult Removal::SetAsideFileInUse() {
+  char temporary[kPathSize];
+  bool moved = FindTemporaryName(path_, temporary, kPathSize) && MoveOneFile(path_, temporary);
+  const char* file = moved ? temporary : path_;
+  if (DeleteAtRestart(file)) {
+    RemoveFoldersAtRestart(file);
+    if (!moved) outcome_->restartNeeded = true;
+  } else {
+    NoteLeftover(file);
+  }
+  return moved ? EntryResult::MovedAside : EntryResult::Settled;
+}
+
+// Removes an empty real folder: path_, or the folder of slot. Read-only,
+// hidden and system are cleared only when they stand in the way.
+bool Removal::RemoveFolder(FolderSlot* slot) {
+  bool removed = RemoveEmptyFolder(path_);
+  if (!removed && !LastFailureWasNotEmpty()) {
+    DWORD attributes = FileAttributes(path_);
+    if (!IsFolder(attributes) || IsLink(attributes)) {
+      if (slot != nullptr) slot->state = FolderState::Closed;
+      return false;
+    }
+    if (HasProtectingAttributes(attributes)) {
+      ClearFileAttributes(path_);
+      removed = RemoveEmptyFolder(path_);
+    }
+  }
+  if (removed && slot != nullptr) slot->state = FolderState::Closed;
   return removed;
+}
+
+bool Removal::Defer(FolderSlot& slot, std::size_t index) {
+  if (deferredCount_ == kFolderSlots) return false;
+  deferred_[deferredCount_++] = DeferredFolder{index, &slot};
+  return true;
+}
+
+// The last deferred first: a list naming folders before their contents
+// names each folder's subfolders after it.
+int Removal::RetryDeferredFolders() {
+  int removed = 0;
+  while (deferredCount_ > 0) {
+    const DeferredFolder& folder = deferred_[--deferredCount_];
+    path_[prefixLength_] = '\0';
+    if (folder.slot->state != FolderState::Passable ||
+        !AppendText(path_, kPathSize, folders_.Name(*folder.slot))) {
+      continue;
+    }
+    ++outcome_->tried;
+    folder.slot->stubborn = !RemoveFolder(folder.slot);
+    if (folder.slot->stubborn) continue;
+    ++removed;
+    removedLines_.Add(folder.line);
+  }
+  return removed;
+}
+
+// So that no emptied folder stays after the restart: each folder from the
+// file's own up to the program folder, the deepest first, after the file.
+// Never a drive root.
+void Removal::RemoveFoldersAtRestart(const char* file) {
+  char folder[kPathSize];
+  if (!CopyText(folder, file)) return;
+  std::size_t top = prefixLength_ - 1;  // the program folder without its backslash
+  for (;;) {
+    char* name = FileNamePart(folder);
+    if (name == folder) return;
+    name[-1] = '\0';
+    if (std::strlen(folder) < top || IsDriveColon(*LastChar(folder))) return;
+    RemoveFolderAtRestart(folder);
+  }
+}
+
+void Removal::NoteLeftover(const char* file) {
+  char* list = outcome_->leftovers;
+  std::size_t used = std::strlen(list);
+  std::size_t needed = (used == 0 ? 0 : 1) + std::strlen(file) + 1;
+  if (needed > kLeftoverListSize - used) return;
+  if (used != 0) AppendText(list, kLeftoverListSize, "\n");
+  AppendText(list, kLeftoverListSize, file);
 }
 
 // A component that is "..", or that the system may trim to it: only dots
@@ -101,6 +356,30 @@ bool IsParentComponent(const char* start, const char* end) {
     }
   }
   return dots >= 2;
+}
+
+constexpr const char* kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+constexpr std::size_t kLongestDeviceName = 7;
+
+// The system takes a component for a device by its part before the first
+// dot, without trailing blanks: "nul", "NUL.txt", "nul .", "COM1.log".
+bool IsDeviceComponent(const char* start, const char* end) {
+  const char* stop = start;
+  while (stop < end && *stop != '.') stop = NextChar(stop);
+  while (stop > start && stop[-1] == ' ') --stop;
+  std::size_t length = static_cast<std::size_t>(stop - start);
+  if (length < 3 || length > kLongestDeviceName) return false;
+  char base[kLongestDeviceName + 1];
+  for (std::size_t i = 0; i < length; ++i) {
+    char c = start[i];
+    base[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  base[length] = '\0';
+  for (const char* device : kDeviceNames) {
+    if (std::strcmp(base, device) == 0) return true;
+  }
+  bool numbered = std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0;
+  return numbered && length == 4 && base[3] >= '1' && base[3] <= '9';
 }
 
 }  // namespace
@@ -121,6 +400,28 @@ bool EntryStaysInFolder(const char* entry) {
   return true;
 }
 
+bool NamesDevice(const char* entry) {
+  const char* p = entry;
+  while (*p != '\0') {
+    const char* start = p;
+    while (*p != '\0' && !IsSeparator(*p)) p = NextChar(p);
+    if (IsDeviceComponent(start, p)) return true;
+    if (*p != '\0') ++p;
+  }
+  return false;
+}
+
+bool DeleteFileAsItIs(const char* path) {
+  if (DeleteOneFile(path)) return true;
+  DWORD attributes = FileAttributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES ? LastFailureFoundNothing()
+                                            : IsLink(attributes) || !HasProtectingAttributes(attributes)) {
+    return false;
+  }
+  ClearFileAttributes(path);
+  return DeleteOneFile(path);
+}
+
 bool FindTemporaryName(const char* path, char* name, std::size_t capacity) {
   for (int i = 0; i < kTemporaryNameCount; ++i) {
     if (!FormatText(name, capacity, "%s.%d.tmp", path, i)) return false;
@@ -132,11 +433,10 @@ bool FindTemporaryName(const char* path, char* name, std::size_t capacity) {
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
                                   const char* programPath) {
   DeletionOutcome outcome;
-  removedLines.Clear();
-  const char* programName = FileNamePart(programPath);
+  if (!removal.Start(programFolder, programPath, &outcome)) return outcome;
   for (;;) {
     ++outcome.passes;
-    int removed = RunPass(list, programFolder, programName, outcome);
+    int removed = removal.RunPass(list);
     outcome.removed += removed;
     if (removed == 0) break;
     list.Rewind();

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "platform/stream.h"
+#include "platform/text.h"
 
 constexpr char kListFileName[] = "Uninstall.lst";
 
@@ -18,20 +19,37 @@ constexpr int kTemporaryNameCount = 1000;
 // without the table; the table is fixed so that it cannot fail to grow.
 constexpr std::size_t kRememberedLines = std::size_t{1} << 20;
 
+// Folders told apart within one run: each is looked at once for being a
+// link. Folders beyond are looked at for every entry below them.
+constexpr std::size_t kFolderSlots = std::size_t{1} << 15;
+// Room for the relative names of those folders.
+constexpr std::size_t kFolderTextSize = std::size_t{1} << 20;
+
+// The paths of files that could be neither removed nor scheduled for
+// removal at the next restart, one per line; what does not fit is left out.
+constexpr std::size_t kLeftoverListSize = 4 * kPathSize;
+
 struct DeletionOutcome {
   int passes = 0;              // passes run, the last of them removing nothing
-  bool restartNeeded = false;  // a file in use could not even be moved aside
+  bool restartNeeded = false;  // a file stays under its own name until the restart
   long tried = 0;              // entries looked at on disk, over all passes
   long removed = 0;            // files deleted and folders removed
+  char leftovers[kLeftoverListSize] = {};
 };
 
 // Runs the passes over list, read from its current position and rewound for
 // every further pass. Entries are relative to programFolder, which ends with
-// a backslash; one that would reach outside it (EntryStaysInFolder), or that
-// does not fit a path buffer with it, is skipped. A file in use whose name
-// part is that of programPath, or "Uninstall.lst", is left alone: both are
-// removed later by other means. An entry removed by one pass is not looked
-// at again by later ones.
+// a backslash; one that would reach outside it (EntryStaysInFolder), that
+// names a device (NamesDevice), that lies below a link, or that does not fit
+// a path buffer with it, is skipped. An entry that is a link itself is
+// removed as a link, its attributes untouched. A file in use whose name part
+// is that of programPath, or "Uninstall.lst", is left alone: both are
+// removed later by other means. A listed folder that still holds something
+// is tried again at the end of the pass, the last one first, so that a list
+// naming folders before their contents needs no pass per level. An entry
+// removed or scheduled by one pass is not looked at again by later ones.
+// When a file is scheduled for removal at the restart, so are the folders
+// above it up to programFolder.
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
                                   const char* programPath);
 
@@ -42,6 +60,16 @@ DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
 // dots or more, which the system may take for ".."). The walk goes by
 // characters of the ANSI code page: a trail byte is no separator.
 bool EntryStaysInFolder(const char* entry);
+
+// True when a component of entry is a DOS device name ("NUL", "con.txt",
+// "COM1.", "CONOUT$"...), which names no file but a device wherever it
+// stands.
+bool NamesDevice(const char* entry);
+
+// Deletes a file, clearing read-only, hidden and system first only when
+// they stand in the way (or the attributes cannot be read), never those of
+// a link: they would be its target's.
+bool DeleteFileAsItIs(const char* path);
 
 // The first of "path.0.tmp" to "path.999.tmp" that names nothing, or
 // "path.999.tmp" when all exist. False when the name does not fit.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "localization/messages.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -17,6 +19,10 @@ namespace {
 
 // Index files that a help viewer may have left beside the help file.
 constexpr const char* kHelpIndexFiles[] = {"korvik.gid", "korvik.fts"};
+
+// The leftover warning's first line, a line feed, then its second line
+// naming the files, one per line.
+constexpr std::size_t kLeftoverWarningSize = 2 * kMessageSize + kLeftoverListSize;
 
 bool JoinPath(char* path, const char* folder, const char* name) {
   return CopyText(path, kPathSize, folder) && AppendText(path, kPathSize, name);
@@ -40,13 +46,36 @@ void ShowRestartNotice() {
               MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
 
+// Files that stay for good: neither removed nor scheduled for the restart.
+void ShowLeftoverWarning(const char* files) {
+  static char text[kLeftoverWarningSize];
+  CopyText(text, kLeftoverWarningSize, MessageText(IDS_UNINSTALL_DONE));
+  AppendText(text, kLeftoverWarningSize, "\n");
+  std::size_t used = BoundedLength(text, kLeftoverWarningSize);
+  FormatText(text + used, kLeftoverWarningSize - used, MessageFormatForPath(IDS_DELETE_BY_HAND),
+             files);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
 void DeleteHelpIndexFiles(const char* programFolder) {
   for (const char* name : kHelpIndexFiles) {
     char path[kPathSize];
-    if (!JoinPath(path, programFolder, name)) continue;
-    ClearFileAttributes(path);
-    DeleteOneFile(path);
+    if (JoinPath(path, programFolder, name)) DeleteFileAsItIs(path);
   }
+}
+
+// What a run leaves when it ends between the deletion of the list file and
+// the batch file's work: the program, and files in use it moved aside.
+bool IsLeftOfAnEndedRun(const char* name, bool isFolder, const char* programName) {
+  if (isFolder) return false;
+  if (CompareNames(name, programName) == 0) return true;
+  // "<name>.<digits>.tmp"
+  std::size_t length = std::strlen(name);
+  if (length < 7 || CompareNames(name + length - 4, ".tmp") != 0) return false;
+  std::size_t digits = length - 4;
+  while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+  return digits < length - 4 && digits > 1 && name[digits - 1] == '.';
 }
 
 }  // namespace
@@ -85,7 +114,12 @@ void RunUninstall() {
   char listPath[kPathSize];
   ByteStream list;
   if (!JoinPath(listPath, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
-    ShowListFileError();
+    // A run that ended before its batch file could work is finished now.
+    if (EveryNameInFolder(programFolder, FileNamePart(programPath), IsLeftOfAnEndedRun)) {
+      StartSelfRemoval(programPath, programFolder);
+    } else {
+      ShowListFileError();
+    }
     return;
   }
 
@@ -97,5 +131,6 @@ void RunUninstall() {
   DeleteOneFile(listPath);
 
   if (outcome.restartNeeded) ShowRestartNotice();
+  if (outcome.leftovers[0] != '\0') ShowLeftoverWarning(outcome.leftovers);
   StartSelfRemoval(programPath, programFolder);
 }

@@ -1,11 +1,13 @@
 // Linked only into the test variant of the program ("uninstall_faulty"):
 // at static start it reads KORVIK_TEST_DENY_WRITES, a list of roots ("HKLM",
 // "HKCR", "HKCU", separated by anything), and makes every registry write
-// under them answer status 5 (access denied), which Wine never gives.
+// under them answer status 5 (access denied), which Wine never gives; with
+// "RESTART" in the list, deletions at the next restart cannot be recorded.
 #include <windows.h>
 
 #include <cstring>
 
+#include "platform/file_system.h"
 #include "platform/registry.h"
 
 namespace {
@@ -20,6 +22,7 @@ struct DenyWrites {
     if (std::strstr(roots, "HKLM")) SetRegWriteFaultForTest(HKEY_LOCAL_MACHINE, ERROR_ACCESS_DENIED);
     if (std::strstr(roots, "HKCR")) SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED);
     if (std::strstr(roots, "HKCU")) SetRegWriteFaultForTest(HKEY_CURRENT_USER, ERROR_ACCESS_DENIED);
+    if (std::strstr(roots, "RESTART")) SetRestartDeletionFaultForTest(true);
   }
 };
 

@@ -97,6 +97,10 @@ bool RemoveTree(const std::string& folder) {
       std::string name = found.cFileName;
       if (name == "." || name == "..") continue;
       std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveFolderLink(path);  // what it points at is not ours
+        continue;
+      }
       SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(path);
@@ -108,6 +112,41 @@ bool RemoveTree(const std::string& folder) {
   }
   RemoveDirectoryA(folder.c_str());
   return GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+
+// The Unix path Wine maps a Windows path to; empty when there is none.
+std::string UnixPath(const std::string& path) {
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return "";
+  std::wstring wide(path.begin(), path.end());
+  char* name = unixName(wide.c_str());
+  if (!name) return "";
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+  std::string unixLink = UnixPath(link), unixTarget = UnixPath(target);
+  if (unixLink.empty() || unixTarget.empty()) return false;
+  RunAndWait("Z:\\bin\\ln -s " + unixTarget + " " + unixLink);
+  // Wine does not wait for the Unix tool to end.
+  if (!WaitForPath(link, true, 5000)) return false;
+  return (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool RemoveFolderLink(const std::string& link) {
+  // Wine's own calls reach through the link to its folder.
+  std::string unixLink = UnixPath(link);
+  if (unixLink.empty()) return false;
+  RunAndWait("Z:\\bin\\rm -f " + unixLink);
+  return WaitForPath(link, false, 5000);
 }
 
 void MakeFolders(const std::string& path) {

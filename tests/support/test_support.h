@@ -42,8 +42,15 @@ bool Exists(const std::string& path);
 // false when that did not happen within timeoutMs.
 bool WaitForPath(const std::string& path, bool present, DWORD timeoutMs);
 
-// Removes a folder and everything in it; true when it is gone.
+// Removes a folder and everything in it; true when it is gone. A link in it
+// goes itself, not what it points at.
 bool RemoveTree(const std::string& folder);
+// Makes link (a full path, no blanks) a Unix symbolic link to the folder
+// target, which Wine shows as a folder that is a reparse point: Wine cannot
+// make junctions. False when it is not there as such.
+bool MakeFolderLink(const std::string& link, const std::string& target);
+// Removes such a link itself; true when it is gone.
+bool RemoveFolderLink(const std::string& link);
 // Creates a folder and those above it that are missing (a full path).
 void MakeFolders(const std::string& path);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/stream.h"
 #include "platform/text.h"
 #include "support/test_support.h"
@@ -99,19 +100,20 @@ TEST_F(DeletionPassesTest, ContentsBeforeFolderGoInOnePassAndASecondFindsNothing
   EXPECT_TRUE(Exists("Uninstall.lst"));  // removed later by the run
 }
 
-TEST_F(DeletionPassesTest, FolderBeforeItsContentsGoesInTheSecondPass) {
+TEST_F(DeletionPassesTest, FolderBeforeItsContentsGoesAtTheEndOfTheFirstPass) {
   MakeFile("sub\\b.txt");
   DeletionOutcome outcome = Run("sub\nsub\\b.txt\n");
-  EXPECT_EQ(3, outcome.passes);
+  EXPECT_EQ(2, outcome.passes);
   EXPECT_FALSE(Exists("sub"));
 }
 
-TEST_F(DeletionPassesTest, NestedChainListedFromOutsideInNeedsAPassPerLevel) {
+TEST_F(DeletionPassesTest, NestedChainListedFromOutsideInGoesInTheFirstPass) {
   MakeFile("a\\b\\c\\file.txt");
   MakeFile("a\\b\\other.txt");
   DeletionOutcome outcome = Run("a\na\\b\na\\b\\c\na\\b\\c\\file.txt\na\\b\\other.txt\n");
-  // Files; then c; then b; then a; then nothing.
-  EXPECT_EQ(5, outcome.passes);
+  // Files, then c, b and a at the end of the pass, the last listed first;
+  // then nothing.
+  EXPECT_EQ(2, outcome.passes);
   EXPECT_FALSE(Exists("a"));
   EXPECT_EQ(5, outcome.removed);
 }
@@ -122,11 +124,12 @@ TEST_F(DeletionPassesTest, EntryRemovedByAPassIsNotLookedAtAgain) {
   MakeFile("kept\\user file.txt");
   DeletionOutcome outcome =
       Run("a\na\\b\na\\b\\c\na\\b\\c\\file.txt\na\\b\\other.txt\nkept\nmissing.txt\n");
-  EXPECT_EQ(5, outcome.passes);
+  EXPECT_EQ(2, outcome.passes);
   EXPECT_EQ(5, outcome.removed);
-  // A pass looks only at what no earlier pass removed: all seven lines,
-  // then a, a\b, a\b\c, kept and missing.txt, then one fewer each time.
-  EXPECT_EQ(7 + 5 + 4 + 3 + 2, outcome.tried);
+  // All seven lines, then the four folders again at the end of the pass;
+  // the second pass looks only at what the first did not remove: kept
+  // (at the end only) and missing.txt.
+  EXPECT_EQ(7 + 4 + 2 + 1, outcome.tried);
   EXPECT_FALSE(Exists("a"));
   EXPECT_TRUE(Exists("kept\\user file.txt"));
 }
@@ -145,7 +148,9 @@ TEST_F(DeletionPassesTest, FileMovedOntoARemovedEntryIsLookedAtAgain) {
   EXPECT_FALSE(Exists("x.dll"));
   EXPECT_FALSE(Exists("x.dll.0.tmp"));
   EXPECT_TRUE(Exists("x.dll.0.tmp.0.tmp"));
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("x.dll.0.tmp.0.tmp")}),
+  // Each file, then its folder, so that no emptied folder stays.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("x.dll.0.tmp.0.tmp"),
+                                      kFolder}),
             pending.AddedDeletions());
 }
 
@@ -280,7 +285,8 @@ TEST_F(DeletionPassesTest, FileInUseIsMovedToAFreeTemporaryNameAndDeletedAtResta
   EXPECT_FALSE(Exists("sub\\y.dll"));
   EXPECT_TRUE(Exists("sub\\y.dll.1.tmp"));
   EXPECT_EQ("an earlier uninstall's", test::ReadWholeFile(Path("sub\\y.dll.0.tmp")));
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("sub\\y.dll.1.tmp")}),
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("sub\\y.dll.1.tmp"),
+                                      Path("sub"), kFolder}),
             pending.AddedDeletions());
 }
 
@@ -294,8 +300,8 @@ TEST_F(DeletionPassesTest, FileThatCannotBeMovedIsDeletedAtRestartUnderItsOwnNam
   EXPECT_TRUE(Exists("locked.dat"));
   EXPECT_FALSE(Exists("locked.dat.0.tmp"));
   EXPECT_FALSE(Exists("other.txt"));
-  EXPECT_EQ((std::vector<std::string>{Path("locked.dat"), Path("locked.dat")}),
-            pending.AddedDeletions());  // once per pass
+  EXPECT_EQ((std::vector<std::string>{Path("locked.dat"), kFolder}),
+            pending.AddedDeletions());  // once, not once per pass
 }
 
 TEST_F(DeletionPassesTest, WithAllThousandTemporaryNamesTakenTheFileStaysAndNeedsARestart) {
@@ -309,7 +315,7 @@ TEST_F(DeletionPassesTest, WithAllThousandTemporaryNamesTakenTheFileStaysAndNeed
   EXPECT_TRUE(outcome.restartNeeded);
   EXPECT_TRUE(Exists("x.dll"));
   EXPECT_EQ("taken", test::ReadWholeFile(Path("x.dll.999.tmp")));
-  EXPECT_EQ(std::vector<std::string>{Path("x.dll")}, pending.AddedDeletions());
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll"), kFolder}), pending.AddedDeletions());
 }
 
 TEST_F(DeletionPassesTest, ProgramFileAndListFileAreNeverMovedOrScheduled) {
@@ -390,6 +396,57 @@ TEST_F(DeletionPassesTest, EntriesReachingOutsideTheFolderAreNeverTouched) {
   EXPECT_TRUE(DeleteFileA(atRoot.c_str()));
 }
 
+TEST_F(DeletionPassesTest, LinksAndDevicesAreNeverFollowed) {
+  // Outside the folder, reachable only through the links. Wine removes the
+  // folder a link points at when asked to remove the link: an empty one
+  // would go.
+  const std::string outside = std::string(kRoot) + "\\outside";
+  const std::string empty = std::string(kRoot) + "\\empty";
+  test::MakeFolders(outside + "\\sub");
+  test::MakeFolders(empty);
+  ASSERT_TRUE(test::WriteWholeFile(outside + "\\victim.txt", "victim"));
+  ASSERT_TRUE(test::WriteWholeFile(outside + "\\sub\\deep.txt", "victim"));
+  ASSERT_TRUE(SetFileAttributesA((outside + "\\victim.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  MakeFile("real\\own.txt");
+  ASSERT_TRUE(test::MakeFolderLink(Path("linkdir"), outside));
+  ASSERT_TRUE(test::MakeFolderLink(Path("real\\inner"), outside));
+  ASSERT_TRUE(test::MakeFolderLink(Path("emptylink"), empty));
+  test::ScopedPendingRenames pending;
+  const char* entries[] = {
+      "linkdir\\victim.txt", "linkdir\\sub\\deep.txt", "linkdir\\sub", "linkdir/victim.txt",
+      "real\\inner\\victim.txt", "real\\inner\\sub", "real\\inner", "linkdir", "emptylink",
+      "real\\own.txt", "real", "NUL", "con.txt", "aux.", "Aux .log", "COM1", "lpt9.dat",
+      "CONIN$", "conout$.txt", "prn\\x.txt", "real\\nul", "real\\CON\\x",
+  };
+  std::string list;
+  for (const char* entry : entries) list += std::string(entry) + "\r\n";
+  DeletionOutcome outcome = Run(list);
+  EXPECT_FALSE(outcome.restartNeeded);
+  EXPECT_TRUE(pending.AddedDeletions().empty());  // no device was scheduled
+  EXPECT_EQ("", std::string(outcome.leftovers));
+  EXPECT_FALSE(Exists("real\\own.txt"));
+  // What the links point at stays as it was, attributes too. (Windows
+  // removes the links themselves; Wine cannot, and they stay.)
+  EXPECT_EQ("victim", test::ReadWholeFile(outside + "\\victim.txt"));
+  EXPECT_EQ("victim", test::ReadWholeFile(outside + "\\sub\\deep.txt"));
+  EXPECT_TRUE(test::Exists(empty));
+  EXPECT_EQ(DWORD{FILE_ATTRIBUTE_READONLY},
+            GetFileAttributesA((outside + "\\victim.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((outside + "\\victim.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(DeletionPassesTest, FileThatCannotBeScheduledIsALeftover) {
+  test::ScopedPendingRenames pending;
+  MakeLockedFile("locked.dat");
+  MakeLoadedLibrary("x.dll");
+  SetRestartDeletionFaultForTest(true);
+  DeletionOutcome outcome = Run("locked.dat\nx.dll\n");
+  SetRestartDeletionFaultForTest(false);
+  EXPECT_FALSE(outcome.restartNeeded);  // the restart would change nothing
+  EXPECT_EQ(Path("locked.dat") + "\n" + Path("x.dll.0.tmp"), std::string(outcome.leftovers));
+  EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
 TEST(EntryStaysInFolderTest, EntriesThatCouldLeaveTheFolderAreRefused) {
   struct Row {
     const char* entry;
@@ -442,6 +499,26 @@ TEST(EntryStaysInFolderTest, EntriesThatCouldLeaveTheFolderAreRefused) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);
     EXPECT_EQ(row.staysIn, EntryStaysInFolder(row.entry));
+  }
+}
+
+TEST(NamesDeviceTest, DeviceNamesAreFoundInEveryComponent) {
+  struct Row {
+    const char* entry;
+    bool device;
+  };
+  const Row rows[] = {
+      {"NUL", true},          {"nul.txt", true},      {"nul.", true},          {"NUL .x", true},
+      {"con", true},          {"COM1", true},         {"com9.log", true},      {"LPT1.x.y", true},
+      {"CONIN$", true},       {"conout$.log", true},  {"a\\con\\b", true},     {"a/prn", true},
+      {"COM0", false},        {"COM10", false},       {"nullify", false},      {"icon", false},
+      {"con_x", false},       {"auxiliary.txt", false}, {" nul", false},       {"Korvik.exe", false},
+      // Code page 936: 0x81 0x5C is one character, so "aux" is no component.
+      {"\x81\x5C" "aux", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entry);
+    EXPECT_EQ(row.device, NamesDevice(row.entry));
   }
 }
 
