@@ -10,6 +10,8 @@ std::string BuiltProgram() { return test::WindowsPath(KORVIK_UNINSTALL_EXE); }
 
 std::string BuiltStandIn() { return test::WindowsPath(KORVIK_STANDIN_EXE); }
 
+std::string BuiltFaultyProgram() { return test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE); }
+
 std::string FixtureLibrary(const char* folder) {
   return test::ExeFolder() + "\\fixtures\\" + folder + "\\orvlng.dll";
 }

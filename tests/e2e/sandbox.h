@@ -15,6 +15,9 @@ constexpr unsigned long kExitTimeoutMs = 30000;
 // Windows paths of the programs the build made.
 std::string BuiltProgram();
 std::string BuiltStandIn();
+// The program built with test faults that environment variables switch on
+// (tests/fault).
+std::string BuiltFaultyProgram();
 std::string FixtureLibrary(const char* folder);  // a test "orvlng.dll"
 
 class Sandbox {
