@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds the program and runs the uninstall benchmark under Wine, in a
-# prefix of its own. Prints figures: a silent uninstall of 20,000 files in
-# folders nested five deep beside "cmd /c rd /s /q" of the same tree (both
-# times, their ratio, the passes), then the deletion passes over generated
-# installations and the whole program end to end. Arguments go to the
+# prefix of its own. Prints figures: the removal of 20,000 files in folders
+# nested five deep by a native floor (one DeleteFileA or RemoveDirectoryA
+# per entry, children first), by a silent uninstall with the list in either
+# order and by "cmd /c rd /s /q", interleaved rounds, medians and ratios to
+# the floor; then the deletion passes over generated installations and the
+# whole program end to end. The machine's load is shown before and after:
+# others sharing the cores stretch every time. Arguments go to the
 # benchmark: --rounds N, --files N, --compare-only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,5 +19,7 @@ cmake --build --preset mingw --target uninstall_bench >/dev/null
 source tools/lib/wine-session.sh
 wine_session_start "$root/build/benchprefix" win64
 echo "uninstall benchmark: $(nproc) CPUs, $(wine --version), prefix $WINEPREFIX"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # The batch files' interpreter inherits the output; its echo is left out.
 wine build/tests/uninstall_bench.exe "$@" | grep -av -e '^C:' -e '^.\?$'
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

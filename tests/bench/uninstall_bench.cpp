@@ -1,22 +1,27 @@
 // uninstall_bench: how long the uninstall run takes.
 //
 //   uninstall_bench [--smoke] [--rounds N] [--files N] [--compare-only]
+//   uninstall_bench --floor LIST   (the native floor; see below)
 //
-// 1. The comparison: an installation of 20,000 files in folders nested five
-//    deep, listed with every folder before its contents, removed by a
-//    silent run of the real uninstall.exe ("/s"), and the same tree removed
-//    by "cmd /c rd /s /q", both started the same way from here and timed
-//    from their start to their end, in alternating order, N rounds (3; the
-//    number of files can be changed with --files); the
-//    medians, their ratio and the number of passes are shown. The program
-//    prints nothing, so its passes are counted by running the very same pass
-//    code (RunDeletionPasses) in this process over an identical tree and
-//    list. The time until the batch file has removed the program and its
-//    folder is shown too: it includes the second instance's pause of 2 s.
+// 1. The comparison: an installation of 20,000 files in 1,364 folders
+//    nested five deep (the number of files can be changed with --files),
+//    removed by each contender, N rounds (3), the contenders interleaved
+//    and in a turning order, each on a tree made afresh; medians and their
+//    ratio to the floor are shown, with every round's time:
+//    - the floor: a native program making one DeleteFileA or
+//      RemoveDirectoryA call per entry, children first, from a list of full
+//      paths made beforehand (this program, run with --floor);
+//    - a silent run of the real uninstall.exe ("/s"), the list naming
+//      contents before their folders (the installer's order);
+//    - the same, the list naming every folder before its contents;
+//    - "cmd /c rd /s /q" of the folder.
+//    All are started the same way from here and timed from their start to
+//    their end. The program prints nothing, so its passes are counted by
+//    running the very same pass code (RunDeletionPasses) in this process
+//    over an identical tree and list.
 // 2. The deletion passes alone, in this process, over generated
-//    installations listed in three orders: contents before their folders
-//    (the installer's order: two passes), folders before their contents
-//    (a pass more per folder level) and one deep folder chain from the
+//    installations listed in three orders: contents before their folders,
+//    folders before their contents and one deep folder chain from the
 //    outside in. Each case is built afresh and timed three times; the best
 //    time is shown, beside the time it took to create the same files.
 // 3. The whole program end to end, silent: from its start to its end, and
@@ -121,6 +126,19 @@ bool OnlyListLeft(const std::string& folder) {
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return onlyList;
+}
+
+bool OnlyEmptyFolder(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool empty = true;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != ".." && name != "uninstall.exe" && name != "Korvik.exe") empty = false;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return empty;
 }
 
 bool BenchPasses(const Shape& shape, int repeats) {
@@ -269,34 +287,47 @@ double TimeProgram(const driver::StartOptions& options) {
   return NowMs() - start;
 }
 
-struct RunTimes {
-  double runMs = -1;   // uninstall.exe from its start to its end
-  double goneMs = -1;  // from its start until the batch file removed the folder
-};
 
-RunTimes TimeUninstall(const TreeList& list) {
-  RunTimes times;
+// The tree's entries, contents before their folders and every folder after
+// its subfolders: children first.
+// Folders marked with a trailing backslash when marked is set.
+std::vector<std::string> ChildrenFirst(const TreeList& list, bool marked = false) {
+  std::vector<std::string> entries;
+  for (std::size_t i = 0; i < list.entries.size(); ++i) {
+    if (!list.isFolder[i]) entries.push_back(list.entries[i]);
+  }
+  for (std::size_t i = list.entries.size(); i-- > 0;) {
+    if (list.isFolder[i]) entries.push_back(list.entries[i] + (marked ? "\\" : ""));
+  }
+  return entries;
+}
+
+std::string Lines(const std::vector<std::string>& entries, const std::string& prefix = "") {
+  std::string text;
+  for (const std::string& entry : entries) text += prefix + entry + "\r\n";
+  return text;
+}
+
+double TimeUninstall(const TreeList& list, const std::string& listText) {
   e2e::Sandbox sandbox("bench-uninstall");
   CreateTree(sandbox.Folder(), list);
-  sandbox.WriteFile("Uninstall.lst", TreeListText(list) + "Korvik.exe\r\nuninstall.exe\r\n");
+  sandbox.WriteFile("Uninstall.lst", listText + "Korvik.exe\r\nuninstall.exe\r\n");
   std::string temp = sandbox.Root() + "\\temp";
   test::MakeFolders(temp);
   driver::StartOptions options = sandbox.Options("/s");
   options.setEnv = {"TEMP=" + temp, "TMP=" + temp};
   options.keepChildren = true;
   SettleDisk();
-  double start = NowMs();
-  times.runMs = TimeProgram(options);
-  if (test::WaitForPath(sandbox.Folder(), false, 120000)) times.goneMs = NowMs() - start;
+  double ms = TimeProgram(options);
   // Everything listed went before the program ended: the batch file only
   // removes the program and the emptied folder.
-  return times;
+  if (!test::WaitForPath(sandbox.Folder(), false, 120000)) return -1;
+  return ms;
 }
 
 double TimeRd(const TreeList& list) {
   e2e::Sandbox sandbox("bench-rd");
   CreateTree(sandbox.Folder(), list);
-  sandbox.WriteFile("Uninstall.lst", TreeListText(list));
   driver::StartOptions options;
   options.exe = SystemInterpreter();
   options.args = "/c rd /s /q \"" + sandbox.Folder() + "\"";
@@ -306,13 +337,53 @@ double TimeRd(const TreeList& list) {
   return test::Exists(sandbox.Folder()) ? -1 : ms;
 }
 
+std::string ThisProgram() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::string(path, length < sizeof path ? length : 0);
+}
+
+double TimeFloor(const TreeList& list) {
+  e2e::Sandbox sandbox("bench-floor");
+  CreateTree(sandbox.Folder(), list);
+  std::string listPath = sandbox.Root() + "\\floor.lst";
+  test::WriteWholeFile(listPath, Lines(ChildrenFirst(list, true), sandbox.Folder() + "\\"));
+  driver::StartOptions options;
+  options.exe = ThisProgram();
+  options.args = "--floor \"" + listPath + "\"";
+  options.workDir = sandbox.Root();
+  SettleDisk();
+  double ms = TimeProgram(options);
+  return OnlyEmptyFolder(sandbox.Folder()) ? ms : -1;
+}
+
+// The floor itself: one call per line of the list, RemoveDirectoryA for a
+// folder (marked with a trailing backslash), else DeleteFileA; the exit
+// code is the number of calls that failed.
+int RunFloor(const char* listPath) {
+  std::FILE* list = std::fopen(listPath, "rb");
+  if (!list) return 1;
+  int failed = 0;
+  char line[2048];
+  while (std::fgets(line, sizeof line, list)) {
+    std::size_t length = std::strcspn(line, "\r\n");
+    line[length] = '\0';
+    if (length == 0) continue;
+    bool folder = line[length - 1] == '\\';
+    if (folder) line[length - 1] = '\0';
+    if (!(folder ? RemoveDirectoryA(line) : DeleteFileA(line))) ++failed;
+  }
+  std::fclose(list);
+  return failed;
+}
+
 // The passes the program runs over this tree and list: the same code, in
 // this process, over an identical tree.
-DeletionOutcome CountPasses(const TreeList& list, double& passesMs) {
+DeletionOutcome CountPasses(const TreeList& list, const std::string& listText, double& passesMs) {
   e2e::Sandbox sandbox("bench-passes");
   CreateTree(sandbox.Folder(), list);
   std::string listPath = sandbox.Path("Uninstall.lst");
-  test::WriteWholeFile(listPath, TreeListText(list));
+  test::WriteWholeFile(listPath, listText);
   ByteStream stream;
   stream.OpenRead(listPath.c_str());
   SettleDisk();
@@ -341,48 +412,55 @@ std::string Figures(const std::vector<double>& values) {
   return text;
 }
 
-bool CompareWithRd(const Tree& tree, int rounds) {
+struct Contender {
+  const char* name;
+  std::vector<double> ms;
+};
+
+bool CompareWithFloor(const Tree& tree, int rounds) {
   TreeList list = DescribeTree(tree);
   std::size_t files = list.entries.size() - static_cast<std::size_t>(list.folders);
-  std::printf("Silent uninstall against rd /s /q: %zu files in %d folders nested %d deep,\n"
-              "listed with every folder before its contents; median of %d round%s, ms\n",
+  const std::string contentsFirst = Lines(ChildrenFirst(list));
+  const std::string foldersFirst = TreeListText(list);
+  std::printf("Removal of %zu files in %d folders nested %d deep; contenders interleaved,\n"
+              "a new tree each time, median of %d round%s, ms from start to end\n",
               files, list.folders, tree.depth, rounds, rounds == 1 ? "" : "s");
-  std::vector<double> run, gone, rd;
+  Contender contenders[] = {{"native floor, one call per entry", {}},
+                            {"uninstall.exe /s, contents first", {}},
+                            {"uninstall.exe /s, folders first", {}},
+                            {"cmd /c rd /s /q", {}}};
+  constexpr int kContenders = 4;
   bool ok = true;
   for (int round = 0; round < rounds; ++round) {
-    // Alternating, so that neither always runs on a machine the other has
+    // A turning order, so that none always runs on a machine another has
     // just stirred.
-    double rdMs = -1;
-    RunTimes times;
-    if (round % 2 == 0) {
-      times = TimeUninstall(list);
-      rdMs = TimeRd(list);
-    } else {
-      rdMs = TimeRd(list);
-      times = TimeUninstall(list);
+    for (int turn = 0; turn < kContenders; ++turn) {
+      int which = (round + turn) % kContenders;
+      double ms = which == 0   ? TimeFloor(list)
+                  : which == 1 ? TimeUninstall(list, contentsFirst)
+                  : which == 2 ? TimeUninstall(list, foldersFirst)
+                               : TimeRd(list);
+      ok = ok && ms >= 0;
+      contenders[which].ms.push_back(ms);
     }
-    ok = ok && times.runMs >= 0 && times.goneMs >= 0 && rdMs >= 0;
-    run.push_back(times.runMs);
-    gone.push_back(times.goneMs);
-    rd.push_back(rdMs);
   }
-  double passesMs = 0;
-  DeletionOutcome outcome = CountPasses(list, passesMs);
-  double runMedian = Median(run), rdMedian = Median(rd);
-  std::printf("  %-44s %8.0f   (rounds: %s)\n", "uninstall.exe /s, start to end", runMedian,
-              Figures(run).c_str());
-  std::printf("  %-44s %8.0f   (rounds: %s)\n", "cmd /c rd /s /q, start to end", rdMedian,
-              Figures(rd).c_str());
-  std::printf("  %-44s %8.2f   (target: 2 or less)\n", "ratio uninstall / rd", runMedian / rdMedian);
-  std::printf("  %-44s %8d   (expected: depth + 2 = %d)\n", "passes", outcome.passes,
-              tree.depth + 2);
-  std::printf("  %-44s %8.0f   (rounds: %s; with the batch file's 2 s pause)\n",
-              "uninstall.exe /s, start to folder gone", Median(gone), Figures(gone).c_str());
-  std::printf("  passes counted by RunDeletionPasses in this process over an identical tree and\n"
-              "  list: %ld entries looked at, %ld removed, %.0f ms (the program runs the same code\n"
-              "  and prints nothing)\n",
-              outcome.tried, outcome.removed, passesMs);
-  bool counted = outcome.removed == static_cast<long>(list.entries.size()) && !outcome.restartNeeded;
+  double floor = Median(contenders[0].ms);
+  std::printf("  %-36s %8s %8s   %s\n", "contender", "median", "/ floor", "rounds");
+  for (const Contender& contender : contenders) {
+    double median = Median(contender.ms);
+    std::printf("  %-36s %8.0f %8.2f   %s\n", contender.name, median, median / floor,
+                Figures(contender.ms).c_str());
+  }
+  bool counted = true;
+  for (const std::string* text : {&contentsFirst, &foldersFirst}) {
+    double passesMs = 0;
+    DeletionOutcome outcome = CountPasses(list, *text, passesMs);
+    std::printf("  passes, %s: %d (%ld entries looked at, %ld removed, %.0f ms in this process)\n",
+                text == &contentsFirst ? "contents first" : "folders first", outcome.passes,
+                outcome.tried, outcome.removed, passesMs);
+    counted = counted && outcome.removed == static_cast<long>(list.entries.size()) &&
+              !outcome.restartNeeded;
+  }
   if (!ok || !counted) std::printf("  NOT REMOVED\n");
   return ok && counted;
 }
@@ -394,6 +472,7 @@ int main(int argc, char** argv) {
   bool compareOnly = false;
   int rounds = 3;
   int files = 20000;
+  if (argc == 3 && std::strcmp(argv[1], "--floor") == 0) return RunFloor(argv[2]);
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--smoke") == 0) {
       smoke = true;
@@ -420,7 +499,7 @@ int main(int argc, char** argv) {
   };
 
   const Tree comparison = smoke ? Tree{5, 2, 200} : Tree{5, 4, files};
-  bool ok = CompareWithRd(comparison, rounds);
+  bool ok = CompareWithFloor(comparison, rounds);
   if (compareOnly) {
     test::RemoveTree(kBenchRoot);
     return ok ? 0 : 1;
