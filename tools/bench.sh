@@ -17,7 +17,9 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target uninstall_bench >/dev/null
 
 source tools/lib/wine-session.sh
-wine_session_start "$root/build/benchprefix" win64
+# KORVIK_BENCH_PREFIX puts the prefix elsewhere, on a tmpfs for example,
+# out of the way of other programs' disk traffic.
+wine_session_start "${KORVIK_BENCH_PREFIX:-$root/build/benchprefix}" win64
 echo "uninstall benchmark: $(nproc) CPUs, $(wine --version), prefix $WINEPREFIX"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # The batch files' interpreter inherits the output; its echo is left out.

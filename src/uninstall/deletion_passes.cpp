@@ -414,10 +414,8 @@ bool NamesDevice(const char* entry) {
 bool DeleteFileAsItIs(const char* path) {
   if (DeleteOneFile(path)) return true;
   DWORD attributes = FileAttributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES ? LastFailureFoundNothing()
-                                            : IsLink(attributes) || !HasProtectingAttributes(attributes)) {
-    return false;
-  }
+  bool unreadable = attributes == INVALID_FILE_ATTRIBUTES && !LastFailureFoundNothing();
+  if (!unreadable && (IsLink(attributes) || !HasProtectingAttributes(attributes))) return false;
   ClearFileAttributes(path);
   return DeleteOneFile(path);
 }

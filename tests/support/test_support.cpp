@@ -142,10 +142,13 @@ bool MakeFolderLink(const std::string& link, const std::string& target) {
 }
 
 bool RemoveFolderLink(const std::string& link) {
-  // Wine's own calls reach through the link to its folder.
-  std::string unixLink = UnixPath(link);
-  if (unixLink.empty()) return false;
-  RunAndWait("Z:\\bin\\rm -f " + unixLink);
+  // Wine's own calls, its path mapping too, reach through the link to its
+  // folder: the link is named by its folder's Unix path.
+  std::size_t slash = link.find_last_of('\\');
+  if (slash == std::string::npos) return false;
+  std::string unixFolder = UnixPath(link.substr(0, slash));
+  if (unixFolder.empty()) return false;
+  RunAndWait("Z:\\bin\\rm -f " + unixFolder + "/" + link.substr(slash + 1));
   return WaitForPath(link, false, 5000);
 }
 
