@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "integration/archiver.h"
 #include "integration/templates.h"
 #include "localization/messages.h"
 #include "platform/os_version.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr char kArchiveProgramId[] = "Korvik";
 constexpr char kZipProgramId[] = "Korvik.ZIP";
 constexpr char kRecoveryProgramId[] = "Korvik.REV";
-constexpr char kArchiverName[] = "Korvik.exe";
 
 // One extension split off a row of the archive type table.
 constexpr std::size_t kExtensionSize = 56;
@@ -285,7 +285,7 @@ bool IsOwnAssociation(const char* extension) {
 
 bool RegisterProgramIds() {
   char archiver[kPathSize];
-  PathBesideProgram(kArchiverName, archiver, sizeof archiver);
+  PathBesideProgram(kArchiverFileName, archiver, sizeof archiver);
   for (const ProgramId& id : kProgramIds) {
     if (id.extension != nullptr) SetRegString(HKEY_CLASSES_ROOT, id.extension, "", id.name);
     if (!RegisterProgramId(id, archiver, &id == &kProgramIds[0])) return false;

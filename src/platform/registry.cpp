@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/module.h"
 #include "platform/os_version.h"
 #include "platform/text.h"
 
@@ -99,11 +100,7 @@ void DeleteTreePass(HKEY root, const char* path) {
 using RegDeleteKeyExAFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 
 RegDeleteKeyExAFunction FindRegDeleteKeyExA() {
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  if (advapi == nullptr) return nullptr;
-  FARPROC proc = GetProcAddress(advapi, "RegDeleteKeyExA");
-  // Through void(*)(): a cast between unrelated function types is flagged.
-  return reinterpret_cast<RegDeleteKeyExAFunction>(reinterpret_cast<void (*)()>(proc));
+  return FindSystemFunction<RegDeleteKeyExAFunction>("advapi32.dll", "RegDeleteKeyExA");
 }
 
 }  // namespace
