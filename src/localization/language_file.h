@@ -21,8 +21,8 @@ class LanguageResources {
   // decides the direction: right to left when resourceModule (the language
   // library, else the program) holds a dialog "RTL", or the file translates
   // "LTR" to exactly "RTL".
-  // An index that cannot grow raises the out-of-memory error; nothing stays
-  // loaded then.
+  // An index that cannot grow raises the out-of-memory error, which ends
+  // the run; the file is closed and the text freed before.
   void Load(const char* fileName, HMODULE resourceModule);
   bool IsLoaded() const { return text != nullptr; }
   bool RightToLeft() const { return rightToLeft; }
