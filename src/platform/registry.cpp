@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <cstring>
+#include <vector>
 
 #include "platform/os_version.h"
 #include "platform/text.h"
@@ -225,6 +226,106 @@ void DelRegKey64(HKEY root, const char* spec) {
   } else {
     RegDeleteKeyA(root, path);
   }
+}
+
+bool GetRegSubKeyName(HKEY root, const char* spec, DWORD index, char* name, std::size_t size) {
+  if (size == 0) return false;
+  name[0] = '\0';
+  RegKey key;
+  if (!OpenForReading(root, spec, key)) return false;
+  DWORD length = static_cast<DWORD>(size);
+  if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+      ERROR_SUCCESS) {
+    return true;
+  }
+  name[0] = '\0';
+  return false;
+}
+
+LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char* toSpec) {
+  RegKey from;
+  if (!OpenForReading(fromRoot, fromSpec, from)) return ERROR_FILE_NOT_FOUND;
+  DWORD count = 0;
+  DWORD longestName = 0;
+  DWORD largestData = 0;
+  LONG status = RegQueryInfoKeyW(from.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &count, &longestName, &largestData, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  RegKey to;
+  status = OpenForWriting(toRoot, toSpec, to);
+  if (status != ERROR_SUCCESS) return status;
+  // Sized by the key itself: a value cut to a fixed buffer would be another value.
+  std::vector<wchar_t> name(longestName + 1);
+  std::vector<BYTE> data(largestData + 1);
+  for (DWORD index = 0; index < count; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    status = RegEnumValueW(from.Get(), index, name.data(), &nameLength, nullptr, &type,
+                           data.data(), &size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS) {
+      status = RegSetValueExW(to.Get(), name.data(), 0, type, data.data(), size);
+    }
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+void DelRegValues(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  RegKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Out()) != ERROR_SUCCESS) {
+    return;
+  }
+  DWORD longestName = 0;
+  if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &longestName, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  // By "W" name: a name outside the code page could not be deleted by its
+  // "A" form.
+  std::vector<wchar_t> name(longestName + 1);
+  for (DWORD index = 0;;) {
+    DWORD length = static_cast<DWORD>(name.size());
+    if (RegEnumValueW(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr,
+                      nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    // A value that stays keeps its index: the next one is looked at instead.
+    if (RegDeleteValueW(key.Get(), name.data()) != ERROR_SUCCESS) ++index;
+  }
+}
+
+bool DelRegKeyIfEmpty(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return false;
+  {
+    RegKey key;
+    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return false;
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                         &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        subKeys != 0 || values != 0) {
+      return false;
+    }
+  }
+  return RegDeleteKeyA(root, path) == ERROR_SUCCESS;
+}
+
+bool RegValueEquals(HKEY root, const char* spec, const char* name, DWORD type, const void* bytes,
+                    std::size_t count) {
+  RegKey key;
+  if (!OpenForReading(root, spec, key)) return false;
+  // One byte more than expected, so that longer data does not fit as equal.
+  std::vector<BYTE> data(count + 1);
+  DWORD size = static_cast<DWORD>(data.size());
+  DWORD stored = REG_NONE;
+  return RegQueryValueExA(key.Get(), name, nullptr, &stored, data.data(), &size) ==
+             ERROR_SUCCESS &&
+         stored == type && size == count && std::memcmp(data.data(), bytes, count) == 0;
 }
 
 LONG SetRegString(const char* spec, const char* name, const char* text) {
