@@ -335,7 +335,7 @@ void WriteFormerOwners() {
   WriteText(HKEY_CLASSES_ROOT, ".zip", "", "WinFoo.zip");
   WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-winfoo-zip");
   WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
-  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Command", "\"C:\\WinFoo\\winfoo.exe\" /new \"%1\"");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Command", "\"C:\\WinFoo\\foo.exe\" /new \"%1\"");
   WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "IconPath", "C:\\WinFoo\\winfoo.exe,3");
   WriteText(HKEY_CLASSES_ROOT, ".zip\\OpenWithProgids", "WinFoo.zip", "");
   WriteText(HKEY_CLASSES_ROOT, ".cab", "", "WinFoo.cab");
@@ -345,7 +345,7 @@ void WriteFormerOwners() {
   WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OldRev.REV");
   WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-oldrev");
   WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OldRev.REV", "");
-  WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{5E941D80-BF96-11CD-B579-08002B30BFEB}");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{5E941D80-BF96-11CD-B579}");
   WriteText(HKEY_CLASSES_ROOT, ".o05", "", "OldVolume.File");
   WriteText(HKEY_CLASSES_ROOT, ".o05", "Content Type", "application/x-oldvolume");
 }

@@ -342,7 +342,8 @@ TEST_F(AssociationsTest, ReleaseGivesBackTheWholeFormerNewFileEntry) {
 
     SetAssociations(Settings({1}, row.shell));
     if (row.shell) {
-      EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+      EXPECT_EQ(std::vector<std::string>{"FileName"},
+                ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
     }
     SetAssociations(AllOff());
 
@@ -773,7 +774,7 @@ TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
     WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OtherRev.File");
     WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-rev");
     WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OtherRev.File", "");
-    WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{5E941D80-BF96-11CD-B579-08002B30BFEB}");
+    WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{other handler}");
   };
   auto setupAgain = [] { RegisterProgramIds(); };
   auto openWith = [] { WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "Other", ""); };
@@ -793,7 +794,8 @@ TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
     ASSERT_TRUE(RegisterProgramIds());
     ASSERT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
     row.meanwhile();
-    test::RegistrySnapshot meanwhile = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids");
+    const char* openWithKey = ".rev\\OpenWithProgids";
+    test::RegistrySnapshot meanwhile = test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey);
 
     ReleaseRecoveryExtension();
 
@@ -803,7 +805,8 @@ TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
     } else if (before.empty()) {
       EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
       EXPECT_EQ(std::vector<std::string>{},
-                test::SnapshotDifferences(meanwhile, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids")));
+                test::SnapshotDifferences(
+                    meanwhile, test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
     } else {
       EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
     }

@@ -597,7 +597,8 @@ TEST_F(RegistryTest, CopyRegValuesCopiesEveryValueByteForByte) {
     std::memset(data, kGarbage, sizeof data);
     DWORD size = sizeof data;
     DWORD type = REG_NONE;
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, value.name.c_str(), nullptr, &type, data, &size));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryValueExW(key, value.name.c_str(), nullptr, &type, data, &size));
     EXPECT_EQ(value.type, type);
     EXPECT_EQ(value.data, raw(data, size));
   }
@@ -639,40 +640,20 @@ TEST_F(RegistryTest, ValuesGoWithoutTheirKeyAndOnlyEmptyKeysGo) {
       ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path, "", REG_SZ, "d", 2));
       ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path, "v", REG_DWORD, "\1\0\0\0", 4));
     }
-    if (row.subKey) ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path + "\\Sub", "s", REG_SZ, "s", 2));
+    if (row.subKey) {
+      ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path + "\\Sub", "s", REG_SZ, "s", 2));
+    }
     if (row.emptiedFirst) DelRegValues(HKEY_CLASSES_ROOT, path.c_str());
 
     EXPECT_EQ(row.deleted, DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, path.c_str()));
     EXPECT_EQ(!row.deleted, KeyExists(HKEY_CLASSES_ROOT, path));
-    EXPECT_EQ(row.value && !row.emptiedFirst, ReadRaw(HKEY_CLASSES_ROOT, path, "v").status == ERROR_SUCCESS);
+    EXPECT_EQ(row.value && !row.emptiedFirst,
+              ReadRaw(HKEY_CLASSES_ROOT, path, "v").status == ERROR_SUCCESS);
     EXPECT_EQ(row.subKey, ReadRaw(HKEY_CLASSES_ROOT, path + "\\Sub", "s").status == ERROR_SUCCESS);
   }
   EXPECT_FALSE(DelRegKeyIfEmpty(HKEY_CURRENT_USER, "\\"));
   DelRegValues(HKEY_CURRENT_USER, "\\");
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software"));
-}
-
-TEST_F(RegistryTest, SubKeyNamesAndValueComparison) {
-  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Setup", ".zip"}));
-  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Setup", "Links"}));
-  std::vector<std::string> names;
-  char name[16];
-  for (DWORD index = 0; GetRegSubKeyName(HKEY_CURRENT_USER, "Setup", index, name, sizeof name);
-       ++index) {
-    names.push_back(name);
-  }
-  EXPECT_EQ((std::vector<std::string>{".zip", "Links"}), names);
-  std::memset(name, kGarbage, sizeof name);
-  EXPECT_FALSE(GetRegSubKeyName(HKEY_CURRENT_USER, "Setup", 2, name, sizeof name));
-  EXPECT_STREQ("", name);
-  EXPECT_FALSE(GetRegSubKeyName(HKEY_CURRENT_USER, "Setup", 0, name, 3));  // ".zip" does not fit
-
-  const BYTE image[] = {1, 2, 3};
-  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, kClassesKey, "Data", REG_BINARY, image, 3));
-  EXPECT_TRUE(RegValueEquals(HKEY_CLASSES_ROOT, kClassesKey, "Data", REG_BINARY, image, 3));
-  EXPECT_FALSE(RegValueEquals(HKEY_CLASSES_ROOT, kClassesKey, "Data", REG_BINARY, image, 2));
-  EXPECT_FALSE(RegValueEquals(HKEY_CLASSES_ROOT, kClassesKey, "Data", REG_NONE, image, 3));
-  EXPECT_FALSE(RegValueEquals(HKEY_CLASSES_ROOT, kClassesKey, "None", REG_BINARY, image, 3));
 }
 
 // Three levels below "Tree", three siblings on each, each with a value.
