@@ -1,7 +1,6 @@
 #include "platform/registry.h"
 
 #include <cstring>
-#include <vector>
 
 #include "platform/os_version.h"
 #include "platform/text.h"
@@ -39,6 +38,26 @@ class RegKey {
 
  private:
   HKEY key_ = nullptr;
+};
+
+// Owns a block of the process heap, for data whose size only the registry
+// knows; Get() is null when the block could not be had.
+class HeapBlock {
+ public:
+  explicit HeapBlock(std::size_t size) : data_(HeapAlloc(GetProcessHeap(), 0, size + 1)) {}
+  ~HeapBlock() {
+    if (data_ != nullptr) HeapFree(GetProcessHeap(), 0, data_);
+  }
+  HeapBlock(const HeapBlock&) = delete;
+  HeapBlock& operator=(const HeapBlock&) = delete;
+
+  template <typename T>
+  T* Get() const {
+    return static_cast<T*>(data_);
+  }
+
+ private:
+  void* data_;
 };
 
 LONG* WriteFaultOf(HKEY root) {
@@ -255,17 +274,19 @@ LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char*
   status = OpenForWriting(toRoot, toSpec, to);
   if (status != ERROR_SUCCESS) return status;
   // Sized by the key itself: a value cut to a fixed buffer would be another value.
-  std::vector<wchar_t> name(longestName + 1);
-  std::vector<BYTE> data(largestData + 1);
+  const DWORD nameSize = longestName + 1;
+  HeapBlock name((longestName + 1) * sizeof(wchar_t));
+  HeapBlock data(largestData);
+  if (name.Get<wchar_t>() == nullptr || data.Get<BYTE>() == nullptr) return ERROR_OUTOFMEMORY;
   for (DWORD index = 0; index < count; ++index) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD size = static_cast<DWORD>(data.size());
+    DWORD nameLength = nameSize;
+    DWORD size = largestData + 1;
     DWORD type = REG_NONE;
-    status = RegEnumValueW(from.Get(), index, name.data(), &nameLength, nullptr, &type,
-                           data.data(), &size);
+    status = RegEnumValueW(from.Get(), index, name.Get<wchar_t>(), &nameLength, nullptr, &type,
+                           data.Get<BYTE>(), &size);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status == ERROR_SUCCESS) {
-      status = RegSetValueExW(to.Get(), name.data(), 0, type, data.data(), size);
+      status = RegSetValueExW(to.Get(), name.Get<wchar_t>(), 0, type, data.Get<BYTE>(), size);
     }
     if (status != ERROR_SUCCESS) return status;
   }
@@ -286,15 +307,16 @@ void DelRegValues(HKEY root, const char* spec) {
   }
   // By "W" name: a name outside the code page could not be deleted by its
   // "A" form.
-  std::vector<wchar_t> name(longestName + 1);
+  HeapBlock name((longestName + 1) * sizeof(wchar_t));
+  if (name.Get<wchar_t>() == nullptr) return;
   for (DWORD index = 0;;) {
-    DWORD length = static_cast<DWORD>(name.size());
-    if (RegEnumValueW(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr,
+    DWORD length = longestName + 1;
+    if (RegEnumValueW(key.Get(), index, name.Get<wchar_t>(), &length, nullptr, nullptr, nullptr,
                       nullptr) != ERROR_SUCCESS) {
       break;
     }
     // A value that stays keeps its index: the next one is looked at instead.
-    if (RegDeleteValueW(key.Get(), name.data()) != ERROR_SUCCESS) ++index;
+    if (RegDeleteValueW(key.Get(), name.Get<wchar_t>()) != ERROR_SUCCESS) ++index;
   }
 }
 
@@ -320,12 +342,13 @@ bool RegValueEquals(HKEY root, const char* spec, const char* name, DWORD type, c
   RegKey key;
   if (!OpenForReading(root, spec, key)) return false;
   // One byte more than expected, so that longer data does not fit as equal.
-  std::vector<BYTE> data(count + 1);
-  DWORD size = static_cast<DWORD>(data.size());
+  HeapBlock data(count);
+  if (data.Get<BYTE>() == nullptr) return false;
+  DWORD size = static_cast<DWORD>(count + 1);
   DWORD stored = REG_NONE;
-  return RegQueryValueExA(key.Get(), name, nullptr, &stored, data.data(), &size) ==
+  return RegQueryValueExA(key.Get(), name, nullptr, &stored, data.Get<BYTE>(), &size) ==
              ERROR_SUCCESS &&
-         stored == type && size == count && std::memcmp(data.data(), bytes, count) == 0;
+         stored == type && size == count && std::memcmp(data.Get<BYTE>(), bytes, count) == 0;
 }
 
 LONG SetRegString(const char* spec, const char* name, const char* text) {
