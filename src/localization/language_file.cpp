@@ -47,13 +47,13 @@ void LanguageResources::Unload() {
   lineOffsets.Clear();
 }
 
-void LanguageResources::Load(const char* fileName) {
+void LanguageResources::Load(const char* fileName, unsigned codePage) {
   Unload();
-  LoadText(fileName);
+  LoadText(fileName, codePage);
   DecideDirection();
 }
 
-void LanguageResources::LoadText(const char* fileName) {
+void LanguageResources::LoadText(const char* fileName, unsigned codePage) {
   char path[kPathSize];
   if (!LanguageFilePath(fileName, path)) return;
   File file;
@@ -63,7 +63,9 @@ void LanguageResources::LoadText(const char* fileName) {
   int rawLength = 0;
   text = ReadLanguageRegion(file, marker, &rawLength);
   if (!text) return;
-  textLength = UnescapeLanguageText(text, rawLength);
+  LeadBytes leadBytes;
+  ReadLeadBytes(codePage, leadBytes.lead);
+  textLength = UnescapeLanguageText(text, rawLength, leadBytes);
   if (!IndexLanguageLines(text, textLength, lineOffsets)) {
     Unload();  // half an index would find the wrong lines
     RaiseMemoryError();

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/text.h"
 
@@ -27,6 +29,16 @@ void InitLeadByteTable() {
   CPINFO info{};
   leadByteTable[kMultiByteFlag] =
       (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) ? 1 : 0;
+}
+
+void ReadLeadBytes(unsigned codePage, bool (&leadBytes)[256]) {
+  std::fill(std::begin(leadBytes), std::end(leadBytes), false);
+  CPINFO info{};
+  if (!GetCPInfo(codePage, &info)) return;
+  // Pairs of first and last byte of a range, ended by a pair of zeros.
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+    for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) leadBytes[b] = true;
+  }
 }
 
 const char* NextChar(const char* text) {

@@ -12,6 +12,10 @@ void InitLeadByteTable();
 // True for a lead byte of a double-byte ANSI code page.
 bool IsLeadByte(char c);
 
+// Marks the lead bytes of a code page (0, CP_ACP: the ANSI code page);
+// none for a single-byte or unknown one.
+void ReadLeadBytes(unsigned codePage, bool (&leadBytes)[256]);
+
 // The position after the character that starts at text: two bytes on for a
 // lead byte followed by a non-terminator, else one.
 char* NextChar(char* text);
