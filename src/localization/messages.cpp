@@ -93,3 +93,11 @@ const char* MessageFormatForPath(UINT id) {
   LoadBuiltIn(id, slot);
   return slot;
 }
+
+const char* MessageTextForFileName(UINT id) {
+  const char* text = MessageText(id);
+  if (IsPlainFileName(text)) return text;
+  char* slot = const_cast<char*>(text);  // our own ring slot
+  LoadBuiltIn(id, slot);
+  return slot;
+}

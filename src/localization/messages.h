@@ -41,5 +41,11 @@ const char* MessageText(UINT id);
 // misread the arguments, so the built-in text stands in for it then.
 const char* MessageFormatForPath(UINT id);
 
+// As MessageText, for the texts used as a file name inside a given folder
+// (the program group's link names). A replacement that holds a separator,
+// a drive colon or anything else that would make it name another place (or
+// a device) is not used: the built-in text stands in for it.
+const char* MessageTextForFileName(UINT id);
+
 // True when format holds exactly one "%s" and no other conversion.
 bool IsSinglePathFormat(const char* format);

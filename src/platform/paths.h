@@ -47,6 +47,12 @@ char* TrimLineEnd(char* text);
 // positive when b does; -2 when the comparison fails.
 int CompareNames(const char* a, const char* b);
 
+// True for a text that can name a file inside a given folder and nothing
+// else: not empty, no separator, drive colon, wildcard, quote, angle
+// bracket, bar or control character, and not a device name ("CON",
+// "NUL.txt", "com1"), which Windows takes for the device in any folder.
+bool IsPlainFileName(const char* text);
+
 // True for an existing file or folder.
 bool PathExists(const char* name);
 
