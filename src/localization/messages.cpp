@@ -61,6 +61,14 @@ HINSTANCE ProgramModule() { return programModule; }
 
 HINSTANCE ResourceModule() { return resourceModule; }
 
+HINSTANCE DialogModule(const char* dialogName) {
+  if (resourceModule != programModule &&
+      !FindResourceA(resourceModule, dialogName, MAKEINTRESOURCEA(5) /* RT_DIALOG */)) {
+    return programModule;
+  }
+  return resourceModule;
+}
+
 const char* MessageText(UINT id) {
   char* slot = NextSlot();
   if (languageResources.IsLoaded()) {

@@ -31,6 +31,10 @@ extern ExtResource extResource;
 HINSTANCE ProgramModule();
 // The language library while it is loaded, else the program module.
 HINSTANCE ResourceModule();
+// The module to create the named dialog from: the resource module, or the
+// program module when the language library lacks that dialog (a library of
+// strings alone), as a string it lacks falls back to the built-in one.
+HINSTANCE DialogModule(const char* dialogName);
 
 // The text of a string id in a ring of eight 512-byte slots: valid through
 // the next seven calls. Never fails; the text may be empty.

@@ -33,8 +33,13 @@ HFONT CreateBoldFont() {
 }
 
 void RunSetup() {
-  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
-  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, 0);
+  // Only OK counts: -1 means SETUPDLG could not be made (no rich edit
+  // control, say), and then nothing was stored or applied.
+  if (DialogBoxParamA(DialogModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDialogProc, 0) !=
+      kSetupConfirmed) {
+    return;
+  }
+  DialogBoxParamA(DialogModule("DONEDLG"), "DONEDLG", nullptr, DoneDialogProc, 0);
   if (runState.launchPath[0] != '\0' && !runState.silent) {
     OpenWithShell(runState.launchPath);
   }
@@ -66,6 +71,7 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
   OleInitialize(nullptr);
   HMODULE richEdit = LoadLibraryA("riched32.dll");
   runState.dialogIcon = LoadIconA(ResourceModule(), "ORVICON");
+  if (!runState.dialogIcon) runState.dialogIcon = LoadIconA(ProgramModule(), "ORVICON");
   runState.boldFont = CreateBoldFont();
 
   char sfxcmd[kPathSize];
