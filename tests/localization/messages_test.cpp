@@ -144,7 +144,8 @@ TEST_F(MessagesTest, FileNamesKeepAPlainTranslationAndRefuseOneThatLeavesTheFold
       {IDS_ZIP_TYPE_NAME, test::Acp("Korvik ZIP 档案文件")},  // backslashes
       {IDS_ARCHIVE_TYPE_NAME, test::Acp("Korvik 档案文件")},  // quotes
       {IDS_RECOVERY_TYPE_NAME, test::Acp("ORV 恢复卷")},      // line breaks
-      {IDS_SHORTCUT_COMMENT, test::Acp("处理 ORV、ZIP 和其它档案文件格式")},  // not in the library
+      // not in the library
+      {IDS_SHORTCUT_COMMENT, test::Acp("处理 ORV、ZIP 和其它档案文件格式")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.id);

@@ -64,10 +64,12 @@ if [ -n "$dbcs_library" ]; then
     cp=${row%% *} raw=${row#* }
     "$tool" template "$dbcs_library" "$cp" "$work/dbcs-$cp.lng" > "$work/dbcs-$cp.out" 2>&1 ||
       fail "double-byte template $cp: $(cat "$work/dbcs-$cp.out")"
-    LC_ALL=C grep -qF "$(printf "$raw")" "$work/dbcs-$cp.lng" || fail "double-byte template $cp escapes a second byte"
+    LC_ALL=C grep -qF "$(printf "$raw")" "$work/dbcs-$cp.lng" ||
+      fail "double-byte template $cp escapes a second byte"
     "$tool" check "$dbcs_library" "$cp" "$work/dbcs-$cp.lng" > "$work/dbcs-$cp.check" ||
       fail "double-byte check $cp: $(cat "$work/dbcs-$cp.check")"
-    grep -q "10 entries, 0 texts of the program without an entry, 0 problems" "$work/dbcs-$cp.check" ||
+    grep -q "10 entries, 0 texts of the program without an entry, 0 problems" \
+        "$work/dbcs-$cp.check" ||
       fail "double-byte check $cp: $(cat "$work/dbcs-$cp.check")"
   done
 fi
