@@ -67,7 +67,8 @@ void LanguageResources::LoadText(const char* fileName, unsigned codePage) {
   ReadLeadBytes(codePage, leadBytes.lead);
   textLength = UnescapeLanguageText(text, rawLength, leadBytes);
   if (!IndexLanguageLines(text, textLength, lineOffsets)) {
-    Unload();  // half an index would find the wrong lines
+    file.Close();  // the error ends the run: no destructor runs after it
+    Unload();
     RaiseMemoryError();
   }
   SortLanguageLines(text, lineOffsets);

@@ -20,9 +20,10 @@ class LanguageResources {
   // section marker, is silent. Drops whatever was loaded before. Then
   // decides the direction: right to left when the resource module holds a
   // dialog "RTL", or the file translates "LTR" to exactly "RTL".
-  // An index that cannot grow raises the out-of-memory error; nothing stays
-  // loaded then. The file is read in the code page it was made for, the
-  // ANSI code page unless one is given.
+  // An index that cannot grow raises the out-of-memory error, which ends
+  // the run; the file is closed and the text freed before. The file is read
+  // in the code page it was made for, the ANSI code page unless one is
+  // given.
   void Load(const char* fileName, unsigned codePage = CP_ACP);
   bool IsLoaded() const { return text != nullptr; }
   bool RightToLeft() const { return rightToLeft; }
