@@ -4,14 +4,27 @@
 
 #include <windows.h>
 
+// What SETUPDLG and DONEDLG take from the run: a pointer to it is their
+// dialog parameter (DialogBoxParamA's last argument).
+struct SetupDialogRun {
+  bool silent = false;          // no questions: each dialog confirms itself
+  HICON icon = nullptr;         // the dialogs' big icon
+  HFONT boldFont = nullptr;     // DONEDLG's closing line
+  char* launchPath = nullptr;   // a path buffer; SETUPDLG's OK writes the
+                                // program group folder to open afterwards
+};
+
 // The first step of every dialog procedure: localizes the dialog and serves
 // its Help button and F1 with the given topic (none for DONEDLG). Never
 // consumes a message.
 void DialogPreHandler(HWND dialog, UINT message, WPARAM wParam, const char* helpTopic,
                       const char* resourceName);
 
-// Ends with 1 after OK (settings stored and applied, uninstall entry
-// written), with 0 when closed any other way.
+// SETUPDLG's result after OK: settings stored and applied, uninstall entry
+// written. It ends with 0 when closed any other way, and DialogBoxParamA
+// gives -1 when the dialog could not even be made.
+constexpr INT_PTR kSetupConfirmed = 1;
+
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Shows CONTEXTITEMS over its owner; 1 after OK, 0 after Cancel.

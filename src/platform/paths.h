@@ -12,6 +12,10 @@ void InitLeadByteTable();
 // True for a lead byte of a double-byte ANSI code page.
 bool IsLeadByte(char c);
 
+// Marks the lead bytes of a code page (0, CP_ACP: the ANSI code page);
+// none for a single-byte or unknown one.
+void ReadLeadBytes(unsigned codePage, bool (&leadBytes)[256]);
+
 // The position after the character that starts at text: two bytes on for a
 // lead byte followed by a non-terminator, else one.
 char* NextChar(char* text);
@@ -33,6 +37,12 @@ const char* LastChar(const char* text);
 // buffer must have room for one more byte (all callers use path buffers).
 void AppendBackslash(char* text);
 
+// "folder\name" followed by extension into out: a backslash goes between
+// unless the folder ends in one. False when it does not fit: a cut path
+// names another file.
+bool JoinPath(char* out, std::size_t capacity, const char* folder, const char* name,
+              const char* extension = "");
+
 // Cuts a path to its folder; a drive root keeps its backslash.
 void CutFileName(char* text);
 
@@ -43,11 +53,17 @@ char* TrimLineEnd(char* text);
 // positive when b does; -2 when the comparison fails.
 int CompareNames(const char* a, const char* b);
 
+// True for a text that can name a file inside a given folder and nothing
+// else: not empty, no separator, drive colon, wildcard, quote, angle
+// bracket, bar or control character, and not a device name ("CON",
+// "NUL.txt", "com1"), which Windows takes for the device in any folder.
+bool IsPlainFileName(const char* text);
+
 // True for an existing file or folder.
 bool PathExists(const char* name);
 
 // The path of the file called name in the program's own folder: the
-// program's path (GetModuleFileNameA) with its name part replaced by name.
+// program's path (GetProgramPath) with its name part replaced by name.
 // False, with out emptied, when the path does not fit in capacity bytes: a
 // cut path would name another file.
 bool PathBesideProgram(const char* name, char* out, std::size_t capacity);

@@ -6,11 +6,11 @@
 
 #include "localization/messages.h"
 #include "platform/file_system.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/stream.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "startup/run_state.h"
 #include "uninstall/deletion_passes.h"
 #include "uninstall/integration_cleanup.h"
 #include "uninstall/self_removal.h"
@@ -23,10 +23,6 @@ constexpr const char* kHelpIndexFiles[] = {"korvik.gid", "korvik.fts"};
 // The leftover warning's first line, a line feed, then its second line
 // naming the files, one per line.
 constexpr std::size_t kLeftoverWarningSize = 2 * kMessageSize + kLeftoverListSize;
-
-bool JoinPath(char* path, const char* folder, const char* name) {
-  return CopyText(path, kPathSize, folder) && AppendText(path, kPathSize, name);
-}
 
 bool ConfirmUninstall() {
   return MessageBoxA(nullptr, MessageText(IDS_CONFIRM_UNINSTALL),
@@ -61,7 +57,7 @@ void ShowLeftoverWarning(const char* files) {
 void DeleteHelpIndexFiles(const char* programFolder) {
   for (const char* name : kHelpIndexFiles) {
     char path[kPathSize];
-    if (JoinPath(path, programFolder, name)) DeleteFileAsItIs(path);
+    if (JoinPath(path, kPathSize, programFolder, name)) DeleteFileAsItIs(path);
   }
 }
 
@@ -96,7 +92,7 @@ bool CutToProgramFolder(char* path) {
   return true;
 }
 
-void RunUninstall() {
+void RunUninstall(bool silent) {
   char programPath[kPathSize];
   if (!GetProgramPath(programPath, kPathSize)) return;
   // The folder as the batch file names it, and with a backslash for joining.
@@ -108,12 +104,12 @@ void RunUninstall() {
   CopyText(folderPrefix, programFolder);  // shorter than the program path: room for one more
   AppendBackslash(folderPrefix);
 
-  if (!runState.silent && !ConfirmUninstall()) return;
+  if (!silent && !ConfirmUninstall()) return;
 
   // The list file is found by its full path, not through the current folder.
   char listPath[kPathSize];
   ByteStream list;
-  if (!JoinPath(listPath, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
+  if (!JoinPath(listPath, kPathSize, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
     // A run that ended before its batch file could work is finished now.
     if (EveryNameInFolder(programFolder, FileNamePart(programPath), IsLeftOfAnEndedRun)) {
       StartSelfRemoval(programPath, programFolder);

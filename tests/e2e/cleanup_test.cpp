@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,7 +18,16 @@
 
 namespace {
 
+using e2e::InterpreterStandIn;
 using e2e::Sandbox;
+using test::KeyExists;
+using test::kVolumeCount;
+using test::ReadText;
+using test::SpecialFolder;
+using test::ValueNames;
+using test::Volume;
+using test::WriteNumber;
+using test::WriteText;
 
 // 14 archive types, Desktop, StartMenu, Programs, ShellExt, CascadedMenu,
 // MenuIcons: the flags of "probe integrate".
@@ -46,7 +53,6 @@ const char* const kExtensions[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".lha
                                    ".tar", ".gz",  ".tgz", ".uue", ".xxe", ".uu",  ".bz2", ".tbz2",
                                    ".bz",  ".tbz", ".jar", ".iso", ".z",   ".taz"};
 const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
-constexpr int kVolumeCount = 100;  // ".o00" to ".o99"
 
 // The parents of the handler keys named by the handler name; those keys
 // stay after an uninstall, without a default value.
@@ -54,7 +60,6 @@ const char* const kNameKeyedParents[] = {
     "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
     "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
     "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
-const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
 // The one handler key named by the class id outside the program ids.
 constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
 
@@ -82,81 +87,6 @@ constexpr char kListFile[] =
     "Korvik.exe\r\norvext.dll\r\norvext64.dll\r\nprobe.exe\r\norvnew.dat\r\nzipnew.dat\r\n"
     "uninstall.exe\r\nUninstall.lst\r\n";
 
-// --- Raw access, independent of the code under test -----------------------
-
-std::string Volume(int number) {
-  char name[8];
-  std::snprintf(name, sizeof name, ".o%02d", number);
-  return name;
-}
-
-bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-void WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
-              DWORD size) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                           nullptr, &key, nullptr))
-      << path;
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
-      << path << "|" << name;
-  RegCloseKey(key);
-}
-
-void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
-  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number);
-}
-
-// The stored text of a REG_SZ value; "<absent>" or "<type N>" otherwise.
-std::string ReadText(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return "<absent>";
-  }
-  char data[2048];
-  std::memset(data, 0xBD, sizeof data);
-  DWORD size = sizeof data - 1;
-  DWORD type = REG_NONE;
-  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return "<absent>";
-  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
-  if (size == 0 || data[size - 1] != '\0') return "<unterminated>";
-  return std::string(data, size - 1);
-}
-
-// The names of a key's values, sorted; "<no key>" when it is missing.
-std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return {"<no key>"};
-  }
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A value as a registry snapshot shows it ("TYPE:HEX BYTES"), or "<absent>".
 std::string StoredValue(HKEY root, const std::string& path, const char* name) {
   test::RegistrySnapshot snapshot = test::SnapshotRegistry(root, path);
@@ -168,84 +98,26 @@ std::string StoredValue(HKEY root, const std::string& path, const char* name) {
 constexpr char kZipImageData[] =
     "3:50 4B 05 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
 
-bool HasValue(HKEY root, const std::string& path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  bool has = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(key);
-  return has;
-}
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH];
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
-  return path;
-}
-
 std::string ShortcutPath(const ShortcutPlace& place) {
   std::string folder = SpecialFolder(place.csidl);
   return folder.empty() ? std::string() : folder + "\\" + place.name;
 }
 
-bool RunningUnderWow64() {
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // The handler names the shell extensions use in this prefix.
 std::vector<const char*> HandlerNamesInUse() {
-  if (RunningUnderWow64()) return {"Korvik32", "Korvik"};
+  if (test::IsWow64()) return {"Korvik32", "Korvik"};
   return {"Korvik"};
 }
 
 // --- Keys and folders the tests touch ---------------------------------------
 
-void ResetIntegration() {
-  for (const char* extension : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, extension);
-  for (int number = 0; number < kVolumeCount; ++number) {
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
-  }
-  test::DeleteKeyTree(HKEY_CLASSES_ROOT, ".rev");
-  for (const char* id : kProgramIds) test::DeleteKeyTree(HKEY_CLASSES_ROOT, id);
-  for (const char* classId : kClassIds) {
-    for (REGSAM view : {kView32, kView64}) {
-      test::DeleteKeyTreeInView(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view);
-    }
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId);
-    HKEY approved;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, &approved) ==
-        ERROR_SUCCESS) {
-      RegDeleteValueA(approved, classId);
-      RegCloseKey(approved);
-    }
-  }
-  for (const char* parent : kNameKeyedParents) {
-    for (const char* name : kHandlerNames) {
-      test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(parent) + "\\" + name);
-    }
-  }
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathKey);
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
-  test::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
-  test::DeleteKeyTree(HKEY_USERS, kOtherUserProductKey);
-  for (const ShortcutPlace& place : kShortcutPlaces) {
-    std::string path = ShortcutPath(place);
-    if (path.empty()) continue;
-    if (place.group) {
-      test::RemoveTree(path);
-    } else {
-      DeleteFileA(path.c_str());
-    }
-  }
-}
+// The product's footprint and another user's settings.
+const std::vector<test::RegistryKey> kPrepared = {{HKEY_USERS, kOtherUserProductKey}};
 
 // Resets everything above when made and when destroyed.
-class ScopedIntegrationReset {
+class ScopedIntegrationReset : public test::ScopedFootprintReset {
  public:
-  ScopedIntegrationReset() { ResetIntegration(); }
-  ~ScopedIntegrationReset() { ResetIntegration(); }
-  ScopedIntegrationReset(const ScopedIntegrationReset&) = delete;
-  ScopedIntegrationReset& operator=(const ScopedIntegrationReset&) = delete;
+  ScopedIntegrationReset() : ScopedFootprintReset(kPrepared) {}
 };
 
 // --- The installation, setup and uninstall ---------------------------------
@@ -264,35 +136,21 @@ long RunSetup(const Sandbox& sandbox, const char* flags) {
   return test::RunAndWait("\"" + sandbox.Path("probe.exe") + "\" integrate " + flags);
 }
 
-// A stand-in for the command interpreter (the Korvik stand-in, which runs
-// nothing), so that the self-removal batch file never runs and the program
-// stays for a second uninstall.
-std::string InterpreterStandIn(const Sandbox& sandbox) {
-  std::string folder = sandbox.Root() + "\\shell";
-  test::MakeFolders(folder);
-  std::string path = folder + "\\cmd.exe";
-  EXPECT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), path.c_str(), FALSE));
-  return path;
-}
-
 std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
 
 // "uninstall.exe /s" from the installation folder, to its end; it must show
 // nothing. With an interpreter, the batch file is handed to that instead.
-void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter = "") {
+void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter = "",
+                        const std::string& extraEnv = "") {
   test::MakeFolders(TempFolder(sandbox));
   driver::StartOptions options = sandbox.Options("/s");
   options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
   if (!interpreter.empty()) options.setEnv.push_back("COMSPEC=" + interpreter);
+  if (!extraEnv.empty()) options.setEnv.push_back(extraEnv);
   options.keepChildren = true;  // the batch file outlives the program
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, options));
-  HWND box = driver::WaitForDialog(process, e2e::kExitTimeoutMs);
-  EXPECT_EQ(nullptr, box) << "unexpected message: " << test::Utf8(driver::MessageBoxText(box));
-  if (box) driver::Press(box, IDOK);
-  DWORD code = 1;
-  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
+  e2e::ExpectEndsQuietly(process);
 }
 
 // What the tests below rely on having been made by setup; without it the
@@ -307,7 +165,7 @@ void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
   EXPECT_EQ(sandbox.Path("orvext.dll"),
             ReadText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32",
                      "", kView32));
-  if (RunningUnderWow64()) {
+  if (test::IsWow64()) {
     // Wine quirk: a program given the version "win98" is still told that it
     // runs under WOW64, but its KEY_WOW64_64KEY writes land in the 32-bit
     // view.
@@ -325,10 +183,74 @@ void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
   EXPECT_TRUE(test::Exists(SpecialFolder(CSIDL_PROGRAMS) + "\\Korvik\\Korvik.lnk"));
 }
 
+// The foreign registrations the tests start from: ".zip" with a content
+// type, a new-file entry of several values and a subkey; ".cab" with a
+// template file; ".jar" with a content type; ".rev" with a class, a content
+// type and two subkeys; the volume extension ".o05" with a content type.
+void WriteFormerOwners() {
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "WinFoo.zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-winfoo-zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Command", "\"C:\\WinFoo\\foo.exe\" /new \"%1\"");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "IconPath", "C:\\WinFoo\\winfoo.exe,3");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\OpenWithProgids", "WinFoo.zip", "");
+  WriteText(HKEY_CLASSES_ROOT, ".cab", "", "WinFoo.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".cab\\ShellNew", "FileName", "C:\\WinFoo\\empty.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "", "jarfile");
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "Content Type", "application/java-archive");
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OldRev.REV");
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-oldrev");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OldRev.REV", "");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{5E941D80-BF96-11CD-B579}");
+  WriteText(HKEY_CLASSES_ROOT, ".o05", "", "OldVolume.File");
+  WriteText(HKEY_CLASSES_ROOT, ".o05", "Content Type", "application/x-oldvolume");
+}
+const char* const kFormerlyOwned[] = {".zip", ".cab", ".jar", ".rev", ".o05"};
+
+bool FormerlyOwned(const std::string& extension) {
+  for (const char* owned : kFormerlyOwned) {
+    if (extension == owned) return true;
+  }
+  return false;
+}
+
+std::vector<test::RegistrySnapshot> FormerOwnersSnapshot() {
+  std::vector<test::RegistrySnapshot> former;
+  for (const char* extension : kFormerlyOwned) {
+    former.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, extension));
+  }
+  return former;
+}
+
+// Another program's registration made between setup and uninstall below
+// ".7z", which did not exist before setup.
+constexpr char kOtherSince[] = ".7z\\OpenWithProgids";
+
+// Every former owner's keys and values as they were, and the other program's
+// registration below ".7z" as it made it, without the product's value.
+void ExpectFormerOwnersBack(const std::vector<test::RegistrySnapshot>& former,
+                            const test::RegistrySnapshot& otherSince) {
+  for (std::size_t i = 0; i < former.size(); ++i) {
+    SCOPED_TRACE(kFormerlyOwned[i]);
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
+                                                                          kFormerlyOwned[i])));
+  }
+  EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, ".7z"));
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(otherSince,
+                                      test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince)));
+  for (const char* extension : kExtensions) {
+    if (FormerlyOwned(extension) || std::strcmp(extension, ".7z") == 0) continue;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
+  }
+}
+
 // Everything of the product is gone, but for the six name-keyed handler
 // keys, which stay without any value.
 void ExpectOnlyWhatStays() {
   for (int number = 0; number < kVolumeCount; ++number) {
+    if (FormerlyOwned(Volume(number))) continue;
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
   for (const char* id : kProgramIds) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, id)) << id;
@@ -340,11 +262,12 @@ void ExpectOnlyWhatStays() {
     EXPECT_FALSE(
         KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
         << classId;
-    EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId)) << classId;
+    EXPECT_FALSE(test::ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, classId).present) << classId;
   }
   for (const char* parent : kNameKeyedParents) {
     for (const char* name : HandlerNamesInUse()) {
       std::string key = std::string(parent) + "\\" + name;
+      EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
       EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, key)) << key;
     }
   }
@@ -357,58 +280,16 @@ void ExpectOnlyWhatStays() {
   }
 }
 
-// The foreign associations the tests start from: ".zip" with a content type,
-// a null-file new-file entry and a subkey; ".cab" with a template file;
-// ".jar" with a content type.
-void WriteFormerOwners() {
-  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "WinFoo.zip");
-  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-winfoo-zip");
-  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
-  WriteText(HKEY_CLASSES_ROOT, ".zip\\OpenWithProgids", "WinFoo.zip", "");
-  WriteText(HKEY_CLASSES_ROOT, ".cab", "", "WinFoo.cab");
-  WriteText(HKEY_CLASSES_ROOT, ".cab\\ShellNew", "FileName", "C:\\WinFoo\\empty.cab");
-  WriteText(HKEY_CLASSES_ROOT, ".jar", "", "jarfile");
-  WriteText(HKEY_CLASSES_ROOT, ".jar", "Content Type", "application/java-archive");
-}
-const char* const kFormerlyOwned[] = {".zip", ".cab", ".jar"};
+// The registry the product touches and the keys around it, and the
+// shortcut folders.
+using SystemSnapshot = test::RegistrySnapshot;
 
-bool FormerlyOwned(const std::string& extension) {
-  for (const char* owned : kFormerlyOwned) {
-    if (extension == owned) return true;
-  }
-  return false;
-}
+SystemSnapshot TakeSnapshot() { return test::SnapshotFootprint(kPrepared); }
 
-// The registry the product touches, and the shortcut folders.
-struct SystemSnapshot {
-  std::vector<test::RegistrySnapshot> keys;
-  std::vector<std::vector<std::string>> folders;
-};
-
-SystemSnapshot TakeSnapshot() {
-  SystemSnapshot snapshot;
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, "", kView32));
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, "CLSID", kView64));
-  for (const char* key : {"Uninstall", "App Paths", "Shell Extensions"}) {
-    snapshot.keys.push_back(test::SnapshotRegistry(
-        HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Windows\\CurrentVersion\\") + key));
-  }
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CURRENT_USER, kProductKey));
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey));
-  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
-                    CSIDL_COMMON_STARTMENU}) {
-    snapshot.folders.push_back(test::ListTree(SpecialFolder(csidl)));
-  }
-  return snapshot;
-}
-
-void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& after) {
-  ASSERT_EQ(before.keys.size(), after.keys.size());
-  for (std::size_t i = 0; i < before.keys.size(); ++i) {
-    EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before.keys[i], after.keys[i]))
-        << "tree " << i;
-  }
-  EXPECT_EQ(before.folders, after.folders);
+void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& after,
+                        test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "ExpectSameSnapshot");
+  EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
 }
 
 // --- Tests -----------------------------------------------------------------
@@ -418,19 +299,15 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
   Sandbox sandbox("cleanup-all");
   Install(sandbox);
   WriteFormerOwners();
-  std::vector<test::RegistrySnapshot> former;
-  for (const char* extension : kFormerlyOwned) {
-    former.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, extension));
-  }
-  // Set before setup, whole: setup never saves what ".rev" held.
-  WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OldRev.REV");
-  WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OldRev.REV", "");
+  std::vector<test::RegistrySnapshot> former = FormerOwnersSnapshot();
   // Another user's settings.
   WriteNumber(HKEY_USERS, std::string(kOtherUserProductKey) + "\\Setup\\Links", "Desktop", 1);
   test::RegistrySnapshot otherUser = test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey);
 
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
   ExpectSetupMade(sandbox, true);
+  WriteText(HKEY_CLASSES_ROOT, kOtherSince, "Other.7z", "");
+  test::RegistrySnapshot otherSince = test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince);
   // What else the archiver keeps under its key, deeper down.
   WriteText(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Archiver\\History\\Recent", "0",
             "C:\\archive.orv");
@@ -443,17 +320,7 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
 
   RunSilentUninstall(sandbox);
 
-  for (std::size_t i = 0; i < former.size(); ++i) {
-    SCOPED_TRACE(kFormerlyOwned[i]);
-    EXPECT_EQ(std::vector<std::string>{},
-              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
-                                                                          kFormerlyOwned[i])));
-  }
-  for (const char* extension : kExtensions) {
-    if (FormerlyOwned(extension)) continue;
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
-  }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".rev"));
+  ExpectFormerOwnersBack(former, otherSince);
   ExpectOnlyWhatStays();
   EXPECT_EQ(std::vector<std::string>{},
             test::SnapshotDifferences(otherUser,
@@ -505,7 +372,10 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
-TEST(CleanupTest, RecoveryVolumeExtensionGoesWholeOnlyWhileItNamesTheProductsClass) {
+// ".rev" did not exist before setup: it loses the product's default value
+// while that still names the product's class, and stays for the subkey
+// that the shell (not the product) made below it.
+TEST(CleanupTest, RecoveryVolumeExtensionIsReleasedOnlyWhileItNamesTheProductsClass) {
   struct Row {
     const char* owner;  // ".rev" after setup; null: as setup left it
     bool stays;
@@ -523,21 +393,59 @@ TEST(CleanupTest, RecoveryVolumeExtensionGoesWholeOnlyWhileItNamesTheProductsCla
     Install(sandbox);
     ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
     ASSERT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
-    // Something below it: the key goes whole or stays whole.
     WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "Korvik.REV", "");
     if (row.owner) WriteText(HKEY_CLASSES_ROOT, ".rev", "", row.owner);
     test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
 
     RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
 
-    test::RegistrySnapshot after = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
-    if (row.stays) {
-      EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
-    } else {
-      EXPECT_TRUE(after.empty()) << after.size() << " entries left";
-    }
+    if (!row.stays) before.erase(".rev|");
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev")));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik.REV"));
   }
+}
+
+// Every registry write under HKEY_CLASSES_ROOT refused: the release gives
+// nothing back, so the saved owners of the extensions still the product's
+// outlive the uninstall (the rest of the product key goes), and a second
+// uninstall, run with the rights, gives them back.
+TEST(CleanupTest, RefusedReleaseKeepsTheSavedOwnersForASecondUninstall) {
+  ScopedIntegrationReset reset;
+  Sandbox sandbox("cleanup-refused");
+  Install(sandbox);
+  WriteFormerOwners();
+  std::vector<test::RegistrySnapshot> former = FormerOwnersSnapshot();
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ExpectSetupMade(sandbox, true);
+  WriteText(HKEY_CLASSES_ROOT, kOtherSince, "Other.7z", "");
+  test::RegistrySnapshot otherSince = test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince);
+  ASSERT_TRUE(sandbox.CopyIn(test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE), "uninstall.exe"));
+  std::string interpreter = InterpreterStandIn(sandbox);
+
+  RunSilentUninstall(sandbox, interpreter, "KORVIK_TEST_DENY_WRITES=HKCR");
+
+  const std::string setup = std::string(kProductKey) + "\\Setup";
+  for (const char* extension : {".zip", ".cab", ".jar", ".rev"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(std::string(extension) == ".zip" ? "Korvik.ZIP"
+              : std::string(extension) == ".rev" ? "Korvik.REV"
+                                                 : "Korvik",
+              ReadText(HKEY_CLASSES_ROOT, extension, ""));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, setup + "\\" + extension));
+  }
+  // Released all the same: they did not exist, so nothing had to be written.
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, setup + "\\.orv"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, setup + "\\MenuItems"));
+  EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CURRENT_USER, setup));
+  EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CURRENT_USER, kProductKey));
+
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
+  RunSilentUninstall(sandbox, interpreter);
+
+  ExpectFormerOwnersBack(former, otherSince);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
 TEST(CleanupTest, SecondCleanUpChangesNothing) {
@@ -564,7 +472,7 @@ TEST(CleanupTest, SecondCleanUpChangesNothing) {
       ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
     }
     SystemSnapshot before = TakeSnapshot();
-    ASSERT_FALSE(before.keys[0].empty());
+    ASSERT_NE(before.end(), before.find("HKCR\\CLSID\\"));  // the classes were read
 
     RunSilentUninstall(sandbox, interpreter);
 
@@ -611,40 +519,65 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
   }
 }
 
+// The snapshot walks the product's keys whole and lists the keys around
+// them: a stray key or value a fault could put beside the product's shows.
+TEST(CleanupTest, SnapshotSeesWritesBesideTheProductsKeys) {
+  struct Row {
+    HKEY root;
+    const char* key;   // deleted afterwards, unless value names one in it
+    const char* value;
+    REGSAM view;
+  };
+  const Row rows[] = {
+      {HKEY_CLASSES_ROOT, "Korvik.Test", nullptr, 0},
+      {HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\KorvikTest", nullptr, 0},
+      {HKEY_CLASSES_ROOT, "CLSID\\{0C8E5D2B-7A31-4F96-B2E4-5D0A9C7E3F18}", nullptr, kView64},
+      {HKEY_CURRENT_USER, "Software\\KorvikTest", nullptr, 0},
+      {HKEY_LOCAL_MACHINE, "Software\\KorvikTest", nullptr, 0},
+      {HKEY_LOCAL_MACHINE, kApprovedKey, "{0C8E5D2B-7A31-4F96-B2E4-5D0A9C7E3F18}", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.key) + (row.value ? std::string("|") + row.value : ""));
+    SystemSnapshot before = TakeSnapshot();
+    WriteText(row.root, row.key, row.value ? row.value : "", "x", row.view);
+    EXPECT_NE(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
+    if (row.value) {
+      test::DeleteValue(row.root, row.key, row.value);
+    } else {
+      test::DeleteKeyTree(row.root, row.key, row.view);
+    }
+    EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
+  }
+}
+
 // On Windows 98 the new-file entries hold the template image itself in a
-// "Data" value, which the release leaves: it stays in the new-file entry of
-// an extension that had one of its own before. The self-removal batch file
-// goes to an interpreter stand-in (the 9x family's way to start it is
+// "Data" value, which the release removes while it is still the product's
+// image: every former owner comes back as it was. The self-removal batch
+// file goes to an interpreter stand-in (the 9x family's way to start it is
 // covered by the uninstall run's own tests).
-TEST(CleanupTest, NineXFamilyLeavesTheTemplateDataInAFormerOwnersNewFileEntry) {
+TEST(CleanupTest, NineXFamilyGivesFormerOwnersBackWithoutTheTemplateData) {
   ScopedIntegrationReset reset;
   test::ScopedWindowsVersion probeVersion("probe.exe", "win98");
   test::ScopedWindowsVersion uninstallVersion("uninstall.exe", "win98");
   Sandbox sandbox("cleanup-9x");
   Install(sandbox);
   WriteFormerOwners();
+  std::vector<test::RegistrySnapshot> former = FormerOwnersSnapshot();
 
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
   ExpectSetupMade(sandbox, false);
+  ASSERT_EQ(std::vector<std::string>{"Data"}, ValueNames(HKEY_CLASSES_ROOT, ".zip\\ShellNew"));
   ASSERT_EQ(kZipImageData, StoredValue(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
   ASSERT_EQ("<type 3>", ReadText(HKEY_CLASSES_ROOT, ".orv\\ShellNew", "Data"));
   ASSERT_FALSE(sandbox.Exists("zipnew.dat"));
+  // One call of the 9x family deletes a key with all below it: another
+  // program's subkey of an extension made by setup must survive it.
+  WriteText(HKEY_CLASSES_ROOT, kOtherSince, "Other.7z", "");
+  test::RegistrySnapshot otherSince = test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince);
 
   RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
 
-  EXPECT_EQ("WinFoo.zip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
-  EXPECT_EQ("application/x-winfoo-zip", ReadText(HKEY_CLASSES_ROOT, ".zip", "Content Type"));
-  EXPECT_EQ((std::vector<std::string>{"Data", "NullFile"}),
-            ValueNames(HKEY_CLASSES_ROOT, ".zip\\ShellNew"));
-  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile"));
-  EXPECT_EQ(kZipImageData, StoredValue(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
-  // ".orv" did not exist before: its new-file entry goes with it.
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
-  for (const char* extension : kExtensions) {
-    if (FormerlyOwned(extension)) continue;
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
-  }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".rev"));
+  ExpectFormerOwnersBack(former, otherSince);
   ExpectOnlyWhatStays();
 }
 

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr char kSavedRoot[] = "Software\\Korvik";  // under HKEY_CURRENT_USER
-constexpr unsigned char kGarbage = 0xBD;
 
 // Every extension of the archive types, in table order, with the program id
 // it is pointed at.
@@ -39,95 +38,16 @@ const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
 const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
                                    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
 
-// --- Raw access, independent of the code under test -----------------------
-
-std::string Volume(int number) {
-  char name[8];
-  std::snprintf(name, sizeof name, ".o%02d", number);
-  return name;
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-void WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type,
-              const void* data, DWORD size) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr))
-      << path;
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
-      << path << " " << name;
-  RegCloseKey(key);
-}
-
-void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
-  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number);
-}
-
-struct RawValue {
-  bool present = false;
-  DWORD type = REG_NONE;
-  std::string data;  // as stored, terminator included
-};
-
-RawValue ReadRaw(HKEY root, const std::string& path, const char* name) {
-  RawValue value;
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
-  char data[2048];
-  std::memset(data, kGarbage, sizeof data);
-  DWORD size = sizeof data;
-  if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
-      ERROR_SUCCESS) {
-    value.present = true;
-    value.data.assign(data, size);
-  }
-  RegCloseKey(key);
-  return value;
-}
-
-// The stored text of a REG_SZ value; "<absent>" or "<type N>" otherwise.
-std::string ReadText(HKEY root, const std::string& path, const char* name) {
-  RawValue value = ReadRaw(root, path, name);
-  if (!value.present) return "<absent>";
-  if (value.type != REG_SZ) return "<type " + std::to_string(value.type) + ">";
-  if (value.data.empty() || value.data.back() != '\0') return "<unterminated>";
-  return value.data.substr(0, value.data.size() - 1);
-}
-
-long ReadNumber(HKEY root, const std::string& path, const char* name) {
-  RawValue value = ReadRaw(root, path, name);
-  if (!value.present || value.type != REG_DWORD || value.data.size() != 4) return -1;
-  DWORD number;
-  std::memcpy(&number, value.data.data(), 4);
-  return static_cast<long>(number);
-}
-
-std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  return names;
-}
+using test::KeyExists;
+using test::RawValue;
+using test::ReadNumber;
+using test::ReadRaw;
+using test::ReadText;
+using test::ValueNames;
+using test::Volume;
+using test::WriteNumber;
+using test::WriteRaw;
+using test::WriteText;
 
 std::string Saved(const char* extension) {
   return std::string(kSavedRoot) + "\\Setup\\" + extension;
@@ -135,20 +55,9 @@ std::string Saved(const char* extension) {
 
 std::string ShellNew(const std::string& extension) { return extension + "\\ShellNew"; }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::string bytes;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[256];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    std::fclose(file);
-  }
-  return bytes;
-}
+std::string ReadFileBytes(const std::string& path) { return test::ReadWholeFile(path); }
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string& path) { return test::Exists(path); }
 
 std::string Bytes(const unsigned char* bytes, std::size_t size) {
   return std::string(reinterpret_cast<const char*>(bytes), size);
@@ -267,7 +176,7 @@ TEST_F(AssociationsTest, ReleaseRestoresFormerTemplateFileName) {
   };
   const Row rows[] = {
       {"file name", true, false, "C:\\Templates\\other.zip", {"FileName"}},
-      {"file name and null file", true, true, "C:\\Templates\\other.zip", {"FileName"}},
+      {"file name and null file", true, true, "C:\\Templates\\other.zip", {"FileName", "NullFile"}},
       {"null file", false, true, "*", {"NullFile"}},
       {"neither", false, false, "", {}},
   };
@@ -293,12 +202,130 @@ TEST_F(AssociationsTest, ReleaseRestoresFormerTemplateFileName) {
   }
 }
 
+// Whatever the former owner's new-file entry held comes back byte for byte,
+// and a new-file key that only the product made goes.
+TEST_F(AssociationsTest, ReleaseGivesBackTheWholeFormerNewFileEntry) {
+  const unsigned char otherImage[] = {0x50, 0x4B, 0x03, 0x04, 0xBD};
+  const DWORD flags = 7;
+  struct Row {
+    const char* name;
+    void (*prepare)(const unsigned char* image, DWORD flags);
+    bool shell;
+  };
+  const Row rows[] = {
+      {"command and icon",
+       [](const unsigned char*, DWORD) {
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Command", "other.exe /new \"%1\"");
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "IconPath", "C:\\Other\\other.exe,2");
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName", "@other.dll,-101");
+       },
+       true},
+      {"binary data, a number and a subkey",
+       [](const unsigned char* image, DWORD number) {
+         WriteRaw(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Data", REG_BINARY, image, 5);
+         WriteNumber(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Flags", number);
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip") + "\\Config", "NoExtension", "");
+       },
+       true},
+      {"an empty key", [](const unsigned char*, DWORD) {
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "", "x");
+         HKEY key;
+         RegOpenKeyExA(HKEY_CLASSES_ROOT, ShellNew(".zip").c_str(), 0, KEY_SET_VALUE, &key);
+         RegDeleteValueA(key, "");
+         RegCloseKey(key);
+       },
+       true},
+      {"no key", [](const unsigned char*, DWORD) {}, true},
+      {"command, shell integration off",
+       [](const unsigned char*, DWORD) {
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Command", "other.exe /new");
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    row.prepare(otherImage, flags);
+    test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+
+    SetAssociations(Settings({1}, row.shell));
+    if (row.shell) {
+      EXPECT_EQ(std::vector<std::string>{"FileName"},
+                ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    }
+    SetAssociations(AllOff());
+
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
+  }
+}
+
+// A record of an earlier setup holds only the "ShellNew" text: it still
+// restores.
+TEST_F(AssociationsTest, RecordOfAnEarlierSetupStillRestoresTheNewFileEntry) {
+  struct Row {
+    const char* saved;
+    std::vector<std::string> values;
+  };
+  const Row rows[] = {{"*", {"NullFile"}}, {"C:\\Old\\old.zip", {"FileName"}}, {"", {}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.saved);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "Korvik.ZIP");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName", TestsFolder() + "\\zipnew.dat");
+    WriteNumber(HKEY_CURRENT_USER, Saved(".zip"), "Exist", 1);
+    WriteText(HKEY_CURRENT_USER, Saved(".zip"), "Type", "OldZip");
+    WriteText(HKEY_CURRENT_USER, Saved(".zip"), "Content", "");
+    WriteText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew", row.saved);
+
+    SetAssociations(AllOff());
+
+    EXPECT_EQ("OldZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ(row.values, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    EXPECT_EQ(!row.values.empty(), KeyExists(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    if (row.values == std::vector<std::string>{"FileName"}) {
+      EXPECT_EQ(row.saved, ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+    }
+  }
+}
+
+// Release with every write under HKEY_CLASSES_ROOT refused: the extension
+// stays the product's, so its saved owner is still needed, and a later
+// release with the rights gives everything back.
+TEST_F(AssociationsTest, RefusedReleaseKeepsTheExtensionForALaterOne) {
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-other");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Command", "other.exe /new");
+  test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+  SetAssociations(Settings({1}, true));
+
+  SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED);
+  SetAssociations(AllOff());
+  ClearRegWriteFaultsForTest();
+  EXPECT_TRUE(IsOwnAssociation(".zip"));
+  EXPECT_TRUE(NeedsSavedOwner(".zip"));
+  EXPECT_FALSE(NeedsSavedOwner(".cab"));
+  EXPECT_FALSE(NeedsSavedOwner("Links"));
+
+  SetAssociations(AllOff());
+  EXPECT_FALSE(NeedsSavedOwner(".zip"));
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
+}
+
 TEST_F(AssociationsTest, ExtensionThatDidNotExistIsRemovedOnRelease) {
   struct Row {
     const char* name;
-    bool otherSubkey;  // another program's key below the extension, made after setup
+    const char* otherKey;   // another program's, written after setup, or null
+    const char* otherName;  // its value
   };
-  const Row rows[] = {{"nothing below", false}, {"another program's subkey below", true}};
+  const Row rows[] = {
+      {"nothing below", nullptr, nullptr},
+      {"another program's subkey below", ".cab\\OpenWithProgids", "OtherCab"},
+      {"another program's value", ".cab", "Content Type"},
+      {"another program's new-file entry", ".cab\\ShellNew", "Command"},
+  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     RemoveEverything();
@@ -308,15 +335,15 @@ TEST_F(AssociationsTest, ExtensionThatDidNotExistIsRemovedOnRelease) {
     EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "Content"));
     EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "ShellNew"));
     EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
-    if (row.otherSubkey) {
-      WriteText(HKEY_CLASSES_ROOT, ".cab\\OpenWithProgids", "OtherCab", "");
-    }
+    if (row.otherKey) WriteText(HKEY_CLASSES_ROOT, row.otherKey, row.otherName, "other");
 
     SetAssociations(AllOff());
 
-    if (row.otherSubkey) {
-      EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
-      EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".cab\\OpenWithProgids", "OtherCab"));
+    if (row.otherKey) {
+      // The key stays for what another program keeps there; the product's
+      // default value goes.
+      EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
+      EXPECT_EQ("other", ReadText(HKEY_CLASSES_ROOT, row.otherKey, row.otherName));
     } else {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".cab"));
     }
@@ -375,35 +402,53 @@ TEST_F(AssociationsTest, ReleaseOfExtensionTakenByAnotherProgramWritesNothing) {
   EXPECT_EQ(std::vector<std::string>{"NullFile"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".ace")));
   EXPECT_EQ("NewOrv", ReadText(HKEY_CLASSES_ROOT, ".orv", ""));
   EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
-  // The volume extensions go with ".orv": left alone.
+  // The volume extensions still name "Korvik", which the uninstall
+  // removes: they go all the same.
   for (int number = 0; number < 30; ++number) {
-    SCOPED_TRACE(Volume(number));
-    EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
 }
 
 TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
+  // Another program's volume extension (with or without a default value)
+  // keeps its owner; one already the product's is taken again.
+  WriteText(HKEY_CLASSES_ROOT, Volume(5), "Content Type", "application/x-other");
   WriteText(HKEY_CLASSES_ROOT, Volume(7), "", "OtherVolume");
   WriteText(HKEY_CLASSES_ROOT, Volume(7), "Content Type", "application/x-other");
+  WriteText(HKEY_CLASSES_ROOT, Volume(8), "", "KORVIK");
+  WriteText(HKEY_CLASSES_ROOT, Volume(8), "Content Type", "application/x-old");
   WriteText(HKEY_CLASSES_ROOT, Volume(30), "", "OtherVolume");
+  test::RegistrySnapshot other5 = test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5));
+  test::RegistrySnapshot other7 = test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7));
 
   SetAssociations(Settings({0}, false));
 
   for (int number = 0; number < 30; ++number) {
+    if (number == 5 || number == 7) continue;
     SCOPED_TRACE(Volume(number));
     EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
     EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, Volume(number), "Content Type").present);
   }
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(other5, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5))));
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
   EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(30), ""));
   for (int number = 31; number < 100; ++number) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
   // Volume extensions keep no saved state of their own.
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(Volume(7).c_str())));
+
+  SetAssociations(AllOff());
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(8)));
 }
 
 // Releasing ".orv" looks at all 100 volume extensions but touches only those
-// that still name "Korvik": another program's are not deleted or rewritten.
+// that still name "Korvik", which are the product's whatever ".orv" held
+// before: they go. Another program's are not deleted or rewritten.
 TEST_F(AssociationsTest, ReleaseOfOrvTouchesOnlyVolumesStillNamingKorvik) {
   struct Row {
     const char* name;
@@ -436,16 +481,8 @@ TEST_F(AssociationsTest, ReleaseOfOrvTouchesOnlyVolumesStillNamingKorvik) {
 
     SetAssociations(AllOff());
 
-    bool restore = row.formerType[0] != '\0';
     for (int number : {0, 11, 13, 29, 45, 99}) {
-      SCOPED_TRACE(Volume(number));
-      if (restore) {
-        EXPECT_EQ(row.formerType, ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
-        EXPECT_EQ(row.formerContent,
-                  ReadText(HKEY_CLASSES_ROOT, Volume(number), "Content Type"));
-      } else {
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number)));
-      }
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
     }
     EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(12), ""));
     EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(46), ""));
@@ -458,7 +495,7 @@ TEST_F(AssociationsTest, ReleasedVolumeWithOtherSubkeysStopsNamingKorvik) {
   SetAssociations(Settings({0}, false));
   WriteText(HKEY_CLASSES_ROOT, Volume(3) + "\\OpenWithProgids", "OtherVolume", "");
   SetAssociations(AllOff());
-  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, Volume(3), ""));
+  EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, Volume(3), ""));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, Volume(3) + "\\OpenWithProgids"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(4)));
 }
@@ -627,7 +664,103 @@ TEST_F(AssociationsTest, RegisterProgramIdsWritesIdsCommandsAndIcons) {
     EXPECT_EQ(row.icon, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\DefaultIcon", ""));
   }
   EXPECT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(".rev")));
+  EXPECT_EQ(1, ReadNumber(HKEY_CURRENT_USER, Saved(".rev"), "Exist"));
+  EXPECT_EQ("OtherRev", ReadText(HKEY_CURRENT_USER, Saved(".rev"), "Type"));
+}
+
+// ".rev" is saved the first time it is taken over and given back on
+// release; a record from before that saving gives nothing back, and never
+// more than the key alone goes.
+TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
+  struct Row {
+    const char* name;
+    void (*before)();     // ".rev" before setup
+    void (*meanwhile)();  // between setup and release
+    bool stays;           // else gone after the release
+  };
+  auto nothing = [] {};
+  auto foreign = [] {
+    WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OtherRev.File");
+    WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-rev");
+    WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OtherRev.File", "");
+    WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{other handler}");
+  };
+  auto setupAgain = [] { RegisterProgramIds(); };
+  auto openWith = [] { WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "Other", ""); };
+  auto noRecord = [] { test::DeleteKeyTree(HKEY_CURRENT_USER, Saved(".rev")); };
+  const Row rows[] = {
+      {"absent", nothing, nothing, false},
+      {"another program's", foreign, nothing, true},
+      {"another program's, setup twice", foreign, setupAgain, true},
+      {"absent, another program's subkey since", nothing, openWith, true},
+      {"no record of an earlier setup", nothing, noRecord, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    row.before();
+    test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
+    ASSERT_TRUE(RegisterProgramIds());
+    ASSERT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+    row.meanwhile();
+    const char* openWithKey = ".rev\\OpenWithProgids";
+    test::RegistrySnapshot meanwhile = test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey);
+
+    ReleaseRecoveryExtension();
+
+    test::RegistrySnapshot after = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
+    if (!row.stays) {
+      EXPECT_TRUE(after.empty()) << after.size();
+    } else if (before.empty()) {
+      EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+      EXPECT_EQ(std::vector<std::string>{},
+                test::SnapshotDifferences(
+                    meanwhile, test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
+    } else {
+      EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
+    }
+  }
+}
+
+// An icon of another program stays; one naming a "Korvik.exe" that is gone
+// (a setup in another folder before) is rewritten.
+TEST_F(AssociationsTest, RegisterProgramIdsRewritesOnlyAnIconOfAVanishedArchiver) {
+  const std::string archiver = TestsFolder() + "\\Korvik.exe";
+  const std::string elsewhere = "C:\\KorvikTests\\icon-elsewhere";
+  test::MakeFolders(elsewhere);
+  ASSERT_TRUE(test::WriteWholeFile(elsewhere + "\\Korvik.exe", "another installation"));
+  struct Row {
+    std::string before;
+    bool rewritten;
+  };
+  const Row rows[] = {
+      {"", true},
+      {"C:\\Gone\\Korvik.exe,0", true},
+      {"\"C:\\Gone Away\\korvik.EXE\",1", true},
+      {"C:\\Gone,Away\\Korvik.exe,-101", true},
+      {elsewhere + "\\Korvik.exe,2", false},
+      {"C:\\Icons\\mine.ico,3", false},
+      {"C:\\Gone\\Other.exe,0", false},
+      {"Korvik.exe,0", false},
+      {"%ProgramFiles%\\Gone\\Korvik.exe,0", false},
+      {"\\\\server\\share\\Korvik.exe,0", false},
+      {"C:\\Gone\\Korvik.exe", true},
+      {"\"C:\\Gone\\Korvik.exe,0", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.before);
+    for (const char* id : {"Korvik", "Korvik.REV"}) {
+      std::string key = std::string(id) + "\\DefaultIcon";
+      if (!row.before.empty()) WriteText(HKEY_CLASSES_ROOT, key, "", row.before);
+    }
+    EXPECT_TRUE(RegisterProgramIds());
+    EXPECT_EQ(row.rewritten ? archiver + ",0" : row.before,
+              ReadText(HKEY_CLASSES_ROOT, "Korvik\\DefaultIcon", ""));
+    EXPECT_EQ(row.rewritten ? archiver + ",1" : row.before,
+              ReadText(HKEY_CLASSES_ROOT, "Korvik.REV\\DefaultIcon", ""));
+    RemoveEverything();
+  }
+  test::RemoveTree("C:\\KorvikTests\\icon-elsewhere");
 }
 
 TEST_F(AssociationsTest, RegisterProgramIdsStopsOnlyWhenAccessIsDenied) {
@@ -712,16 +845,22 @@ TEST_F(AssociationsTest, NewFileEntryAndVolumesFollowTheWindowsVersion) {
           << Volume(number);
     }
 
-    // The release gives ".zip" back but leaves a "Data" value of the value
-    // form; ".orv" did not exist, so it goes with its volume extensions.
+    // Another program's entries below ".orv", which did not exist before:
+    // the key stays for them on either family, the product's values go.
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "Command", "other.exe /new");
+    WriteText(HKEY_CLASSES_ROOT, ".orv\\PersistentHandler", "", "{other}");
+
+    // The release gives ".zip" back and takes the new-file key the product
+    // made, "Data" included; ".orv" loses its volume extensions.
     {
       test::ScopedWindowsVersion version("probe.exe", row.version);
       ASSERT_EQ(0, test::RunAndWait(release));
     }
     EXPECT_EQ("OtherZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
-    EXPECT_EQ(row.fileForm ? std::vector<std::string>{} : std::vector<std::string>{"Data"},
-              ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, ".orv"));
+    EXPECT_EQ(std::vector<std::string>{"Command"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+    EXPECT_EQ("{other}", ReadText(HKEY_CLASSES_ROOT, ".orv\\PersistentHandler", ""));
     for (int number = 0; number < 100; ++number) {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
     }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,57 +23,18 @@ std::string Bytes(const unsigned char* bytes, std::size_t size) {
   return std::string(reinterpret_cast<const char*>(bytes), size);
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::string bytes;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    std::fclose(file);
-  }
-  return bytes;
-}
+std::string ReadFileBytes(const std::string& path) { return test::ReadWholeFile(path); }
 
-void WriteText(const char* path, const char* name, const char* text) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(std::strlen(text) + 1));
-  RegCloseKey(key);
+// The test's keys, under HKEY_CLASSES_ROOT.
+void WriteText(const char* path, const char* name, const char* text,
+               test::CallSite site = test::Here()) {
+  test::WriteText(HKEY_CLASSES_ROOT, path, name, text, 0, site);
 }
-
 std::vector<std::string> ValueNames(const char* path) {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  return names;
+  return test::ValueNames(HKEY_CLASSES_ROOT, path);
 }
-
 std::string ReadText(const char* path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return "<no key>";
-  }
-  char data[1024];
-  std::memset(data, 0xBD, sizeof data);
-  DWORD size = sizeof data;
-  DWORD type = REG_NONE;
-  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return "<absent>";
-  if (type != REG_SZ || size == 0 || data[size - 1] != '\0') return "<not a text>";
-  return std::string(data, size - 1);
+  return test::ReadText(HKEY_CLASSES_ROOT, path, name);
 }
 
 std::string TemplatePath(const char* name) { return test::ExeFolder() + "\\" + name; }
@@ -137,17 +97,20 @@ TEST(TemplateImageTest, ProgramFileHoldsNoCompleteSignature) {
   }
 }
 
-TEST_F(TemplatesTest, FileFormReplacesTheKeyAndNamesANewTemplateFile) {
+TEST_F(TemplatesTest, FileFormReplacesTheValuesAndNamesANewTemplateFile) {
   for (const Row& row : Rows()) {
     SCOPED_TRACE(row.name);
     RemoveAll();
     WriteText(kNewFileKey, "NullFile", "");
     WriteText(kNewFileKey, "Command", "other.exe /new");
     WriteText(kExtensionKey, "", "KeepMe");
+    WriteText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension", "");
 
     WriteNewFileEntry(kNewFileKey, row.which);
 
     EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(kNewFileKey));
+    // A subkey is not the product's to delete.
+    EXPECT_EQ("", ReadText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension"));
     EXPECT_EQ(TemplatePath(row.fileName), ReadText(kNewFileKey, "FileName"));
     EXPECT_EQ(row.image, ReadFileBytes(TemplatePath(row.fileName)));
     EXPECT_EQ("KeepMe", ReadText(kExtensionKey, ""));
@@ -186,6 +149,52 @@ TEST_F(TemplatesTest, FolderInThePlaceOfTheTemplateIsLeftAlone) {
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
               GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(RemoveDirectoryA(path.c_str()));
+  }
+}
+
+// Only what WriteNewFileEntry writes is removed: the template's own file
+// name (in any letter case) and its own image in "Data".
+TEST_F(TemplatesTest, RemoveOwnNewFileValuesTakesOnlyTheProductsValues) {
+  struct Value {
+    const char* name;
+    DWORD type;
+    std::string data;
+    bool removed;
+  };
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    std::string own = TemplatePath(row.fileName);
+    std::string upper = own;
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    std::string otherImage = Rows()[row.which == ArchiveTemplate::Orv ? 1 : 0].image;
+    const std::vector<Value> cases[] = {
+        {{"FileName", REG_SZ, own + '\0', true}, {"Command", REG_SZ, own + '\0', false}},
+        {{"FileName", REG_SZ, upper + '\0', true}},
+        {{"FileName", REG_SZ, "C:\\Other\\" + std::string(row.fileName) + '\0', false}},
+        {{"Data", REG_BINARY, row.image, true}, {"NullFile", REG_SZ, std::string(1, '\0'), false}},
+        {{"Data", REG_BINARY, row.image + '\0', false}},
+        {{"Data", REG_BINARY, otherImage, false}},
+        {{"Data", REG_NONE, row.image, false}},
+    };
+    for (const std::vector<Value>& values : cases) {
+      SCOPED_TRACE(values[0].name + std::string(" ") + test::Utf8(values[0].data));
+      RemoveAll();
+      std::vector<std::string> kept;
+      for (const Value& value : values) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, kNewFileKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegSetValueExA(key, value.name, 0, value.type,
+                       reinterpret_cast<const BYTE*>(value.data.data()),
+                       static_cast<DWORD>(value.data.size()));
+        RegCloseKey(key);
+        if (!value.removed) kept.push_back(value.name);
+      }
+
+      RemoveOwnNewFileValues(kNewFileKey, row.which);
+
+      EXPECT_EQ(kept, ValueNames(kNewFileKey));
+    }
   }
 }
 

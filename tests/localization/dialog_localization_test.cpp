@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "localization/language_file.h"
+#include "localization/messages.h"
 #include "support/test_support.h"
 
 namespace {
@@ -179,7 +180,7 @@ class DialogLocalizationTest : public testing::Test {
     for (const std::string& line : lines) file += test::Acp(line.c_str()) + "\r\n";
     test::MakeFolders(kFolder);
     ASSERT_TRUE(test::WriteWholeFile(LanguageFilePath(), file));
-    language.Load(LanguageFilePath().c_str());
+    language.Load(LanguageFilePath().c_str(), ResourceModule());
     ASSERT_TRUE(language.IsLoaded());
   }
 
@@ -194,7 +195,10 @@ TEST_F(DialogLocalizationTest, ScaleEntryIsReadAsWidthStarHeight) {
   };
   const Row rows[] = {
       {"125*110", 125, 110, true},  {"100*100", 100, 100, false},
-      {"*110", 0, 110, true},       {"125*", 125, 0, true},
+      // A missing, zero or negative number is 100: the dialog keeps that
+      // measure rather than collapse.
+      {"*110", 100, 110, true},     {"125*", 125, 100, true},
+      {"0*-5", 100, 100, false},    {"-50*80", 100, 80, true},
       {"125", 100, 100, false},     {nullptr, 100, 100, false},
       {" 90*80 wide", 90, 80, true}, {"100*100x", 100, 100, false},
       {"99999999999*1", INT32_MAX, 1, true},
@@ -223,8 +227,8 @@ TEST_F(DialogLocalizationTest, DialogGrowsByItsScaleWithTheFrameMeasures) {
       {"125*110", 101, 31, 50, 101, 23},
       {"100*100", 0, 0, 40, 80, 20},
       {"abc", 0, 0, 40, 80, 20},
-      // A missing number is 0 percent: the client area vanishes.
-      {"*110", -399, 31, 0, 0, 23},
+      // A missing number keeps that measure.
+      {"*110", 1, 31, 40, 81, 23},
       {"50*50", -199, -149, 20, 40, 10},
   };
   for (const Row& row : rows) {
@@ -299,7 +303,7 @@ TEST_F(DialogLocalizationTest, CaptionAndChildTextsAreTranslatedPerDialog) {
 }
 
 TEST_F(DialogLocalizationTest, WithoutLanguageFileNothingChanges) {
-  language.Load((std::string(kFolder) + "\\missing.lng").c_str());
+  language.Load((std::string(kFolder) + "\\missing.lng").c_str(), ResourceModule());
   ASSERT_FALSE(language.IsLoaded());
   DialogTemplate tmpl("Korvik 安装", 200, 150);
   tmpl.Add({kButton, nullptr, "完成", BS_PUSHBUTTON, 1, 1, 50, 14, 100});
@@ -407,7 +411,7 @@ TEST_F(DialogLocalizationTest, RightToLeftLayoutComesBeforeTheTranslation) {
     if (row.entry) {
       LoadLines({row.entry});
     } else {
-      language.Load((std::string(kFolder) + "\\missing.lng").c_str());
+      language.Load((std::string(kFolder) + "\\missing.lng").c_str(), ResourceModule());
     }
     EXPECT_EQ(row.mirrored, language.RightToLeft());
     for (const char* dialogName : {"SETUPDLG", "DONEDLG", "CONTEXTITEMS"}) {
