@@ -4,32 +4,21 @@
 
 #include <cstddef>
 
+#include "integration/archiver.h"
 #include "localization/messages.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 
-namespace {
-
-constexpr char kIconFileName[] = "Korvik.exe";
-
-// The program's own path. False when it does not fit: a cut path would
-// name another file.
-bool ProgramPath(char* path, std::size_t size) {
-  DWORD length = GetModuleFileNameA(nullptr, path, static_cast<DWORD>(size));
-  return length != 0 && length < size;
-}
-
-}  // namespace
-
 void RegisterUninstallEntry() {
   char program[kPathSize];
   // An entry whose uninstall command names another file would be worse
   // than none.
-  if (!ProgramPath(program, sizeof program)) return;
+  if (!GetProgramPath(program, sizeof program)) return;
   char icon[kPathSize];
-  bool iconFits = PathBesideProgram(kIconFileName, icon, sizeof icon);
+  bool iconFits = PathBesideProgram(kArchiverFileName, icon, sizeof icon);
 
   SetRegString(HKEY_LOCAL_MACHINE, kUninstallEntryKey, "DisplayName",
                MessageText(IDS_PRODUCT_NAME));

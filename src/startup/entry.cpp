@@ -1,13 +1,14 @@
 #include "startup/entry.h"
 
-#include <ole2.h>
-
 #include "integration/setup_dialogs.h"
 #include "localization/language_file.h"
 #include "localization/messages.h"
 #include "platform/environment.h"
-#include "platform/shell.h"
 #include "platform/file.h"
+#include "platform/help.h"
+#include "platform/module.h"
+#include "platform/ole.h"
+#include "platform/shell.h"
 #include "resources/resource.h"
 #include "startup/command_line.h"
 #include "startup/run_state.h"
@@ -33,8 +34,16 @@ HFONT CreateBoldFont() {
 }
 
 void RunSetup() {
-  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
-  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, 0);
+  SetupDialogRun run;
+  run.silent = runState.silent;
+  run.icon = runState.dialogIcon;
+  run.boldFont = runState.boldFont;
+  run.launchPath = runState.launchPath;
+  LPARAM parameter = reinterpret_cast<LPARAM>(&run);
+  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, parameter) == 0) {
+    return;
+  }
+  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, parameter);
   if (runState.launchPath[0] != '\0' && !runState.silent) {
     OpenWithShell(runState.launchPath);
   }
@@ -44,9 +53,7 @@ void RunSetup() {
 
 void ShowLeftoverWarning() {
   char programPath[kPathSize];
-  DWORD length = GetModuleFileNameA(nullptr, programPath, kPathSize);
-  if (length >= kPathSize) length = kPathSize - 1;  // older systems leave it unterminated
-  programPath[length] = '\0';
+  GetProgramPath(programPath, kPathSize);  // empty when it does not fit
 
   char text[kWarningSize];
   CopyText(text, MessageText(IDS_UNINSTALL_DONE));
@@ -60,11 +67,20 @@ void ShowLeftoverWarning() {
 
 namespace {
 
+// The run's one fatal error: the language file's index could not grow. It
+// arises before any other resource of the run is taken.
+void ShowMemoryError(int code) {
+  char text[kMessageSize];
+  FormatText(text, sizeof text, "Not enough memory (error %d).", code);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONERROR | MB_SETFOREGROUND);
+}
+
 int RunSteps(HINSTANCE instance, const char* commandText) {
+  SetMemoryErrorReport(ShowMemoryError);
   extResource.Load(instance);
-  languageResources.Load("uninstall.lng");
-  OleInitialize(nullptr);
-  HMODULE richEdit = LoadLibraryA("riched32.dll");
+  languageResources.Load("uninstall.lng", ResourceModule());
+  HMODULE richEdit = StartOleAndRichEdit();
   runState.dialogIcon = LoadIconA(ResourceModule(), "ORVICON");
   runState.boldFont = CreateBoldFont();
 
@@ -79,34 +95,20 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
       RunSetup();
       break;
     case RunMode::Uninstall:
-      RunUninstall();
+      RunUninstall(runState.silent);
       break;
     case RunMode::Nothing:
       break;
   }
 
-  if (richEdit) FreeLibrary(richEdit);
-  OleUninitialize();
+  CloseHelp();  // the help viewer needs OLE
+  EndOleAndRichEdit(richEdit);
   DeleteObject(runState.boldFont);
   return 0;
-}
-
-// The one exception of the program: the language file's index could not
-// grow. It arises before any other resource of the run is taken.
-void ShowMemoryError(const MemoryError& error) {
-  char text[kMessageSize];
-  FormatText(text, sizeof text, "Not enough memory (error %d).", error.code);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 }  // namespace
 
 int RunProgram(HINSTANCE instance, const char* commandText) {
-  try {
-    return RunSteps(instance, commandText);
-  } catch (const MemoryError& error) {
-    ShowMemoryError(error);
-    return 0;
-  }
+  return RunSteps(instance, commandText);
 }

@@ -2,9 +2,9 @@
 // over "Uninstall.lst" and the self-removal batch file.
 #pragma once
 
-// Removes the archiver from the machine. Asks first unless the run is
-// silent; reports only a missing list file and a needed restart.
-void RunUninstall();
+// Removes the archiver from the machine. Asks first unless silent; reports
+// only a missing list file and a needed restart.
+void RunUninstall(bool silent);
 
 // Cuts the program's path to its folder at the last backslash; a drive root
 // keeps its backslash ("C:\"). False, with the path untouched, when there is

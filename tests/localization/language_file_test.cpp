@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -91,13 +92,13 @@ class LanguageFileTest : public testing::Test {
     DeleteFileA((std::string(kOtherFolder) + "\\other.lng").c_str());
     RemoveDirectoryA(kOtherFolder);
     extResource.Unload();
-    languageResources.Load("uninstall.lng");
+    languageResources.Load("uninstall.lng", ResourceModule());
     ASSERT_FALSE(languageResources.IsLoaded());
   }
 
   static void LoadFile(const std::string& bytes) {
     ASSERT_TRUE(WriteBytes(BesideProgram(), bytes));
-    languageResources.Load("uninstall.lng");
+    languageResources.Load("uninstall.lng", ResourceModule());
   }
 
   static void LoadLibraryFrom(const char* folder) {
@@ -308,13 +309,13 @@ TEST_F(LanguageFileTest, NameWithABackslashIsUsedAsItIs) {
   ASSERT_TRUE(CreateDirectoryA(kOtherFolder, nullptr));
   std::string path = std::string(kOtherFolder) + "\\other.lng";
   ASSERT_TRUE(WriteBytes(path, Example("\r\n")));
-  languageResources.Load(path.c_str());
+  languageResources.Load(path.c_str(), ResourceModule());
   EXPECT_TRUE(languageResources.IsLoaded());
   EXPECT_STREQ("Uninstall finished", MessageText(IDS_UNINSTALL_DONE));
   // A name without one is looked for beside the program only.
-  languageResources.Load("other.lng");
+  languageResources.Load("other.lng", ResourceModule());
   EXPECT_FALSE(languageResources.IsLoaded());
-  languageResources.Load(std::string(2000, 'n').c_str());
+  languageResources.Load(std::string(2000, 'n').c_str(), ResourceModule());
   EXPECT_FALSE(languageResources.IsLoaded());
 }
 
@@ -348,7 +349,7 @@ TEST_F(LanguageFileTest, FailedReadAfterTheMarkerLoadsAnEmptyText) {
     FlushFileBuffers(server);  // until the loader has read the block
     CloseHandle(server);
   });
-  languageResources.Load(pipeName);
+  languageResources.Load(pipeName, ResourceModule());
   writer.join();
   EXPECT_TRUE(languageResources.IsLoaded());
   EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
@@ -378,7 +379,7 @@ TEST_F(LanguageFileTest, DirectionFromTheFile) {
 
 TEST_F(LanguageFileTest, DirectionFromALibraryWithAnRtlDialog) {
   LoadLibraryFrom("rtl");
-  languageResources.Load("uninstall.lng");  // there is none
+  languageResources.Load("uninstall.lng", ResourceModule());  // there is none
   EXPECT_FALSE(languageResources.IsLoaded());
   EXPECT_TRUE(languageResources.RightToLeft());
   LoadFile("***messages***\r\n50a17ae8=\"LTR\"\r\n");
@@ -387,7 +388,7 @@ TEST_F(LanguageFileTest, DirectionFromALibraryWithAnRtlDialog) {
   extResource.Unload();
   EXPECT_TRUE(languageResources.RightToLeft());
   LoadLibraryFrom("translated");  // no such dialog
-  languageResources.Load("uninstall.lng");
+  languageResources.Load("uninstall.lng", ResourceModule());
   EXPECT_FALSE(languageResources.RightToLeft());
 }
 
@@ -395,31 +396,31 @@ TEST_F(LanguageFileTest, TextBufferThatCannotBeHadLeavesNoFile) {
   ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
   {
     ScopedReallocationLimit limit(0);
-    languageResources.Load("uninstall.lng");
+    languageResources.Load("uninstall.lng", ResourceModule());
   }
   EXPECT_FALSE(languageResources.IsLoaded());
   EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
   EXPECT_TRUE(DeleteFileA(BesideProgram().c_str())) << "the file was left open";
 }
 
+// Runs where the out-of-memory error ends the run: what the loader left.
+void ReportLoaderState(int code) {
+  std::fprintf(stderr, "error %d (state %d), loaded %d, built-in messages %d, file closed %d\n",
+               code, errorState.code, languageResources.IsLoaded(),
+               BuiltIn("卸载已经完成") == MessageText(IDS_UNINSTALL_DONE),
+               DeleteFileA(BesideProgram().c_str()) != FALSE);
+}
+
 TEST_F(LanguageFileTest, IndexThatCannotGrowRaisesTheMemoryError) {
   ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
-  int countBefore = errorState.count;
-  int caught = 0;
-  {
-    ScopedReallocationLimit limit(1);  // the text, not the index
-    try {
-      languageResources.Load("uninstall.lng");
-    } catch (const MemoryError& error) {
-      caught = error.code;
-    }
-  }
-  EXPECT_EQ(8, caught);
-  EXPECT_EQ(8, errorState.code);
-  EXPECT_EQ(countBefore + 1, errorState.count);
-  EXPECT_FALSE(languageResources.IsLoaded());  // no half-built index is used
-  EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
-  EXPECT_TRUE(DeleteFileA(BesideProgram().c_str())) << "the file was left open";
+  EXPECT_EXIT(
+      {
+        SetMemoryErrorReport(ReportLoaderState);
+        ScopedReallocationLimit limit(1);  // the text, not the index
+        languageResources.Load("uninstall.lng", ResourceModule());
+      },
+      testing::ExitedWithCode(0),
+      "error 8 \\(state 8\\), loaded 0, built-in messages 1, file closed 1");
 }
 
 struct SeenBox {
@@ -457,6 +458,9 @@ void AnswerMessageBox(SeenBox* seen) {
       text[0] = '\0';
       GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
       seen->text = text;
+      std::fprintf(stderr, "box: %s, caption %d\n", seen->text.c_str(),
+                   seen->caption == BuiltIn("卸载 Korvik"));
+      std::fflush(stderr);
       PostMessageA(box, WM_COMMAND, IDOK, 0);
       return;
     }
@@ -466,19 +470,14 @@ void AnswerMessageBox(SeenBox* seen) {
 
 TEST_F(LanguageFileTest, MemoryErrorEndsTheRunWithAMessage) {
   ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
-  SeenBox seen;
-  std::thread answer(AnswerMessageBox, &seen);
-  int exitCode = -1;
-  {
-    ScopedReallocationLimit limit(1);
-    exitCode = RunProgram(GetModuleHandleA(nullptr), "/nothing");
-  }
-  answer.join();
-  EXPECT_EQ(0, exitCode);
-  EXPECT_EQ("Not enough memory (error 8).", seen.text);
-  EXPECT_EQ(BuiltIn("卸载 Korvik"), seen.caption);
-  // The entry routine loaded the program module as resource module again.
-  extResource.Load(GetModuleHandleA(nullptr));
+  EXPECT_EXIT(
+      {
+        SeenBox seen;
+        std::thread answer(AnswerMessageBox, &seen);
+        ScopedReallocationLimit limit(1);
+        RunProgram(GetModuleHandleA(nullptr), "/nothing");
+      },
+      testing::ExitedWithCode(0), "box: Not enough memory \\(error 8\\)\\., caption 1");
 }
 
 }  // namespace
