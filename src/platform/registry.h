@@ -50,8 +50,8 @@ LONG SetRegBytes(HKEY root, const char* spec, const char* name, std::size_t coun
 bool GetRegString(HKEY root, const char* spec, const char* name, std::size_t size,
                   const char* defaultText, char* dest);
 
-// The stored number when a value of 1 to 4 bytes was read (missing high
-// bytes are 0), else defaultNumber.
+// The stored number when the value is a REG_DWORD of 4 bytes, else
+// defaultNumber: data of any other type is no number of ours.
 DWORD GetRegNumber(HKEY root, const char* spec, const char* name, DWORD defaultNumber);
 
 // True when the key can be opened for querying its values.
@@ -66,7 +66,9 @@ void DelRegValue(HKEY root, const char* spec, const char* name);
 
 // Deletes the key and everything below it. The 9x family removes a subtree
 // with one RegDeleteKeyA, tried first there; otherwise passes run over the
-// tree until one deletes nothing. A root is never deleted. Keys that cannot
+// tree until one deletes nothing. A root is never deleted. A key that is a
+// registry link (the tree's own key included) is deleted itself, as a link:
+// what it points at is never entered nor deleted. Keys that cannot
 // be reached stay: a subkey name of 200 characters or more ends the walk of
 // its parent, and a child whose full path would be longer than 511
 // characters is skipped, so its ancestors stay too.
