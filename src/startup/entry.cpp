@@ -69,7 +69,9 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
   runState.boldFont = CreateBoldFont();
 
   char sfxcmd[kPathSize];
-  ReadEnvironmentVariable("sfxcmd", sfxcmd);  // one longer than the buffer counts as absent
+  // One longer than the buffer counts as absent. Only its switches matter, so
+  // a character the code page lacks may stand as '?'.
+  ReadEnvironmentVariable("sfxcmd", sfxcmd, Unconvertible::Replace);
   ImmediateActions actions;
   CommandLineScan scan = ScanCommandLine(commandText, sfxcmd, actions);
   runState.silent = scan.silent;
