@@ -11,13 +11,12 @@
 #include "resources/resource.h"
 #include "startup/command_line.h"
 #include "startup/run_state.h"
+#include "uninstall/leftover_warning.h"
 #include "uninstall/uninstall_run.h"
 
 namespace {
 
 constexpr DWORD kWaitPauseMs = 2000;
-// First line, a line feed, then the second line with a whole path in it.
-constexpr std::size_t kWarningSize = kMessageSize + 1 + kMessageSize + kPathSize;
 
 class ImmediateActions final : public SwitchActions {
  public:
@@ -47,15 +46,7 @@ void ShowLeftoverWarning() {
   DWORD length = GetModuleFileNameA(nullptr, programPath, kPathSize);
   if (length >= kPathSize) length = kPathSize - 1;  // older systems leave it unterminated
   programPath[length] = '\0';
-
-  char text[kWarningSize];
-  CopyText(text, MessageText(IDS_UNINSTALL_DONE));
-  AppendText(text, "\n");
-  std::size_t used = BoundedLength(text, kWarningSize);
-  FormatText(text + used, kWarningSize - used, MessageFormatForPath(IDS_DELETE_BY_HAND),
-             programPath);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONINFORMATION | MB_SETFOREGROUND);
+  ShowLeftoverWarning(programPath);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "startup/run_state.h"
 #include "uninstall/deletion_passes.h"
 #include "uninstall/integration_cleanup.h"
+#include "uninstall/leftover_warning.h"
 #include "uninstall/self_removal.h"
 
 namespace {
@@ -97,5 +98,8 @@ void RunUninstall() {
   DeleteOneFile(listPath);
 
   if (outcome.restartNeeded) ShowRestartNotice();
-  StartSelfRemoval(programPath, programFolder);
+  // A batch file that cannot name the program would leave it without a word.
+  if (StartSelfRemoval(programPath, programFolder) == SelfRemovalStart::PathNotWritable) {
+    ShowLeftoverWarning(programPath);
+  }
 }
