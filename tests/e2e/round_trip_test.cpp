@@ -1,7 +1,8 @@
 // Install and uninstall as a user does: the stand-in installer lays out an
 // installation and runs the setup; the registered "UninstallString" is then
-// run as the system runs it (an unquoted path with blanks), and the
-// self-removal batch file finishes. The registry and the disk must then be
+// run as the system runs it (the quoted path), and the self-removal batch
+// file finishes. The installer and the installation lie in folders whose
+// names hold characters of two bytes, one with 0x5C as its second byte. The registry and the disk must then be
 // as before, but for what is documented to remain.
 #include <windows.h>
 
@@ -28,8 +29,10 @@ constexpr char kUninstallKey[] =
 constexpr DWORD kRemovalTimeoutMs = 30000;
 constexpr DWORD kMaxValueBytes = 4096;
 
-std::string InstallFolder() { return std::string(kRoot) + "\\Program Files\\Korvik"; }
-std::string Payload() { return std::string(kRoot) + "\\payload"; }
+std::string InstallFolder() {
+  return std::string(kRoot) + "\\Program Files\\" + test::Acp("Korvik 乗表");
+}
+std::string Payload() { return std::string(kRoot) + "\\" + test::Acp("安装包"); }
 std::string TempFolder() { return std::string(kRoot) + "\\temp"; }
 
 // --- snapshots ------------------------------------------------------------
@@ -355,7 +358,7 @@ std::string UninstallString() {
 // as it stands, then "Yes" to the question; waits for the batch file.
 void UninstallAsTheSystemDoes() {
   std::string command = UninstallString();
-  ASSERT_EQ(InstallFolder() + "\\uninstall.exe", command);
+  ASSERT_EQ("\"" + InstallFolder() + "\\uninstall.exe\"", command);
   driver::Process process;
   driver::StartOptions options = Options();
   options.rawCommandLine = command;
