@@ -147,8 +147,9 @@ value_of() { grep -F "$1|$2" "$work/reg1.txt" | head -1 | sed 's/^[^|]*|[^=]*=//
 uninstall_key=$(grep -m1 -F 'Uninstall\Korvik archiver|' "$work/reg1.txt" | cut -d'|' -f1)
 echo "    uninstall entry $uninstall_key:"
 grep -F "$uninstall_key|\"" "$work/reg1.txt" | sed 's/^[^|]*|/      /'
-echo "      (DisplayVersion from Korvik.exe's version resource; EstimatedSize, the files"
-echo "      of Uninstall.lst in KiB: $(value_of "$uninstall_key" '"EstimatedSize"' | sed 's/dword://'), hexadecimal)"
+estimated=$(value_of "$uninstall_key" '"EstimatedSize"' | sed 's/dword://')
+echo "      (DisplayVersion from Korvik.exe's version resource; EstimatedSize: the files"
+echo "      of Uninstall.lst, $((16#${estimated:-0})) KiB)"
 app_key=$(grep -m1 -F 'App Paths\Korvik.exe|' "$work/reg1.txt" | cut -d'|' -f1)
 echo "    application path $app_key:"
 grep -F "$app_key|" "$work/reg1.txt" | grep -v '|$' | sed 's/^[^|]*|/      /'
@@ -181,6 +182,11 @@ orvdrive wait-file "$install_dir" --gone --timeout 30 | sed 's/^/  /'
 orvdrive wait-file "$batch" --gone --timeout 30 | sed 's/^/  /'
 reg_state "$work/reg2.txt"
 links_state "$work/links2.txt"
+if grep -qF "$uninstall_key|" "$work/reg2.txt"; then
+  echo "  the uninstall entry is still there"
+else
+  echo "  the uninstall entry went with its key, the five values for deployment tools with it"
+fi
 echo "  removed again: $(LC_ALL=C comm -12 "$work/reg_added.txt" <(LC_ALL=C comm -23 "$work/reg1.txt" "$work/reg2.txt") | wc -l) of the $(wc -l <"$work/reg_added.txt") registry entries, $(LC_ALL=C comm -23 "$work/links1.txt" "$work/links2.txt" | wc -l) shortcut files and folders, and the installation folder"
 echo "  left compared with before setup, and why:"
 {
