@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Prints what a built uninstall.exe is: size, machine, subsystem, the DLLs
 it imports, its resources and manifest. Fails when it imports anything but
-the system's own DLLs or when a resource the program relies on is missing.
+the system's own DLLs, when a resource the program relies on is missing, or
+when it is larger than SIZE_LIMIT.
 
 Usage: check_binary.py PATH_TO_UNINSTALL_EXE
 """
@@ -13,7 +14,7 @@ SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
     "ole32.dll", "oleaut32.dll", "comctl32.dll", "msvcrt.dll", "shlwapi.dll",
 }
-SIZE_TARGET = 300 * 1024
+SIZE_LIMIT = 96 * 1024  # bytes
 
 
 def resource_names(pe):
@@ -43,7 +44,7 @@ def main():
     text = manifest(pe)
 
     print(f"{path}")
-    print(f"  size:      {size} bytes ({size / 1024:.1f} KiB; target under {SIZE_TARGET // 1024} KiB)")
+    print(f"  size:      {size} bytes ({size / 1024:.1f} KiB; limit {SIZE_LIMIT} bytes)")
     print(f"  machine:   {machine}, {subsystem}")
     print(f"  imports:   {', '.join(imports)}")
     print(f"  icons:     {', '.join(map(str, resources.get('RT_GROUP_ICON', [])))}")
@@ -63,10 +64,10 @@ def main():
         problems.append("manifest lacks the administrator level or the common controls 6")
     if "RT_VERSION" not in resources:
         problems.append("no version resource")
+    if size > SIZE_LIMIT:
+        problems.append(f"{size} bytes, over the limit of {SIZE_LIMIT}")
     for p in problems:
         print(f"  PROBLEM:   {p}")
-    if size >= SIZE_TARGET:
-        print(f"  note:      over the size target")
     return 1 if problems else 0
 
 

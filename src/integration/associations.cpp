@@ -18,6 +18,7 @@ namespace {
 constexpr char kArchiveProgramId[] = "Korvik";
 constexpr char kZipProgramId[] = "Korvik.ZIP";
 constexpr char kRecoveryProgramId[] = "Korvik.REV";
+constexpr char kRecoveryExtension[] = ".rev";
 constexpr char kArchiverName[] = "Korvik.exe";
 
 // One extension split off a row of the archive type table.
@@ -78,7 +79,7 @@ struct ProgramId {
 constexpr ProgramId kProgramIds[] = {
     {kArchiveProgramId, IDS_ARCHIVE_TYPE_NAME, 0, nullptr},
     {kZipProgramId, IDS_ZIP_TYPE_NAME, 0, nullptr},
-    {kRecoveryProgramId, IDS_RECOVERY_TYPE_NAME, 1, ".rev"},
+    {kRecoveryProgramId, IDS_RECOVERY_TYPE_NAME, 1, kRecoveryExtension},
 };
 
 // Program ids are ASCII and the registry compares them without regard to
@@ -103,111 +104,193 @@ bool VolumeName(int number, char* name, std::size_t size) {
   return FormatText(name, size, ".o%02d", number);
 }
 
-void SaveFormerState(const char* extension, const char* newFileKey, const char* savedKey) {
+bool NamesArchiveId(const char* key) {
+  char current[kOwnTestSize];
+  GetRegString(HKEY_CLASSES_ROOT, key, "", sizeof current, "", current);
+  return SameIdIgnoringCase(current, kArchiveProgramId);
+}
+
+bool NamesRecoveryId() {
+  char current[kOwnTestSize];
+  GetRegString(HKEY_CLASSES_ROOT, kRecoveryExtension, "", sizeof current, "", current);
+  return SameIdIgnoringCase(current, kRecoveryProgramId);
+}
+
+// The key names of one extension: its new-file key under HKEY_CLASSES_ROOT,
+// its saved key below the product key and the saved new-file values below
+// that. False when a name does not fit: a cut name would be another
+// extension's key.
+struct ExtensionKeys {
+  char newFile[kRegPathSize];
+  char saved[kRegPathSize];
+  char savedNewFile[kRegPathSize];  // the former new-file entry's values
+};
+
+bool MakeExtensionKeys(const char* extension, ExtensionKeys& keys) {
+  return FormatText(keys.newFile, sizeof keys.newFile, "%s\\ShellNew", extension) &&
+         FormatText(keys.saved, sizeof keys.saved, "Setup\\%s", extension) &&
+         FormatText(keys.savedNewFile, sizeof keys.savedNewFile, "Setup\\%s\\ShellNew",
+                    extension);
+}
+
+// Saves what the extension held before it is taken over. False when any of
+// it could not be saved: the extension is then not taken over, since its
+// former owner could never come back.
+bool SaveFormerState(const char* extension, const ExtensionKeys& keys) {
   char formerType[kTypeSize];
   char formerContent[kTypeSize];
   char formerTemplate[kPathSize];
   char nullFile[kNullFileSize];
-  GetRegString(HKEY_CLASSES_ROOT, extension, "", sizeof formerType, "", formerType);
+  bool hadType =
+      GetRegString(HKEY_CLASSES_ROOT, extension, "", sizeof formerType, "", formerType);
   GetRegString(HKEY_CLASSES_ROOT, extension, "Content Type", sizeof formerContent, "",
                formerContent);
-  GetRegString(HKEY_CLASSES_ROOT, newFileKey, "FileName", sizeof formerTemplate, "",
+  GetRegString(HKEY_CLASSES_ROOT, keys.newFile, "FileName", sizeof formerTemplate, "",
                formerTemplate);
   bool hadNullFile =
-      GetRegString(HKEY_CLASSES_ROOT, newFileKey, "NullFile", sizeof nullFile, "", nullFile);
+      GetRegString(HKEY_CLASSES_ROOT, keys.newFile, "NullFile", sizeof nullFile, "", nullFile);
 
-  SetRegNumber(savedKey, "Exist", RegKeyPresent(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
-  SetRegString(savedKey, "Type", formerType);
-  SetRegString(savedKey, "Content", formerContent);
-  SetRegString(savedKey, "ShellNew",
-               formerTemplate[0] == '\0' && hadNullFile ? kNullFileMark : formerTemplate);
+  bool existed = RegKeyPresent(HKEY_CLASSES_ROOT, extension);
+  bool saved = SetRegNumber(keys.saved, "Exist", existed ? 1 : 0) == ERROR_SUCCESS;
+  // No "Type" for a key that had no default value: it gets none back. One
+  // left from an earlier take-over would name an owner of long ago.
+  if (hadType || !existed) {
+    saved = SetRegString(keys.saved, "Type", formerType) == ERROR_SUCCESS && saved;
+  } else {
+    DelRegValue(HKEY_CURRENT_USER, keys.saved, "Type");
+  }
+  saved = SetRegString(keys.saved, "Content", formerContent) == ERROR_SUCCESS && saved;
+  // Still written, and read where nothing more was saved: the record of
+  // earlier setups.
+  saved = SetRegString(keys.saved, "ShellNew",
+                       formerTemplate[0] == '\0' && hadNullFile ? kNullFileMark
+                                                                : formerTemplate) ==
+              ERROR_SUCCESS &&
+          saved;
+  // The whole former new-file entry, whatever its values are.
+  DelRegTree(HKEY_CURRENT_USER, keys.savedNewFile);
+  if (RegKeyPresent(HKEY_CLASSES_ROOT, keys.newFile)) {
+    saved = CopyRegValues(HKEY_CLASSES_ROOT, keys.newFile, HKEY_CURRENT_USER,
+                          keys.savedNewFile) == ERROR_SUCCESS &&
+            saved;
+  }
+  return saved;
+}
+
+// Only volume extensions that are missing or already the product's are
+// taken: another program's keep their owner, and need nothing saved.
+void TakeOverVolumes() {
+  int count = NtMajorVersion() != 0 ? kVolumesNt : kVolumes9x;
+  for (int number = 0; number < count; ++number) {
+    char volume[kVolumeNameSize];
+    if (!VolumeName(number, volume, sizeof volume)) continue;
+    if (RegKeyPresent(HKEY_CLASSES_ROOT, volume) && !NamesArchiveId(volume)) continue;
+    SetRegString(HKEY_CLASSES_ROOT, volume, "", kArchiveProgramId);
+    DelRegValue(HKEY_CLASSES_ROOT, volume, "Content Type");
+  }
 }
 
 void TakeOver(const char* extension, bool shell, bool isZip, bool isOrv,
-              const char* newFileKey, const char* savedKey) {
+              const ExtensionKeys& keys) {
   // Only the step from foreign to own saves: repeated setup runs keep the
   // state from before the first.
-  if (!IsOwnAssociation(extension)) SaveFormerState(extension, newFileKey, savedKey);
+  if (!IsOwnAssociation(extension) && !SaveFormerState(extension, keys)) return;
 
   SetRegString(HKEY_CLASSES_ROOT, extension, "", isZip ? kZipProgramId : kArchiveProgramId);
   DelRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
 
-  if (isOrv) {
-    int count = NtMajorVersion() != 0 ? kVolumesNt : kVolumes9x;
-    for (int number = 0; number < count; ++number) {
-      char volume[kVolumeNameSize];
-      if (!VolumeName(number, volume, sizeof volume)) continue;
-      SetRegString(HKEY_CLASSES_ROOT, volume, "", kArchiveProgramId);
-      DelRegValue(HKEY_CLASSES_ROOT, volume, "Content Type");
-    }
-  }
+  if (isOrv) TakeOverVolumes();
 
   if (shell && (isZip || isOrv)) {
-    WriteNewFileEntry(newFileKey, isOrv ? ArchiveTemplate::Orv : ArchiveTemplate::Zip);
+    WriteNewFileEntry(keys.newFile, isOrv ? ArchiveTemplate::Orv : ArchiveTemplate::Zip);
   }
 }
 
-// Gives the volume extensions back along with ".orv". Only those that still
-// name the archive program id are touched: the others belong to another
-// program now, or never were the product's (the NT family takes over only
-// the first 30, but a release looks at all 100).
-void ReleaseVolumes(bool existed, const char* formerType, const char* formerContent) {
+// Volume extensions that still name the archive program id are the
+// product's (setup takes no other): they lose that value, and their key
+// when nothing else is left in it. All 100 are looked at, whatever family
+// set them.
+void ReleaseVolumes() {
   for (int number = 0; number < kVolumesAll; ++number) {
     char volume[kVolumeNameSize];
-    if (!VolumeName(number, volume, sizeof volume)) continue;
-    char current[kOwnTestSize];
-    GetRegString(HKEY_CLASSES_ROOT, volume, "", sizeof current, "", current);
-    if (!SameIdIgnoringCase(current, kArchiveProgramId)) continue;
-    if (existed && formerType[0] != '\0') {
-      SetRegString(HKEY_CLASSES_ROOT, volume, "", formerType);
-      if (formerContent[0] != '\0') {
-        SetRegString(HKEY_CLASSES_ROOT, volume, "Content Type", formerContent);
-      }
-    } else {
-      // A key that keeps subkeys of another program's stays, and must not
-      // point at a program id that the uninstall removes.
-      SetRegString(HKEY_CLASSES_ROOT, volume, "", "");
-      DelRegKey(HKEY_CLASSES_ROOT, volume);
-    }
+    if (!VolumeName(number, volume, sizeof volume) || !NamesArchiveId(volume)) continue;
+    DelRegValue(HKEY_CLASSES_ROOT, volume, "");
+    DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, volume);
   }
 }
 
-void Release(const char* extension, bool isOrv, const char* newFileKey, const char* savedKey) {
-  // An extension that another program has taken since is left alone, and
-  // its volume extensions with it.
-  if (!IsOwnAssociation(extension)) return;
+// Puts the former new-file entry back: every saved value, or, in a record of
+// an earlier setup, the file name or null file it held. A key that the
+// product made alone goes once it is empty.
+void RestoreNewFileEntry(const ExtensionKeys& keys, bool productEntry) {
+  if (RegKeyPresent(HKEY_CURRENT_USER, keys.savedNewFile)) {
+    CopyRegValues(HKEY_CURRENT_USER, keys.savedNewFile, HKEY_CLASSES_ROOT, keys.newFile);
+    return;
+  }
+  char formerTemplate[kPathSize];
+  GetRegString(keys.saved, "ShellNew", sizeof formerTemplate, "", formerTemplate);
+  if (formerTemplate[0] == kNullFileMark[0]) {
+    SetRegString(HKEY_CLASSES_ROOT, keys.newFile, "NullFile", "");
+  } else if (formerTemplate[0] != '\0') {
+    SetRegString(HKEY_CLASSES_ROOT, keys.newFile, "FileName", formerTemplate);
+  }
+  if (productEntry) DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, keys.newFile);
+}
 
-  bool existed = GetRegNumber(savedKey, "Exist", 1) != 0;
+// Gives an extension that is still the product's back to what it was before
+// the first take-over. existedByDefault answers "Exist" when nothing was
+// saved.
+void GiveBack(const char* extension, const ExtensionKeys& keys, const ArchiveTemplate* entry,
+              bool existedByDefault) {
+  if (entry != nullptr) RemoveOwnNewFileValues(keys.newFile, *entry);
+  bool existed = GetRegNumber(keys.saved, "Exist", existedByDefault ? 1 : 0) != 0;
+  if (!existed) {
+    // Only what the product made goes: a key in which another program left
+    // a value or a subkey stays, without the product's default value.
+    if (entry != nullptr) DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, keys.newFile);
+    DelRegValue(HKEY_CLASSES_ROOT, extension, "");
+    DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, extension);
+    return;
+  }
   char formerType[kTypeSize];
   char formerContent[kTypeSize];
-  GetRegString(savedKey, "Type", sizeof formerType, "", formerType);
+  bool hadType = GetRegString(keys.saved, "Type", sizeof formerType, "", formerType);
   if (IsOwnProgramId(formerType)) formerType[0] = '\0';
-  GetRegString(savedKey, "Content", sizeof formerContent, "", formerContent);
-
-  if (existed) {
-    SetRegString(HKEY_CLASSES_ROOT, extension, "", formerType);
-    if (formerContent[0] != '\0') {
-      SetRegString(HKEY_CLASSES_ROOT, extension, "Content Type", formerContent);
-    } else {
-      DelRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
-    }
-    char formerTemplate[kPathSize];
-    GetRegString(savedKey, "ShellNew", sizeof formerTemplate, "", formerTemplate);
-    DelRegValue(HKEY_CLASSES_ROOT, newFileKey, "FileName");
-    if (formerTemplate[0] == kNullFileMark[0]) {
-      SetRegString(HKEY_CLASSES_ROOT, newFileKey, "NullFile", "");
-    } else if (formerTemplate[0] != '\0') {
-      SetRegString(HKEY_CLASSES_ROOT, newFileKey, "FileName", formerTemplate);
-    }
+  GetRegString(keys.saved, "Content", sizeof formerContent, "", formerContent);
+  if (formerContent[0] != '\0') {
+    SetRegString(HKEY_CLASSES_ROOT, extension, "Content Type", formerContent);
   } else {
-    // The key goes only when nothing else lies below it; otherwise it stays
-    // with an empty default value.
-    DelRegKey(HKEY_CLASSES_ROOT, newFileKey);
-    SetRegString(HKEY_CLASSES_ROOT, extension, "", "");
-    DelRegKey(HKEY_CLASSES_ROOT, extension);
+    DelRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
   }
+  RestoreNewFileEntry(keys, entry != nullptr);
+  // The default value last: while a refused write leaves it naming the
+  // product, the saved state is kept for a later release. Without a saved
+  // key at all it is emptied.
+  if (hadType || !RegKeyPresent(HKEY_CURRENT_USER, keys.saved)) {
+    SetRegString(HKEY_CLASSES_ROOT, extension, "", formerType);
+  } else {
+    DelRegValue(HKEY_CLASSES_ROOT, extension, "");
+  }
+}
 
-  if (isOrv) ReleaseVolumes(existed, formerType, formerContent);
+void Release(const char* extension, bool isZip, bool isOrv, const ExtensionKeys& keys) {
+  // Volumes still naming the product's id go even when ".orv" belongs to
+  // another program now: that id is about to be removed.
+  if (isOrv) ReleaseVolumes();
+  // An extension that another program has taken since is left alone.
+  if (!IsOwnAssociation(extension)) return;
+  ArchiveTemplate which = isOrv ? ArchiveTemplate::Orv : ArchiveTemplate::Zip;
+  GiveBack(extension, keys, isZip || isOrv ? &which : nullptr, true);
+}
+
+// ".rev" is saved and taken over the way an archive extension is, with no
+// new-file entry and no volumes.
+void TakeOverRecoveryExtension() {
+  ExtensionKeys keys;
+  if (!MakeExtensionKeys(kRecoveryExtension, keys)) return;
+  if (!NamesRecoveryId() && !SaveFormerState(kRecoveryExtension, keys)) return;
+  SetRegString(HKEY_CLASSES_ROOT, kRecoveryExtension, "", kRecoveryProgramId);
+  DelRegValue(HKEY_CLASSES_ROOT, kRecoveryExtension, "Content Type");
 }
 
 // Writes one program id: description, open command, icon. False, with
@@ -263,17 +346,12 @@ void SetAssociations(const IntegrationSettings& settings) {
 
 void AssociateExtension(const char* extension, bool associate, bool shell, bool isZip,
                         bool isOrv) {
-  char newFileKey[kRegPathSize];
-  char savedKey[kRegPathSize];
-  // A cut name would be another extension's key.
-  if (!FormatText(newFileKey, sizeof newFileKey, "%s\\ShellNew", extension) ||
-      !FormatText(savedKey, sizeof savedKey, "Setup\\%s", extension)) {
-    return;
-  }
+  ExtensionKeys keys;
+  if (!MakeExtensionKeys(extension, keys)) return;
   if (associate) {
-    TakeOver(extension, shell, isZip, isOrv, newFileKey, savedKey);
+    TakeOver(extension, shell, isZip, isOrv, keys);
   } else {
-    Release(extension, isOrv, newFileKey, savedKey);
+    Release(extension, isZip, isOrv, keys);
   }
 }
 
@@ -287,9 +365,23 @@ bool RegisterProgramIds() {
   char archiver[kPathSize];
   PathBesideProgram(kArchiverName, archiver, sizeof archiver);
   for (const ProgramId& id : kProgramIds) {
-    if (id.extension != nullptr) SetRegString(HKEY_CLASSES_ROOT, id.extension, "", id.name);
+    if (id.extension != nullptr) TakeOverRecoveryExtension();
     if (!RegisterProgramId(id, archiver, &id == &kProgramIds[0])) return false;
   }
   NotifyAssociationsChanged(false);
   return true;
+}
+
+void ReleaseRecoveryExtension() {
+  ExtensionKeys keys;
+  if (!NamesRecoveryId() || !MakeExtensionKeys(kRecoveryExtension, keys)) return;
+  // Setups before ".rev" was saved left no record: nothing was there then
+  // that could be given back.
+  GiveBack(kRecoveryExtension, keys, nullptr, false);
+}
+
+bool NeedsSavedOwner(const char* extension) {
+  if (extension[0] != '.') return false;
+  if (CompareNames(extension, kRecoveryExtension) == 0) return NamesRecoveryId();
+  return IsOwnAssociation(extension);
 }

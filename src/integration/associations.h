@@ -5,8 +5,11 @@
 // HKEY_CLASSES_ROOT names "Korvik" or "Korvik.ZIP". The first time an
 // extension is taken over, what it pointed to before is saved below the
 // product key in "Setup\<extension>" ("Exist", "Type", "Content",
-// "ShellNew"); a release puts that back. Nothing here deletes the saved
-// values: they go with the product key.
+// "ShellNew", and the former new-file entry's values in the subkey
+// "ShellNew"); a release puts that back. ".rev", which the program ids
+// point at "Korvik.REV", is saved and given back the same way. A saved
+// state is replaced only by the next step from foreign to own, and goes
+// with the product key.
 #pragma once
 
 #include "integration/settings.h"
@@ -31,7 +34,17 @@ bool IsOwnAssociation(const char* extension);
 
 // Registers the program ids "Korvik", "Korvik.ZIP" and "Korvik.REV" with
 // their descriptions, open commands and icons (an icon already there
-// stays), points ".rev" at "Korvik.REV" and tells the shell. False, with
-// nothing written, when the first write is refused with status 5 (access
-// denied); true otherwise, whatever else failed.
+// stays), points ".rev" at "Korvik.REV" (its former state saved first) and
+// tells the shell. False, with nothing written, when the first write is
+// refused with status 5 (access denied); true otherwise, whatever else
+// failed.
 bool RegisterProgramIds();
+
+// Gives ".rev" back to what it was before setup first pointed it at
+// "Korvik.REV", while it still does. The saved key must still exist.
+void ReleaseRecoveryExtension();
+
+// True while the extension (".rev" included) is still the product's, after a
+// release that could not write: its saved key must then outlive the
+// uninstall, so that a later one gives the former owner back.
+bool NeedsSavedOwner(const char* extension);

@@ -52,7 +52,9 @@ const char* TemplateFileName(ArchiveTemplate which) {
 }
 
 void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which) {
-  DelRegKey(HKEY_CLASSES_ROOT, newFileKey);
+  // The values alone: deleting the key would take another program's
+  // subkeys with it on the 9x family.
+  DelRegValues(HKEY_CLASSES_ROOT, newFileKey);
   std::size_t size = 0;
   if (!TakesTemplateFile()) {
     const unsigned char* image = TemplateImage(which, &size);
@@ -67,4 +69,19 @@ void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which) {
     WriteWholeFile(path, image, size);
   }
   SetRegString(HKEY_CLASSES_ROOT, newFileKey, "FileName", path);
+}
+
+void RemoveOwnNewFileValues(const char* newFileKey, ArchiveTemplate which) {
+  char own[kPathSize];
+  char current[kPathSize];
+  if (PathBesideProgram(TemplateFileName(which), own, sizeof own) &&
+      GetRegString(HKEY_CLASSES_ROOT, newFileKey, "FileName", sizeof current, "", current) &&
+      CompareNames(current, own) == 0) {
+    DelRegValue(HKEY_CLASSES_ROOT, newFileKey, "FileName");
+  }
+  std::size_t size = 0;
+  const unsigned char* image = TemplateImage(which, &size);
+  if (RegValueEquals(HKEY_CLASSES_ROOT, newFileKey, "Data", REG_BINARY, image, size)) {
+    DelRegValue(HKEY_CLASSES_ROOT, newFileKey, "Data");
+  }
 }

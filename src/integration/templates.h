@@ -19,9 +19,15 @@ const unsigned char* TemplateImage(ArchiveTemplate which, std::size_t* size);
 const char* TemplateFileName(ArchiveTemplate which);
 
 // Writes the new-file entry of one extension into the key newFileKey under
-// HKEY_CLASSES_ROOT, after deleting that key alone. Windows Me, 2000 and
-// later take a template file: it is created beside the program when no file
-// lies there yet (an existing one is never rewritten, a file that cannot be
-// made is passed over) and named in "FileName". Windows 95, 98 and NT 4.0
-// take the image itself in "Data".
+// HKEY_CLASSES_ROOT, after deleting every value the key held (the caller has
+// saved a former owner's); the key and any subkeys stay. Windows Me, 2000
+// and later take a template file: it is created beside the program when no
+// file lies there yet (an existing one is never rewritten, a file that
+// cannot be made is passed over) and named in "FileName". Windows 95, 98
+// and NT 4.0 take the image itself in "Data".
 void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which);
+
+// Deletes from newFileKey what WriteNewFileEntry wrote and nothing else:
+// "FileName" while it names this template beside the program, "Data" while
+// it holds this template's image. The key itself stays.
+void RemoveOwnNewFileValues(const char* newFileKey, ArchiveTemplate which);

@@ -65,7 +65,8 @@ void LanguageResources::LoadText(const char* fileName) {
   if (!text) return;
   textLength = UnescapeLanguageText(text, rawLength);
   if (!IndexLanguageLines(text, textLength, lineOffsets)) {
-    Unload();  // half an index would find the wrong lines
+    file.Close();  // the error ends the run: no destructor runs after it
+    Unload();
     RaiseMemoryError();
   }
   SortLanguageLines(text, lineOffsets);

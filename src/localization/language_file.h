@@ -20,8 +20,8 @@ class LanguageResources {
   // section marker, is silent. Drops whatever was loaded before. Then
   // decides the direction: right to left when the resource module holds a
   // dialog "RTL", or the file translates "LTR" to exactly "RTL".
-  // An index that cannot grow raises the out-of-memory error; nothing stays
-  // loaded then.
+  // An index that cannot grow raises the out-of-memory error, which ends
+  // the run; the file is closed and the text freed before.
   void Load(const char* fileName);
   bool IsLoaded() const { return text != nullptr; }
   bool RightToLeft() const { return rightToLeft; }

@@ -1,5 +1,13 @@
 #include "platform/file.h"
 
+#include <cstdlib>
+
+namespace {
+
+MemoryErrorReport memoryErrorReport = nullptr;
+
+}  // namespace
+
 File::~File() {
   if (IsOpen()) Close();
 }
@@ -61,8 +69,11 @@ bool File::Close() {
   return closed != FALSE;
 }
 
+void SetMemoryErrorReport(MemoryErrorReport report) { memoryErrorReport = report; }
+
 void RaiseMemoryError() {
   errorState.code = kOutOfMemoryError;
   ++errorState.count;
-  throw MemoryError{kOutOfMemoryError};
+  if (memoryErrorReport) memoryErrorReport(kOutOfMemoryError);
+  std::exit(0);
 }

@@ -1,6 +1,6 @@
 // The file object: one operating-system file handle, opened for reading and
 // closed when the object goes. Also the process-wide error state and the
-// out-of-memory error, the only exception the program throws.
+// out-of-memory error, the one error that ends the run.
 #pragma once
 
 #include <windows.h>
@@ -58,11 +58,13 @@ extern ErrorState errorState;
 
 constexpr int kOutOfMemoryError = ERROR_NOT_ENOUGH_MEMORY;  // 8
 
-// What RaiseMemoryError throws.
-struct MemoryError {
-  int code;
-};
+// Shows the out-of-memory error to the user; the entry routine sets it, as
+// the texts of a message box are not this layer's.
+using MemoryErrorReport = void (*)(int code);
+void SetMemoryErrorReport(MemoryErrorReport report);
 
-// Records error 8 in the error state and throws MemoryError. The entry
-// routine catches it and ends the run with a message.
+// Records error 8 in the error state, has it reported, and ends the run
+// with exit code 0 through the C runtime's exit, so static clean-up runs as
+// after a normal end. Callers free what they hold first: nothing returns
+// here.
 [[noreturn]] void RaiseMemoryError();

@@ -40,6 +40,26 @@ class RegKey {
   HKEY key_ = nullptr;
 };
 
+// Owns a block of the process heap, for data whose size only the registry
+// knows; Get() is null when the block could not be had.
+class HeapBlock {
+ public:
+  explicit HeapBlock(std::size_t size) : data_(HeapAlloc(GetProcessHeap(), 0, size + 1)) {}
+  ~HeapBlock() {
+    if (data_ != nullptr) HeapFree(GetProcessHeap(), 0, data_);
+  }
+  HeapBlock(const HeapBlock&) = delete;
+  HeapBlock& operator=(const HeapBlock&) = delete;
+
+  template <typename T>
+  T* Get() const {
+    return static_cast<T*>(data_);
+  }
+
+ private:
+  void* data_;
+};
+
 LONG* WriteFaultOf(HKEY root) {
   ULONG_PTR index = reinterpret_cast<ULONG_PTR>(root) -
                     reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
@@ -270,6 +290,110 @@ void DelRegKey64(HKEY root, const char* spec) {
   } else {
     RegDeleteKeyA(root, path);
   }
+}
+
+bool GetRegSubKeyName(HKEY root, const char* spec, DWORD index, char* name, std::size_t size) {
+  if (size == 0) return false;
+  name[0] = '\0';
+  RegKey key;
+  if (!OpenForReading(root, spec, key)) return false;
+  DWORD length = static_cast<DWORD>(size);
+  if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+      ERROR_SUCCESS) {
+    return true;
+  }
+  name[0] = '\0';
+  return false;
+}
+
+LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char* toSpec) {
+  RegKey from;
+  if (!OpenForReading(fromRoot, fromSpec, from)) return ERROR_FILE_NOT_FOUND;
+  DWORD count = 0;
+  DWORD longestName = 0;
+  DWORD largestData = 0;
+  LONG status = RegQueryInfoKeyW(from.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &count, &longestName, &largestData, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  RegKey to;
+  status = OpenForWriting(toRoot, toSpec, to);
+  if (status != ERROR_SUCCESS) return status;
+  // Sized by the key itself: a value cut to a fixed buffer would be another value.
+  const DWORD nameSize = longestName + 1;
+  HeapBlock name((longestName + 1) * sizeof(wchar_t));
+  HeapBlock data(largestData);
+  if (name.Get<wchar_t>() == nullptr || data.Get<BYTE>() == nullptr) return ERROR_OUTOFMEMORY;
+  for (DWORD index = 0; index < count; ++index) {
+    DWORD nameLength = nameSize;
+    DWORD size = largestData + 1;
+    DWORD type = REG_NONE;
+    status = RegEnumValueW(from.Get(), index, name.Get<wchar_t>(), &nameLength, nullptr, &type,
+                           data.Get<BYTE>(), &size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS) {
+      status = RegSetValueExW(to.Get(), name.Get<wchar_t>(), 0, type, data.Get<BYTE>(), size);
+    }
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+void DelRegValues(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  RegKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Out()) != ERROR_SUCCESS) {
+    return;
+  }
+  DWORD longestName = 0;
+  if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &longestName, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  // By "W" name: a name outside the code page could not be deleted by its
+  // "A" form.
+  HeapBlock name((longestName + 1) * sizeof(wchar_t));
+  if (name.Get<wchar_t>() == nullptr) return;
+  for (DWORD index = 0;;) {
+    DWORD length = longestName + 1;
+    if (RegEnumValueW(key.Get(), index, name.Get<wchar_t>(), &length, nullptr, nullptr, nullptr,
+                      nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    // A value that stays keeps its index: the next one is looked at instead.
+    if (RegDeleteValueW(key.Get(), name.Get<wchar_t>()) != ERROR_SUCCESS) ++index;
+  }
+}
+
+bool DelRegKeyIfEmpty(HKEY root, const char* spec) {
+  char path[kRegPathSize];
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return false;
+  {
+    RegKey key;
+    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return false;
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                         &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        subKeys != 0 || values != 0) {
+      return false;
+    }
+  }
+  return RegDeleteKeyA(root, path) == ERROR_SUCCESS;
+}
+
+bool RegValueEquals(HKEY root, const char* spec, const char* name, DWORD type, const void* bytes,
+                    std::size_t count) {
+  RegKey key;
+  if (!OpenForReading(root, spec, key)) return false;
+  // One byte more than expected, so that longer data does not fit as equal.
+  HeapBlock data(count);
+  if (data.Get<BYTE>() == nullptr) return false;
+  DWORD size = static_cast<DWORD>(count + 1);
+  DWORD stored = REG_NONE;
+  return RegQueryValueExA(key.Get(), name, nullptr, &stored, data.Get<BYTE>(), &size) ==
+             ERROR_SUCCESS &&
+         stored == type && size == count && std::memcmp(data.Get<BYTE>(), bytes, count) == 0;
 }
 
 LONG SetRegString(const char* spec, const char* name, const char* text) {

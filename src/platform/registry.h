@@ -83,6 +83,32 @@ void SetRegView64(bool on);
 // A root is never deleted.
 void DelRegKey64(HKEY root, const char* spec);
 
+// The name of the subkey at index (0, 1, ...) into name (capacity size).
+// False, with name empty, when there is no such subkey or its name does not
+// fit.
+bool GetRegSubKeyName(HKEY root, const char* spec, DWORD index, char* name, std::size_t size);
+
+// Copies every value of one key, the default value included, into another,
+// which is created where missing: names, types and data byte for byte (they
+// go through the "W" functions, so that no code page conversion alters
+// them). Status 0, or the first failure; 2 (ERROR_FILE_NOT_FOUND), with
+// nothing created, when the source key is missing. Writes count as writes
+// for SetRegWriteFaultForTest.
+LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char* toSpec);
+
+// Deletes every value of a key, the default value included; the key and its
+// subkeys stay. A root's values are never deleted.
+void DelRegValues(HKEY root, const char* spec);
+
+// Deletes the key only while it holds neither a value nor a subkey, on both
+// families (the 9x family's RegDeleteKeyA would take a whole subtree). True
+// when it was deleted.
+bool DelRegKeyIfEmpty(HKEY root, const char* spec);
+
+// True when the value is stored with this type and exactly these bytes.
+bool RegValueEquals(HKEY root, const char* spec, const char* name, DWORD type, const void* bytes,
+                    std::size_t count);
+
 // Short forms: under HKEY_CURRENT_USER, so relative to the product key.
 LONG SetRegString(const char* spec, const char* name, const char* text);
 LONG SetRegNumber(const char* spec, const char* name, DWORD number);
@@ -94,13 +120,13 @@ void DelRegKey(const char* spec);
 // Test hooks.
 //
 // SetRegWriteFaultForTest makes every later write (SetRegString,
-// SetRegNumber, SetRegBytes, short forms included) under root answer status
-// without touching the registry, after the key specification has passed its
-// length check; this is how tests see status 5 (access denied), which the
-// registry under test never gives. Status 0 clears the fault of that root;
-// ClearRegWriteFaultsForTest clears all. Each of the predefined roots
-// (HKEY_CLASSES_ROOT to HKEY_USERS) can hold its own fault; other handles
-// are ignored.
+// SetRegNumber, SetRegBytes, CopyRegValues, short forms included) under
+// root answer status without touching the registry, after the key
+// specification has passed its length check; this is how tests see status 5
+// (access denied), which the registry under test never gives. Status 0
+// clears the fault of that root; ClearRegWriteFaultsForTest clears all.
+// Each of the predefined roots (HKEY_CLASSES_ROOT to HKEY_USERS) can hold
+// its own fault; other handles are ignored.
 void SetRegWriteFaultForTest(HKEY root, LONG status);
 void ClearRegWriteFaultsForTest();
 

@@ -54,17 +54,16 @@ bool AppendText(char* dst, std::size_t capacity, const char* src) {
 
 bool FormatTextV(char* dst, std::size_t capacity, const char* format, va_list args) {
   if (capacity == 0) return false;
-  int needed = std::vsnprintf(dst, capacity, format, args);
-  if (needed < 0) {
-    dst[0] = '\0';
-    return false;
+  // The system's own formatter: a text that fills the count stays
+  // unterminated, one that does not fit gives -1.
+  int written = _vsnprintf(dst, capacity - 1, format, args);
+  dst[capacity - 1] = '\0';
+  if (written >= 0) {
+    dst[written] = '\0';
+    return true;
   }
-  if (static_cast<std::size_t>(needed) >= capacity) {
-    dst[capacity - 1] = '\0';
-    CutAtCharacter(dst, capacity - 1);
-    return false;
-  }
-  return true;
+  CutAtCharacter(dst, capacity - 1);
+  return false;
 }
 
 bool FormatText(char* dst, std::size_t capacity, const char* format, ...) {

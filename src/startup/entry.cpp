@@ -51,7 +51,17 @@ void ShowLeftoverWarning() {
 
 namespace {
 
+// The run's one fatal error: the language file's index could not grow. It
+// arises before any other resource of the run is taken.
+void ShowMemoryError(int code) {
+  char text[kMessageSize];
+  FormatText(text, sizeof text, "Not enough memory (error %d).", code);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
+              MB_ICONERROR | MB_SETFOREGROUND);
+}
+
 int RunSteps(HINSTANCE instance, const char* commandText) {
+  SetMemoryErrorReport(ShowMemoryError);
   extResource.Load(instance);
   languageResources.Load("uninstall.lng");
   OleInitialize(nullptr);
@@ -84,22 +94,8 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
   return 0;
 }
 
-// The one exception of the program: the language file's index could not
-// grow. It arises before any other resource of the run is taken.
-void ShowMemoryError(const MemoryError& error) {
-  char text[kMessageSize];
-  FormatText(text, sizeof text, "Not enough memory (error %d).", error.code);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONERROR | MB_SETFOREGROUND);
-}
-
 }  // namespace
 
 int RunProgram(HINSTANCE instance, const char* commandText) {
-  try {
-    return RunSteps(instance, commandText);
-  } catch (const MemoryError& error) {
-    ShowMemoryError(error);
-    return 0;
-  }
+  return RunSteps(instance, commandText);
 }

@@ -279,11 +279,13 @@ std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp
 
 // "uninstall.exe /s" from the installation folder, to its end; it must show
 // nothing. With an interpreter, the batch file is handed to that instead.
-void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter = "") {
+void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter = "",
+                        const std::string& extraEnv = "") {
   test::MakeFolders(TempFolder(sandbox));
   driver::StartOptions options = sandbox.Options("/s");
   options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
   if (!interpreter.empty()) options.setEnv.push_back("COMSPEC=" + interpreter);
+  if (!extraEnv.empty()) options.setEnv.push_back(extraEnv);
   options.keepChildren = true;  // the batch file outlives the program
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, options));
@@ -325,10 +327,74 @@ void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
   EXPECT_TRUE(test::Exists(SpecialFolder(CSIDL_PROGRAMS) + "\\Korvik\\Korvik.lnk"));
 }
 
+// The foreign registrations the tests start from: ".zip" with a content
+// type, a new-file entry of several values and a subkey; ".cab" with a
+// template file; ".jar" with a content type; ".rev" with a class, a content
+// type and two subkeys; the volume extension ".o05" with a content type.
+void WriteFormerOwners() {
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "WinFoo.zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-winfoo-zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Command", "\"C:\\WinFoo\\foo.exe\" /new \"%1\"");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "IconPath", "C:\\WinFoo\\winfoo.exe,3");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\OpenWithProgids", "WinFoo.zip", "");
+  WriteText(HKEY_CLASSES_ROOT, ".cab", "", "WinFoo.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".cab\\ShellNew", "FileName", "C:\\WinFoo\\empty.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "", "jarfile");
+  WriteText(HKEY_CLASSES_ROOT, ".jar", "Content Type", "application/java-archive");
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OldRev.REV");
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-oldrev");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OldRev.REV", "");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{5E941D80-BF96-11CD-B579}");
+  WriteText(HKEY_CLASSES_ROOT, ".o05", "", "OldVolume.File");
+  WriteText(HKEY_CLASSES_ROOT, ".o05", "Content Type", "application/x-oldvolume");
+}
+const char* const kFormerlyOwned[] = {".zip", ".cab", ".jar", ".rev", ".o05"};
+
+bool FormerlyOwned(const std::string& extension) {
+  for (const char* owned : kFormerlyOwned) {
+    if (extension == owned) return true;
+  }
+  return false;
+}
+
+std::vector<test::RegistrySnapshot> FormerOwnersSnapshot() {
+  std::vector<test::RegistrySnapshot> former;
+  for (const char* extension : kFormerlyOwned) {
+    former.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, extension));
+  }
+  return former;
+}
+
+// Another program's registration made between setup and uninstall below
+// ".7z", which did not exist before setup.
+constexpr char kOtherSince[] = ".7z\\OpenWithProgids";
+
+// Every former owner's keys and values as they were, and the other program's
+// registration below ".7z" as it made it, without the product's value.
+void ExpectFormerOwnersBack(const std::vector<test::RegistrySnapshot>& former,
+                            const test::RegistrySnapshot& otherSince) {
+  for (std::size_t i = 0; i < former.size(); ++i) {
+    SCOPED_TRACE(kFormerlyOwned[i]);
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
+                                                                          kFormerlyOwned[i])));
+  }
+  EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, ".7z"));
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(otherSince,
+                                      test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince)));
+  for (const char* extension : kExtensions) {
+    if (FormerlyOwned(extension) || std::strcmp(extension, ".7z") == 0) continue;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
+  }
+}
+
 // Everything of the product is gone, but for the six name-keyed handler
 // keys, which stay without any value.
 void ExpectOnlyWhatStays() {
   for (int number = 0; number < kVolumeCount; ++number) {
+    if (FormerlyOwned(Volume(number))) continue;
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
   for (const char* id : kProgramIds) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, id)) << id;
@@ -355,28 +421,6 @@ void ExpectOnlyWhatStays() {
     std::string path = ShortcutPath(place);
     EXPECT_FALSE(path.empty() || test::Exists(path)) << place.csidl << " " << path;
   }
-}
-
-// The foreign associations the tests start from: ".zip" with a content type,
-// a null-file new-file entry and a subkey; ".cab" with a template file;
-// ".jar" with a content type.
-void WriteFormerOwners() {
-  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "WinFoo.zip");
-  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-winfoo-zip");
-  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
-  WriteText(HKEY_CLASSES_ROOT, ".zip\\OpenWithProgids", "WinFoo.zip", "");
-  WriteText(HKEY_CLASSES_ROOT, ".cab", "", "WinFoo.cab");
-  WriteText(HKEY_CLASSES_ROOT, ".cab\\ShellNew", "FileName", "C:\\WinFoo\\empty.cab");
-  WriteText(HKEY_CLASSES_ROOT, ".jar", "", "jarfile");
-  WriteText(HKEY_CLASSES_ROOT, ".jar", "Content Type", "application/java-archive");
-}
-const char* const kFormerlyOwned[] = {".zip", ".cab", ".jar"};
-
-bool FormerlyOwned(const std::string& extension) {
-  for (const char* owned : kFormerlyOwned) {
-    if (extension == owned) return true;
-  }
-  return false;
 }
 
 // The registry the product touches, and the shortcut folders.
@@ -418,19 +462,15 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
   Sandbox sandbox("cleanup-all");
   Install(sandbox);
   WriteFormerOwners();
-  std::vector<test::RegistrySnapshot> former;
-  for (const char* extension : kFormerlyOwned) {
-    former.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, extension));
-  }
-  // Set before setup, whole: setup never saves what ".rev" held.
-  WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OldRev.REV");
-  WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OldRev.REV", "");
+  std::vector<test::RegistrySnapshot> former = FormerOwnersSnapshot();
   // Another user's settings.
   WriteNumber(HKEY_USERS, std::string(kOtherUserProductKey) + "\\Setup\\Links", "Desktop", 1);
   test::RegistrySnapshot otherUser = test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey);
 
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
   ExpectSetupMade(sandbox, true);
+  WriteText(HKEY_CLASSES_ROOT, kOtherSince, "Other.7z", "");
+  test::RegistrySnapshot otherSince = test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince);
   // What else the archiver keeps under its key, deeper down.
   WriteText(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Archiver\\History\\Recent", "0",
             "C:\\archive.orv");
@@ -443,17 +483,7 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
 
   RunSilentUninstall(sandbox);
 
-  for (std::size_t i = 0; i < former.size(); ++i) {
-    SCOPED_TRACE(kFormerlyOwned[i]);
-    EXPECT_EQ(std::vector<std::string>{},
-              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
-                                                                          kFormerlyOwned[i])));
-  }
-  for (const char* extension : kExtensions) {
-    if (FormerlyOwned(extension)) continue;
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
-  }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".rev"));
+  ExpectFormerOwnersBack(former, otherSince);
   ExpectOnlyWhatStays();
   EXPECT_EQ(std::vector<std::string>{},
             test::SnapshotDifferences(otherUser,
@@ -505,7 +535,10 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
-TEST(CleanupTest, RecoveryVolumeExtensionGoesWholeOnlyWhileItNamesTheProductsClass) {
+// ".rev" did not exist before setup: it loses the product's default value
+// while that still names the product's class, and stays for the subkey
+// that the shell (not the product) made below it.
+TEST(CleanupTest, RecoveryVolumeExtensionIsReleasedOnlyWhileItNamesTheProductsClass) {
   struct Row {
     const char* owner;  // ".rev" after setup; null: as setup left it
     bool stays;
@@ -523,21 +556,59 @@ TEST(CleanupTest, RecoveryVolumeExtensionGoesWholeOnlyWhileItNamesTheProductsCla
     Install(sandbox);
     ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
     ASSERT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
-    // Something below it: the key goes whole or stays whole.
     WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "Korvik.REV", "");
     if (row.owner) WriteText(HKEY_CLASSES_ROOT, ".rev", "", row.owner);
     test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
 
     RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
 
-    test::RegistrySnapshot after = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
-    if (row.stays) {
-      EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
-    } else {
-      EXPECT_TRUE(after.empty()) << after.size() << " entries left";
-    }
+    if (!row.stays) before.erase(".rev|");
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev")));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik.REV"));
   }
+}
+
+// Every registry write under HKEY_CLASSES_ROOT refused: the release gives
+// nothing back, so the saved owners of the extensions still the product's
+// outlive the uninstall (the rest of the product key goes), and a second
+// uninstall, run with the rights, gives them back.
+TEST(CleanupTest, RefusedReleaseKeepsTheSavedOwnersForASecondUninstall) {
+  ScopedIntegrationReset reset;
+  Sandbox sandbox("cleanup-refused");
+  Install(sandbox);
+  WriteFormerOwners();
+  std::vector<test::RegistrySnapshot> former = FormerOwnersSnapshot();
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ExpectSetupMade(sandbox, true);
+  WriteText(HKEY_CLASSES_ROOT, kOtherSince, "Other.7z", "");
+  test::RegistrySnapshot otherSince = test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince);
+  ASSERT_TRUE(sandbox.CopyIn(test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE), "uninstall.exe"));
+  std::string interpreter = InterpreterStandIn(sandbox);
+
+  RunSilentUninstall(sandbox, interpreter, "KORVIK_TEST_DENY_WRITES=HKCR");
+
+  const std::string setup = std::string(kProductKey) + "\\Setup";
+  for (const char* extension : {".zip", ".cab", ".jar", ".rev"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(std::string(extension) == ".zip" ? "Korvik.ZIP"
+              : std::string(extension) == ".rev" ? "Korvik.REV"
+                                                 : "Korvik",
+              ReadText(HKEY_CLASSES_ROOT, extension, ""));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, setup + "\\" + extension));
+  }
+  // Released all the same: they did not exist, so nothing had to be written.
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, setup + "\\.orv"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, setup + "\\MenuItems"));
+  EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CURRENT_USER, setup));
+  EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CURRENT_USER, kProductKey));
+
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
+  RunSilentUninstall(sandbox, interpreter);
+
+  ExpectFormerOwnersBack(former, otherSince);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
 TEST(CleanupTest, SecondCleanUpChangesNothing) {
@@ -612,39 +683,33 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
 }
 
 // On Windows 98 the new-file entries hold the template image itself in a
-// "Data" value, which the release leaves: it stays in the new-file entry of
-// an extension that had one of its own before. The self-removal batch file
-// goes to an interpreter stand-in (the 9x family's way to start it is
+// "Data" value, which the release removes while it is still the product's
+// image: every former owner comes back as it was. The self-removal batch
+// file goes to an interpreter stand-in (the 9x family's way to start it is
 // covered by the uninstall run's own tests).
-TEST(CleanupTest, NineXFamilyLeavesTheTemplateDataInAFormerOwnersNewFileEntry) {
+TEST(CleanupTest, NineXFamilyGivesFormerOwnersBackWithoutTheTemplateData) {
   ScopedIntegrationReset reset;
   test::ScopedWindowsVersion probeVersion("probe.exe", "win98");
   test::ScopedWindowsVersion uninstallVersion("uninstall.exe", "win98");
   Sandbox sandbox("cleanup-9x");
   Install(sandbox);
   WriteFormerOwners();
+  std::vector<test::RegistrySnapshot> former = FormerOwnersSnapshot();
 
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
   ExpectSetupMade(sandbox, false);
+  ASSERT_EQ(std::vector<std::string>{"Data"}, ValueNames(HKEY_CLASSES_ROOT, ".zip\\ShellNew"));
   ASSERT_EQ(kZipImageData, StoredValue(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
   ASSERT_EQ("<type 3>", ReadText(HKEY_CLASSES_ROOT, ".orv\\ShellNew", "Data"));
   ASSERT_FALSE(sandbox.Exists("zipnew.dat"));
+  // One call of the 9x family deletes a key with all below it: another
+  // program's subkey of an extension made by setup must survive it.
+  WriteText(HKEY_CLASSES_ROOT, kOtherSince, "Other.7z", "");
+  test::RegistrySnapshot otherSince = test::SnapshotRegistry(HKEY_CLASSES_ROOT, kOtherSince);
 
   RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
 
-  EXPECT_EQ("WinFoo.zip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
-  EXPECT_EQ("application/x-winfoo-zip", ReadText(HKEY_CLASSES_ROOT, ".zip", "Content Type"));
-  EXPECT_EQ((std::vector<std::string>{"Data", "NullFile"}),
-            ValueNames(HKEY_CLASSES_ROOT, ".zip\\ShellNew"));
-  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile"));
-  EXPECT_EQ(kZipImageData, StoredValue(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
-  // ".orv" did not exist before: its new-file entry goes with it.
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
-  for (const char* extension : kExtensions) {
-    if (FormerlyOwned(extension)) continue;
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
-  }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".rev"));
+  ExpectFormerOwnersBack(former, otherSince);
   ExpectOnlyWhatStays();
 }
 

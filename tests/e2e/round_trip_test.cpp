@@ -183,7 +183,7 @@ const char* const kTouched[] = {
     ".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace", ".7z",  ".tar", ".gz", ".tgz", ".uue",
     ".xxe", ".uu",  ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z",   ".taz", ".rev",
     "Korvik", "Korvik.ZIP", "Korvik.REV", "OtherZip.File", "OtherCab.File", "OtherGz.File",
-    "ThirdParty.Gz"};
+    "ThirdParty.Gz", "OtherRev.File"};
 const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
 const char* const kHandlerKeys[] = {
     "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
@@ -208,11 +208,21 @@ void Reset() {
 }
 
 // Former owners: ".zip" and ".cab" with a program id, a content type and a
-// new-file entry; ".gz" with a program id only; the others absent.
+// new-file entry; ".gz" with a program id only; ".rev" with a class, a
+// content type and subkeys; the volume extension ".o05"; the others absent.
 void FormerOwners() {
   SetText(".zip", nullptr, "OtherZip.File");
   SetText(".zip", "Content Type", "application/x-other-zip");
   SetText(".zip\\ShellNew", "NullFile", "");
+  SetText(".zip\\ShellNew", "Command", "C:\\Other\\other.exe /new");
+  SetText(".zip\\ShellNew", "IconPath", "C:\\Other\\other.exe,1");
+  SetText(".rev", nullptr, "OtherRev.File");
+  SetText(".rev", "Content Type", "application/x-other-rev");
+  SetText(".rev\\OpenWithProgids", "OtherRev.File", "");
+  SetText(".rev\\PersistentHandler", nullptr, "{5E941D80-BF96-11CD-B579-08002B30BFEB}");
+  SetText("OtherRev.File", nullptr, "Other recovery volume");
+  SetText(".o05", nullptr, "OtherZip.File");
+  SetText(".o05", "Content Type", "application/x-other-volume");
   SetText("OtherZip.File", nullptr, "Other ZIP");
   SetText(".cab", nullptr, "OtherCab.File");
   SetText(".cab", "Content Type", "application/vnd.ms-cab-compressed");
@@ -398,6 +408,10 @@ std::vector<std::string> ExpectedLeftovers(const Snapshot& rawBefore, bool gzTak
   }
   if (gzTakenOver) {
     left.push_back("~ HKCR\\.gz|@: sz:OtherGz.File -> sz:ThirdParty.Gz");
+    // Another program's registration below ".7z", made since setup.
+    left.push_back("+ HKCR\\.7z|");
+    left.push_back("+ HKCR\\.7z\\OpenWithProgids|");
+    left.push_back("+ HKCR\\.7z\\OpenWithProgids|Other.7z");
   }
   return left;
 }
@@ -442,8 +456,10 @@ TEST_F(RoundTripTest, SilentInstallTwiceThenUninstallLeavesOnlyWhatIsMeantToStay
   std::vector<std::string> installed = Diff(before, Take());
   EXPECT_GT(installed.size(), 100u);
 
-  // Another program takes ".gz" over before the uninstall.
+  // Other programs take ".gz" over and register with ".7z" before the
+  // uninstall.
   SetText(".gz", nullptr, "ThirdParty.Gz");
+  SetText(".7z\\OpenWithProgids", "Other.7z", "");
   UninstallAsTheSystemDoes();
 
   Snapshot after = Take();

@@ -267,7 +267,7 @@ TEST_F(AssociationsTest, ReleaseRestoresFormerTemplateFileName) {
   };
   const Row rows[] = {
       {"file name", true, false, "C:\\Templates\\other.zip", {"FileName"}},
-      {"file name and null file", true, true, "C:\\Templates\\other.zip", {"FileName"}},
+      {"file name and null file", true, true, "C:\\Templates\\other.zip", {"FileName", "NullFile"}},
       {"null file", false, true, "*", {"NullFile"}},
       {"neither", false, false, "", {}},
   };
@@ -293,12 +293,130 @@ TEST_F(AssociationsTest, ReleaseRestoresFormerTemplateFileName) {
   }
 }
 
+// Whatever the former owner's new-file entry held comes back byte for byte,
+// and a new-file key that only the product made goes.
+TEST_F(AssociationsTest, ReleaseGivesBackTheWholeFormerNewFileEntry) {
+  const unsigned char otherImage[] = {0x50, 0x4B, 0x03, 0x04, 0xBD};
+  const DWORD flags = 7;
+  struct Row {
+    const char* name;
+    void (*prepare)(const unsigned char* image, DWORD flags);
+    bool shell;
+  };
+  const Row rows[] = {
+      {"command and icon",
+       [](const unsigned char*, DWORD) {
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Command", "other.exe /new \"%1\"");
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "IconPath", "C:\\Other\\other.exe,2");
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName", "@other.dll,-101");
+       },
+       true},
+      {"binary data, a number and a subkey",
+       [](const unsigned char* image, DWORD number) {
+         WriteRaw(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Data", REG_BINARY, image, 5);
+         WriteNumber(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Flags", number);
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip") + "\\Config", "NoExtension", "");
+       },
+       true},
+      {"an empty key", [](const unsigned char*, DWORD) {
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "", "x");
+         HKEY key;
+         RegOpenKeyExA(HKEY_CLASSES_ROOT, ShellNew(".zip").c_str(), 0, KEY_SET_VALUE, &key);
+         RegDeleteValueA(key, "");
+         RegCloseKey(key);
+       },
+       true},
+      {"no key", [](const unsigned char*, DWORD) {}, true},
+      {"command, shell integration off",
+       [](const unsigned char*, DWORD) {
+         WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Command", "other.exe /new");
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    row.prepare(otherImage, flags);
+    test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+
+    SetAssociations(Settings({1}, row.shell));
+    if (row.shell) {
+      EXPECT_EQ(std::vector<std::string>{"FileName"},
+                ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    }
+    SetAssociations(AllOff());
+
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
+  }
+}
+
+// A record of an earlier setup holds only the "ShellNew" text: it still
+// restores.
+TEST_F(AssociationsTest, RecordOfAnEarlierSetupStillRestoresTheNewFileEntry) {
+  struct Row {
+    const char* saved;
+    std::vector<std::string> values;
+  };
+  const Row rows[] = {{"*", {"NullFile"}}, {"C:\\Old\\old.zip", {"FileName"}}, {"", {}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.saved);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "Korvik.ZIP");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName", TestsFolder() + "\\zipnew.dat");
+    WriteNumber(HKEY_CURRENT_USER, Saved(".zip"), "Exist", 1);
+    WriteText(HKEY_CURRENT_USER, Saved(".zip"), "Type", "OldZip");
+    WriteText(HKEY_CURRENT_USER, Saved(".zip"), "Content", "");
+    WriteText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew", row.saved);
+
+    SetAssociations(AllOff());
+
+    EXPECT_EQ("OldZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ(row.values, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    EXPECT_EQ(!row.values.empty(), KeyExists(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    if (row.values == std::vector<std::string>{"FileName"}) {
+      EXPECT_EQ(row.saved, ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+    }
+  }
+}
+
+// Release with every write under HKEY_CLASSES_ROOT refused: the extension
+// stays the product's, so its saved owner is still needed, and a later
+// release with the rights gives everything back.
+TEST_F(AssociationsTest, RefusedReleaseKeepsTheExtensionForALaterOne) {
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-other");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Command", "other.exe /new");
+  test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+  SetAssociations(Settings({1}, true));
+
+  SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED);
+  SetAssociations(AllOff());
+  ClearRegWriteFaultsForTest();
+  EXPECT_TRUE(IsOwnAssociation(".zip"));
+  EXPECT_TRUE(NeedsSavedOwner(".zip"));
+  EXPECT_FALSE(NeedsSavedOwner(".cab"));
+  EXPECT_FALSE(NeedsSavedOwner("Links"));
+
+  SetAssociations(AllOff());
+  EXPECT_FALSE(NeedsSavedOwner(".zip"));
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
+}
+
 TEST_F(AssociationsTest, ExtensionThatDidNotExistIsRemovedOnRelease) {
   struct Row {
     const char* name;
-    bool otherSubkey;  // another program's key below the extension, made after setup
+    const char* otherKey;   // another program's, written after setup, or null
+    const char* otherName;  // its value
   };
-  const Row rows[] = {{"nothing below", false}, {"another program's subkey below", true}};
+  const Row rows[] = {
+      {"nothing below", nullptr, nullptr},
+      {"another program's subkey below", ".cab\\OpenWithProgids", "OtherCab"},
+      {"another program's value", ".cab", "Content Type"},
+      {"another program's new-file entry", ".cab\\ShellNew", "Command"},
+  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     RemoveEverything();
@@ -308,15 +426,15 @@ TEST_F(AssociationsTest, ExtensionThatDidNotExistIsRemovedOnRelease) {
     EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "Content"));
     EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".cab"), "ShellNew"));
     EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
-    if (row.otherSubkey) {
-      WriteText(HKEY_CLASSES_ROOT, ".cab\\OpenWithProgids", "OtherCab", "");
-    }
+    if (row.otherKey) WriteText(HKEY_CLASSES_ROOT, row.otherKey, row.otherName, "other");
 
     SetAssociations(AllOff());
 
-    if (row.otherSubkey) {
-      EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
-      EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, ".cab\\OpenWithProgids", "OtherCab"));
+    if (row.otherKey) {
+      // The key stays for what another program keeps there; the product's
+      // default value goes.
+      EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".cab", ""));
+      EXPECT_EQ("other", ReadText(HKEY_CLASSES_ROOT, row.otherKey, row.otherName));
     } else {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".cab"));
     }
@@ -375,35 +493,53 @@ TEST_F(AssociationsTest, ReleaseOfExtensionTakenByAnotherProgramWritesNothing) {
   EXPECT_EQ(std::vector<std::string>{"NullFile"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".ace")));
   EXPECT_EQ("NewOrv", ReadText(HKEY_CLASSES_ROOT, ".orv", ""));
   EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
-  // The volume extensions go with ".orv": left alone.
+  // The volume extensions still name "Korvik", which the uninstall
+  // removes: they go all the same.
   for (int number = 0; number < 30; ++number) {
-    SCOPED_TRACE(Volume(number));
-    EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
 }
 
 TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
+  // Another program's volume extension (with or without a default value)
+  // keeps its owner; one already the product's is taken again.
+  WriteText(HKEY_CLASSES_ROOT, Volume(5), "Content Type", "application/x-other");
   WriteText(HKEY_CLASSES_ROOT, Volume(7), "", "OtherVolume");
   WriteText(HKEY_CLASSES_ROOT, Volume(7), "Content Type", "application/x-other");
+  WriteText(HKEY_CLASSES_ROOT, Volume(8), "", "KORVIK");
+  WriteText(HKEY_CLASSES_ROOT, Volume(8), "Content Type", "application/x-old");
   WriteText(HKEY_CLASSES_ROOT, Volume(30), "", "OtherVolume");
+  test::RegistrySnapshot other5 = test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5));
+  test::RegistrySnapshot other7 = test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7));
 
   SetAssociations(Settings({0}, false));
 
   for (int number = 0; number < 30; ++number) {
+    if (number == 5 || number == 7) continue;
     SCOPED_TRACE(Volume(number));
     EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
     EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, Volume(number), "Content Type").present);
   }
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(other5, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5))));
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
   EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(30), ""));
   for (int number = 31; number < 100; ++number) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
   // Volume extensions keep no saved state of their own.
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(Volume(7).c_str())));
+
+  SetAssociations(AllOff());
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(8)));
 }
 
 // Releasing ".orv" looks at all 100 volume extensions but touches only those
-// that still name "Korvik": another program's are not deleted or rewritten.
+// that still name "Korvik", which are the product's whatever ".orv" held
+// before: they go. Another program's are not deleted or rewritten.
 TEST_F(AssociationsTest, ReleaseOfOrvTouchesOnlyVolumesStillNamingKorvik) {
   struct Row {
     const char* name;
@@ -436,16 +572,8 @@ TEST_F(AssociationsTest, ReleaseOfOrvTouchesOnlyVolumesStillNamingKorvik) {
 
     SetAssociations(AllOff());
 
-    bool restore = row.formerType[0] != '\0';
     for (int number : {0, 11, 13, 29, 45, 99}) {
-      SCOPED_TRACE(Volume(number));
-      if (restore) {
-        EXPECT_EQ(row.formerType, ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
-        EXPECT_EQ(row.formerContent,
-                  ReadText(HKEY_CLASSES_ROOT, Volume(number), "Content Type"));
-      } else {
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number)));
-      }
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
     }
     EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(12), ""));
     EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(46), ""));
@@ -458,7 +586,7 @@ TEST_F(AssociationsTest, ReleasedVolumeWithOtherSubkeysStopsNamingKorvik) {
   SetAssociations(Settings({0}, false));
   WriteText(HKEY_CLASSES_ROOT, Volume(3) + "\\OpenWithProgids", "OtherVolume", "");
   SetAssociations(AllOff());
-  EXPECT_EQ("", ReadText(HKEY_CLASSES_ROOT, Volume(3), ""));
+  EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, Volume(3), ""));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, Volume(3) + "\\OpenWithProgids"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(4)));
 }
@@ -627,7 +755,62 @@ TEST_F(AssociationsTest, RegisterProgramIdsWritesIdsCommandsAndIcons) {
     EXPECT_EQ(row.icon, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\DefaultIcon", ""));
   }
   EXPECT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(".rev")));
+  EXPECT_EQ(1, ReadNumber(HKEY_CURRENT_USER, Saved(".rev"), "Exist"));
+  EXPECT_EQ("OtherRev", ReadText(HKEY_CURRENT_USER, Saved(".rev"), "Type"));
+}
+
+// ".rev" is saved the first time it is taken over and given back on
+// release; a record from before that saving gives nothing back, and never
+// more than the key alone goes.
+TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
+  struct Row {
+    const char* name;
+    void (*before)();     // ".rev" before setup
+    void (*meanwhile)();  // between setup and release
+    bool stays;           // else gone after the release
+  };
+  auto nothing = [] {};
+  auto foreign = [] {
+    WriteText(HKEY_CLASSES_ROOT, ".rev", "", "OtherRev.File");
+    WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-rev");
+    WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OtherRev.File", "");
+    WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", "", "{other handler}");
+  };
+  auto setupAgain = [] { RegisterProgramIds(); };
+  auto openWith = [] { WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "Other", ""); };
+  auto noRecord = [] { test::DeleteKeyTree(HKEY_CURRENT_USER, Saved(".rev")); };
+  const Row rows[] = {
+      {"absent", nothing, nothing, false},
+      {"another program's", foreign, nothing, true},
+      {"another program's, setup twice", foreign, setupAgain, true},
+      {"absent, another program's subkey since", nothing, openWith, true},
+      {"no record of an earlier setup", nothing, noRecord, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    row.before();
+    test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
+    ASSERT_TRUE(RegisterProgramIds());
+    ASSERT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+    row.meanwhile();
+    const char* openWithKey = ".rev\\OpenWithProgids";
+    test::RegistrySnapshot meanwhile = test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey);
+
+    ReleaseRecoveryExtension();
+
+    test::RegistrySnapshot after = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".rev");
+    if (!row.stays) {
+      EXPECT_TRUE(after.empty()) << after.size();
+    } else if (before.empty()) {
+      EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
+      EXPECT_EQ(std::vector<std::string>{},
+                test::SnapshotDifferences(
+                    meanwhile, test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
+    } else {
+      EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
+    }
+  }
 }
 
 TEST_F(AssociationsTest, RegisterProgramIdsStopsOnlyWhenAccessIsDenied) {
@@ -712,16 +895,22 @@ TEST_F(AssociationsTest, NewFileEntryAndVolumesFollowTheWindowsVersion) {
           << Volume(number);
     }
 
-    // The release gives ".zip" back but leaves a "Data" value of the value
-    // form; ".orv" did not exist, so it goes with its volume extensions.
+    // Another program's entries below ".orv", which did not exist before:
+    // the key stays for them on either family, the product's values go.
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "Command", "other.exe /new");
+    WriteText(HKEY_CLASSES_ROOT, ".orv\\PersistentHandler", "", "{other}");
+
+    // The release gives ".zip" back and takes the new-file key the product
+    // made, "Data" included; ".orv" loses its volume extensions.
     {
       test::ScopedWindowsVersion version("probe.exe", row.version);
       ASSERT_EQ(0, test::RunAndWait(release));
     }
     EXPECT_EQ("OtherZip", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
-    EXPECT_EQ(row.fileForm ? std::vector<std::string>{} : std::vector<std::string>{"Data"},
-              ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".orv"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, ".orv"));
+    EXPECT_EQ(std::vector<std::string>{"Command"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+    EXPECT_EQ("{other}", ReadText(HKEY_CLASSES_ROOT, ".orv\\PersistentHandler", ""));
     for (int number = 0; number < 100; ++number) {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
     }

@@ -137,17 +137,20 @@ TEST(TemplateImageTest, ProgramFileHoldsNoCompleteSignature) {
   }
 }
 
-TEST_F(TemplatesTest, FileFormReplacesTheKeyAndNamesANewTemplateFile) {
+TEST_F(TemplatesTest, FileFormReplacesTheValuesAndNamesANewTemplateFile) {
   for (const Row& row : Rows()) {
     SCOPED_TRACE(row.name);
     RemoveAll();
     WriteText(kNewFileKey, "NullFile", "");
     WriteText(kNewFileKey, "Command", "other.exe /new");
     WriteText(kExtensionKey, "", "KeepMe");
+    WriteText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension", "");
 
     WriteNewFileEntry(kNewFileKey, row.which);
 
     EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(kNewFileKey));
+    // A subkey is not the product's to delete.
+    EXPECT_EQ("", ReadText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension"));
     EXPECT_EQ(TemplatePath(row.fileName), ReadText(kNewFileKey, "FileName"));
     EXPECT_EQ(row.image, ReadFileBytes(TemplatePath(row.fileName)));
     EXPECT_EQ("KeepMe", ReadText(kExtensionKey, ""));
@@ -186,6 +189,52 @@ TEST_F(TemplatesTest, FolderInThePlaceOfTheTemplateIsLeftAlone) {
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
               GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(RemoveDirectoryA(path.c_str()));
+  }
+}
+
+// Only what WriteNewFileEntry writes is removed: the template's own file
+// name (in any letter case) and its own image in "Data".
+TEST_F(TemplatesTest, RemoveOwnNewFileValuesTakesOnlyTheProductsValues) {
+  struct Value {
+    const char* name;
+    DWORD type;
+    std::string data;
+    bool removed;
+  };
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    std::string own = TemplatePath(row.fileName);
+    std::string upper = own;
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    std::string otherImage = Rows()[row.which == ArchiveTemplate::Orv ? 1 : 0].image;
+    const std::vector<Value> cases[] = {
+        {{"FileName", REG_SZ, own + '\0', true}, {"Command", REG_SZ, own + '\0', false}},
+        {{"FileName", REG_SZ, upper + '\0', true}},
+        {{"FileName", REG_SZ, "C:\\Other\\" + std::string(row.fileName) + '\0', false}},
+        {{"Data", REG_BINARY, row.image, true}, {"NullFile", REG_SZ, std::string(1, '\0'), false}},
+        {{"Data", REG_BINARY, row.image + '\0', false}},
+        {{"Data", REG_BINARY, otherImage, false}},
+        {{"Data", REG_NONE, row.image, false}},
+    };
+    for (const std::vector<Value>& values : cases) {
+      SCOPED_TRACE(values[0].name + std::string(" ") + test::Utf8(values[0].data));
+      RemoveAll();
+      std::vector<std::string> kept;
+      for (const Value& value : values) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, kNewFileKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegSetValueExA(key, value.name, 0, value.type,
+                       reinterpret_cast<const BYTE*>(value.data.data()),
+                       static_cast<DWORD>(value.data.size()));
+        RegCloseKey(key);
+        if (!value.removed) kept.push_back(value.name);
+      }
+
+      RemoveOwnNewFileValues(kNewFileKey, row.which);
+
+      EXPECT_EQ(kept, ValueNames(kNewFileKey));
+    }
   }
 }
 

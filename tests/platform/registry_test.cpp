@@ -553,6 +553,120 @@ TEST_F(RegistryTest, DelRegValueDeletesOneValue) {
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, missing));
 }
 
+// Every value, whatever its type, name or code page, is copied byte for
+// byte; the destination is created, a missing source creates nothing.
+TEST_F(RegistryTest, CopyRegValuesCopiesEveryValueByteForByte) {
+  const std::wstring from = L"KorvikTest\\From";
+  const std::string to = std::string(kClassesKey) + "\\To";
+  // Thai text: outside code page 936, so an "A" copy would turn it into "?".
+  const std::wstring thai = L"\x0E01\x0E02";
+  const std::wstring text = L"C:\\" + thai + L"\\new.exe %1";
+  const DWORD number = 0xBDBDBD07;
+  const BYTE bytes[] = {0x50, 0x00, 0xFF, 0x4B};
+  const wchar_t multi[] = L"a\0" L"\x0E01\0";
+  struct Value {
+    std::wstring name;
+    DWORD type;
+    std::string data;
+  };
+  auto raw = [](const void* data, std::size_t size) {
+    return std::string(static_cast<const char*>(data), size);
+  };
+  const Value values[] = {
+      {L"", REG_SZ, raw(L"default", 16)},
+      {L"Command", REG_SZ, raw(text.c_str(), (text.size() + 1) * 2)},
+      {L"Name" + thai, REG_EXPAND_SZ, raw(L"%TEMP%", 14)},
+      {L"Flags", REG_DWORD, raw(&number, 4)},
+      {L"Data", REG_BINARY, raw(bytes, sizeof bytes)},
+      {L"Multi", REG_MULTI_SZ, raw(multi, sizeof multi)},
+      {L"Empty", REG_BINARY, std::string()},
+  };
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, from.c_str(), 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  for (const Value& value : values) {
+    RegSetValueExW(key, value.name.c_str(), 0, value.type,
+                   reinterpret_cast<const BYTE*>(value.data.data()),
+                   static_cast<DWORD>(value.data.size()));
+  }
+  RegCloseKey(key);
+  ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "From", "Sub"}));
+
+  EXPECT_EQ(ERROR_SUCCESS, CopyRegValues(HKEY_CLASSES_ROOT, "KorvikTest\\From", HKEY_CLASSES_ROOT,
+                                         to.c_str()));
+
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, to.c_str(), 0, KEY_READ, &key));
+  DWORD count = 0;
+  DWORD subKeys = 0;
+  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &count, nullptr,
+                   nullptr, nullptr, nullptr);
+  EXPECT_EQ(sizeof values / sizeof values[0], count);
+  EXPECT_EQ(0u, subKeys);  // values only
+  for (const Value& value : values) {
+    SCOPED_TRACE(value.type);
+    BYTE data[256];
+    std::memset(data, kGarbage, sizeof data);
+    DWORD size = sizeof data;
+    DWORD type = REG_NONE;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryValueExW(key, value.name.c_str(), nullptr, &type, data, &size));
+    EXPECT_EQ(value.type, type);
+    EXPECT_EQ(value.data, raw(data, size));
+  }
+  RegCloseKey(key);
+
+  const std::string nowhere = std::string(kClassesKey) + "\\Nowhere";
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, CopyRegValues(HKEY_CLASSES_ROOT, "KorvikTest\\Missing",
+                                                HKEY_CLASSES_ROOT, nowhere.c_str()));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, nowhere));
+  SetRegWriteFaultForTest(HKEY_CLASSES_ROOT, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, CopyRegValues(HKEY_CLASSES_ROOT, "KorvikTest\\From",
+                                               HKEY_CLASSES_ROOT, nowhere.c_str()));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, nowhere));
+}
+
+// DelRegValues empties a key and keeps it; DelRegKeyIfEmpty deletes only a
+// key without values and subkeys; neither touches a root.
+TEST_F(RegistryTest, ValuesGoWithoutTheirKeyAndOnlyEmptyKeysGo) {
+  struct Row {
+    const char* name;
+    bool value;
+    bool subKey;
+    bool emptiedFirst;  // DelRegValues before
+    bool deleted;
+  };
+  const Row rows[] = {
+      {"empty", false, false, false, true},
+      {"a value", true, false, false, false},
+      {"a value, emptied", true, false, true, true},
+      {"a subkey", false, true, false, false},
+      {"a value and a subkey, emptied", true, true, true, false},
+  };
+  const std::string path = std::string(kClassesKey) + "\\Key";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Clean();
+    ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "Key"}));
+    if (row.value) {
+      ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path, "", REG_SZ, "d", 2));
+      ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path, "v", REG_DWORD, "\1\0\0\0", 4));
+    }
+    if (row.subKey) {
+      ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, path + "\\Sub", "s", REG_SZ, "s", 2));
+    }
+    if (row.emptiedFirst) DelRegValues(HKEY_CLASSES_ROOT, path.c_str());
+
+    EXPECT_EQ(row.deleted, DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, path.c_str()));
+    EXPECT_EQ(!row.deleted, KeyExists(HKEY_CLASSES_ROOT, path));
+    EXPECT_EQ(row.value && !row.emptiedFirst,
+              ReadRaw(HKEY_CLASSES_ROOT, path, "v").status == ERROR_SUCCESS);
+    EXPECT_EQ(row.subKey, ReadRaw(HKEY_CLASSES_ROOT, path + "\\Sub", "s").status == ERROR_SUCCESS);
+  }
+  EXPECT_FALSE(DelRegKeyIfEmpty(HKEY_CURRENT_USER, "\\"));
+  DelRegValues(HKEY_CURRENT_USER, "\\");
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software"));
+}
+
 // Three levels below "Tree", three siblings on each, each with a value.
 void BuildThreeLevelTree(HKEY root, const std::string& tree) {
   const char* names[] = {"A", "B", "C"};
