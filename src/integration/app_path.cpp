@@ -2,20 +2,15 @@
 
 #include <windows.h>
 
+#include "integration/archiver.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
-namespace {
-
-constexpr char kArchiverName[] = "Korvik.exe";
-
-}  // namespace
-
 bool RegisterAppPath() {
   char archiver[kPathSize];
   // No path to register; nothing says the rights are missing.
-  if (!PathBesideProgram(kArchiverName, archiver, sizeof archiver)) return true;
+  if (!PathBesideProgram(kArchiverFileName, archiver, sizeof archiver)) return true;
   if (SetRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "", archiver) == ERROR_ACCESS_DENIED) {
     return false;
   }

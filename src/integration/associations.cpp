@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "integration/archiver.h"
 #include "integration/templates.h"
 #include "localization/messages.h"
 #include "platform/os_version.h"
@@ -19,7 +20,6 @@ constexpr char kArchiveProgramId[] = "Korvik";
 constexpr char kZipProgramId[] = "Korvik.ZIP";
 constexpr char kRecoveryProgramId[] = "Korvik.REV";
 constexpr char kRecoveryExtension[] = ".rev";
-constexpr char kArchiverName[] = "Korvik.exe";
 
 // One extension split off a row of the archive type table.
 constexpr std::size_t kExtensionSize = 56;
@@ -363,7 +363,7 @@ bool IsOwnAssociation(const char* extension) {
 
 bool RegisterProgramIds() {
   char archiver[kPathSize];
-  PathBesideProgram(kArchiverName, archiver, sizeof archiver);
+  PathBesideProgram(kArchiverFileName, archiver, sizeof archiver);
   for (const ProgramId& id : kProgramIds) {
     if (id.extension != nullptr) TakeOverRecoveryExtension();
     if (!RegisterProgramId(id, archiver, &id == &kProgramIds[0])) return false;

@@ -1,42 +1,48 @@
+#include "integration/archiver.h"
 #include "integration/setup_dialogs.h"
 #include "localization/messages.h"
 #include "platform/help.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "startup/run_state.h"
 
 namespace {
 
-// Opens a file of the installation folder (the current directory).
-void OpenInstalledFile(const char* name) {
-  char path[kPathSize];
-  DWORD length = GetCurrentDirectoryA(kPathSize, path);
-  if (length == 0 || length >= kPathSize) return;
-  AppendBackslash(path);
-  if (!AppendText(path, name)) return;  // a cut path would open another file
-  OpenWithShell(path);
+// The installation folder is the program's own, whatever the current
+// folder: the setup may be started from anywhere. Empty when unknown.
+void GetInstallFolder(char (&folder)[kPathSize]) {
+  if (GetProgramPath(folder, kPathSize)) CutFileName(folder);
 }
 
-void OnInitDialog(HWND dialog) {
-  SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(runState.dialogIcon));
-  SendDlgItemMessageA(dialog, IDC_THANKS, WM_SETFONT, reinterpret_cast<WPARAM>(runState.boldFont),
+// Opens a file of the installation folder, started in that folder.
+void OpenInstalledFile(const char* name) {
+  char path[kPathSize];
+  char folder[kPathSize];
+  GetInstallFolder(folder);
+  // A cut path would open another file.
+  if (!PathBesideProgram(name, path, kPathSize) || folder[0] == '\0') return;
+  OpenWithShell(path, folder);
+}
+
+void OnInitDialog(HWND dialog, const SetupDialogRun& run) {
+  SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(run.icon));
+  SendDlgItemMessageA(dialog, IDC_THANKS, WM_SETFONT, reinterpret_cast<WPARAM>(run.boldFont),
                       FALSE);
   char folder[kPathSize];
-  DWORD length = GetCurrentDirectoryA(kPathSize, folder);
-  if (length == 0 || length >= kPathSize) folder[0] = '\0';
+  GetInstallFolder(folder);
   SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder);
-  if (runState.silent) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  if (run.silent) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
 }  // namespace
 
-INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   DialogPreHandler(dialog, message, wParam, nullptr, "DONEDLG");
   switch (message) {
     case WM_INITDIALOG:
-      OnInitDialog(dialog);
+      OnInitDialog(dialog, *reinterpret_cast<const SetupDialogRun*>(lParam));
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
@@ -45,7 +51,7 @@ INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
           EndDialog(dialog, 1);
           break;
         case IDC_RUN_KORVIK:
-          OpenInstalledFile("Korvik.exe");
+          OpenInstalledFile(kArchiverFileName);
           break;
         case IDC_VIEW_LICENSE:
           OpenInstalledFile("license.txt");

@@ -7,26 +7,31 @@
 #include "integration/setup_dialogs.h"
 #include "integration/uninstall_entry.h"
 #include "resources/resource.h"
-#include "startup/run_state.h"
 
 namespace {
 
-void OnInitDialog(HWND dialog) {
+const SetupDialogRun& RunOf(HWND dialog) {
+  return *reinterpret_cast<const SetupDialogRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+void OnInitDialog(HWND dialog, const SetupDialogRun& run) {
+  // Kept for OK, which may come before this step ends.
+  SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&run));
   IntegrationSettings settings{};
   ReadIntegrationSettings(settings);
   SettingsToDialog(dialog, settings);
   SetForegroundWindow(dialog);
-  SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(runState.dialogIcon));
+  SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(run.icon));
   // The explanation sits on the dialog's own colour.
   SendDlgItemMessageA(dialog, IDC_EXPLANATION, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_BTNFACE));
-  if (runState.silent) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  if (run.silent) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
 void OnOk(HWND dialog) {
   IntegrationSettings settings{};
   SettingsFromDialog(dialog, settings);
   StoreIntegrationSettings(settings);
-  ApplyIntegration(settings, runState.launchPath);
+  ApplyIntegration(settings, RunOf(dialog).launchPath);
   // Written even when the apply step stopped for lack of rights: the
   // archiver's files are installed and must stay removable.
   RegisterUninstallEntry();
@@ -35,11 +40,11 @@ void OnOk(HWND dialog) {
 
 }  // namespace
 
-INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   DialogPreHandler(dialog, message, wParam, "HELPIntegrationSettings", "SETUPDLG");
   switch (message) {
     case WM_INITDIALOG:
-      OnInitDialog(dialog);
+      OnInitDialog(dialog, *reinterpret_cast<const SetupDialogRun*>(lParam));
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {

@@ -4,6 +4,16 @@
 
 #include <windows.h>
 
+// What SETUPDLG and DONEDLG take from the run: a pointer to it is their
+// dialog parameter (DialogBoxParamA's last argument).
+struct SetupDialogRun {
+  bool silent = false;          // no questions: each dialog confirms itself
+  HICON icon = nullptr;         // the dialogs' big icon
+  HFONT boldFont = nullptr;     // DONEDLG's closing line
+  char* launchPath = nullptr;   // a path buffer; SETUPDLG's OK writes the
+                                // program group folder to open afterwards
+};
+
 // The first step of every dialog procedure: localizes the dialog and serves
 // its Help button and F1 with the given topic (none for DONEDLG). Never
 // consumes a message.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -161,8 +162,6 @@ void Remove(const Library& library, bool is64) {
   for (std::size_t i = kClassRowCount; i < kRowCount; ++i) RemoveRow(kRows[i], library, is64);
 }
 
-using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
-
 }  // namespace
 
 void RegisterShellExtensions(const IntegrationSettings& settings) {
@@ -190,16 +189,8 @@ void RegisterShellExtension(bool on, const char* classId, const char* libraryNam
 
 bool RunningUnderWow64() {
   if (wow64Cache == -1) {
-    // Looked up at run time: systems before Windows XP SP2 lack the function.
-    HMODULE kernel = GetModuleHandleA("kernel32");
-    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
-    // Through void(*)(): a cast between unrelated function types is flagged.
-    auto isWow64Process =
-        reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void (*)()>(proc));
-    BOOL wow64 = FALSE;
-    if (isWow64Process != nullptr && isWow64Process(GetCurrentProcess(), &wow64)) {
-      wow64Cache = wow64 ? 1 : 0;
-    }
+    bool wow64 = false;
+    if (QueryWow64(&wow64)) wow64Cache = wow64 ? 1 : 0;
   }
   return wow64Cache == 1;
 }

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "integration/archiver.h"
 #include "localization/messages.h"
 #include "platform/file_system.h"
 #include "platform/os_version.h"
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr char kLinkFileName[] = "Korvik.lnk";  // desktop and start menu
-constexpr char kProgramFile[] = "Korvik.exe";
 constexpr char kGroupName[] = "Korvik";
 constexpr char kLinkExtension[] = ".lnk";
 
@@ -31,7 +31,7 @@ struct GroupLink {
 };
 
 constexpr GroupLink kGroupLinks[] = {
-    {"Korvik", 0, "Korvik.exe"},
+    {"Korvik", 0, kArchiverFileName},
     {nullptr, IDS_HELP_SHORTCUT, "Korvik.chm"},
     {nullptr, IDS_CONSOLE_MANUAL, "Orv.txt"},
 };
@@ -60,15 +60,6 @@ Family CurrentFamily() {
   return major >= 1 ? kVersion1To5 : kNonNt;
 }
 
-// "folder\name" followed by extension into out (kPathSize bytes). False when
-// it does not fit: a cut path names another file.
-bool JoinPath(char* out, const char* folder, const char* name, const char* extension) {
-  // AppendBackslash needs room for the backslash and the terminator.
-  if (!CopyText(out, kPathSize, folder) || std::strlen(out) + 2 > kPathSize) return false;
-  AppendBackslash(out);
-  return AppendText(out, kPathSize, name) && AppendText(out, kPathSize, extension);
-}
-
 // The path of name in a special folder. False when the shell does not find
 // the folder: with no folder the name alone would be taken relative to the
 // current folder, and whatever of that name lies there created or deleted.
@@ -77,7 +68,7 @@ bool PathInSpecialFolder(int csidl, const char* name, const char* extension, cha
   if (csidl == kNoFolder) return false;
   char folder[kPathSize];
   return GetSpecialFolderPath(csidl, folder, sizeof folder) &&
-         JoinPath(out, folder, name, extension);
+         JoinPath(out, kPathSize, folder, name, extension);
 }
 
 // Creates or deletes "Korvik.lnk" in one special folder.
@@ -98,7 +89,7 @@ void CreateGroupLinks(const char* group) {
     char link[kPathSize];
     const char* name = row.name != nullptr ? row.name : MessageText(row.nameId);
     if (!PathBesideProgram(row.target, target, sizeof target) ||
-        !JoinPath(link, group, name, kLinkExtension)) {
+        !JoinPath(link, kPathSize, group, name, kLinkExtension)) {
       continue;
     }
     CreateShellLink(target, MessageText(IDS_SHORTCUT_COMMENT), link);
@@ -110,7 +101,7 @@ void CreateGroupLinks(const char* group) {
 void UpdateShortcuts(const IntegrationSettings& settings, char* launchPath) {
   const Family family = CurrentFamily();
   char target[kPathSize];
-  if (!PathBesideProgram(kProgramFile, target, sizeof target)) target[0] = '\0';
+  if (!PathBesideProgram(kArchiverFileName, target, sizeof target)) target[0] = '\0';
 
   if (family == kVersion6Up) {
     char oldLink[kPathSize];

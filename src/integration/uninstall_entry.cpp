@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "integration/archiver.h"
 #include "localization/messages.h"
 #include "platform/file_info.h"
-#include "platform/file_system.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/stream.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr char kArchiverFileName[] = "Korvik.exe";
 constexpr char kPublisher[] = "Korvik";
 constexpr char kSilentSwitch[] = " /S";
 // The quoted path and the silent switch.

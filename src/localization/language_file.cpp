@@ -4,36 +4,22 @@
 
 #include <cstring>
 
-#include "localization/messages.h"
+#include "localization/dialog_localization.h"
 #include "platform/file.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
 
-constexpr std::size_t kDirectionSize = 1024;
+// The direction entry is read as a dialog text.
+constexpr std::size_t kDirectionSize = kDialogTextSize;
 
-// The position after the last backslash, or null. Walks by characters: in
-// a double-byte code page a trail byte may equal a backslash.
-char* AfterLastBackslash(char* text) {
-  char* after = nullptr;
-  for (char* p = text; *p != '\0'; p = NextChar(p)) {
-    if (*p == '\\') after = p + 1;
-  }
-  return after;
-}
-
-// A name without a backslash lives in the program's folder. False when that
-// folder is unknown or the path does not fit: a cut path names another file.
+// A bare name lives in the program's folder. False when that folder is
+// unknown or the path does not fit: a cut path names another file.
 bool LanguageFilePath(const char* fileName, char (&path)[kPathSize]) {
-  if (!CopyText(path, fileName)) return false;
-  if (AfterLastBackslash(path)) return true;
-  DWORD length = GetModuleFileNameA(nullptr, path, kPathSize);
-  if (length == 0 || length >= kPathSize) return false;
-  char* name = AfterLastBackslash(path);
-  if (!name) return false;
-  *name = '\0';
-  return AppendText(path, fileName);
+  if (FileNamePart(fileName) != fileName) return CopyText(path, fileName);
+  return PathBesideProgram(fileName, path, kPathSize);
 }
 
 }  // namespace
@@ -47,10 +33,10 @@ void LanguageResources::Unload() {
   lineOffsets.Clear();
 }
 
-void LanguageResources::Load(const char* fileName) {
+void LanguageResources::Load(const char* fileName, HMODULE resourceModule) {
   Unload();
   LoadText(fileName);
-  DecideDirection();
+  DecideDirection(resourceModule);
 }
 
 void LanguageResources::LoadText(const char* fileName) {
@@ -72,9 +58,9 @@ void LanguageResources::LoadText(const char* fileName) {
   SortLanguageLines(text, lineOffsets);
 }
 
-void LanguageResources::DecideDirection() {
+void LanguageResources::DecideDirection(HMODULE resourceModule) {
   // A language library can make the layout right to left on its own.
-  if (FindResourceA(ResourceModule(), "RTL", MAKEINTRESOURCEA(5) /* RT_DIALOG */)) {
+  if (HasDialogResource(resourceModule, "RTL")) {
     rightToLeft = true;
     return;
   }

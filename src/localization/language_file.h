@@ -16,13 +16,14 @@ class LanguageResources {
   LanguageResources& operator=(const LanguageResources&) = delete;
 
   // Loads the named file: from beside the program when the name has no
-  // backslash, else from that path. A missing file, or one without the
+  // folder part, else from that path. A missing file, or one without the
   // section marker, is silent. Drops whatever was loaded before. Then
-  // decides the direction: right to left when the resource module holds a
-  // dialog "RTL", or the file translates "LTR" to exactly "RTL".
+  // decides the direction: right to left when resourceModule (the language
+  // library, else the program) holds a dialog "RTL", or the file translates
+  // "LTR" to exactly "RTL".
   // An index that cannot grow raises the out-of-memory error, which ends
   // the run; the file is closed and the text freed before.
-  void Load(const char* fileName);
+  void Load(const char* fileName, HMODULE resourceModule);
   bool IsLoaded() const { return text != nullptr; }
   bool RightToLeft() const { return rightToLeft; }
 
@@ -49,7 +50,7 @@ class LanguageResources {
  private:
   void Unload();
   void LoadText(const char* fileName);
-  void DecideDirection();
+  void DecideDirection(HMODULE resourceModule);
   bool FindTranslation(char kind, const char* context, const char* source,
                        LanguageEntry* entry) const;
   static void CopyTranslation(const LanguageEntry& entry, char* destination,

@@ -1,12 +1,14 @@
 #include "localization/messages.h"
 
 #include "localization/language_file.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
 
 constexpr int kRingSlots = 8;
+constexpr char kLibraryName[] = "orvlng.dll";
 
 HINSTANCE programModule = nullptr;
 HINSTANCE resourceModule = nullptr;
@@ -35,15 +37,13 @@ void ExtResource::Load(HINSTANCE program, const char* pathInFolder) {
   char libraryPath[kPathSize];
   if (pathInFolder) {
     if (!CopyText(libraryPath, pathInFolder)) return;
-  } else {
-    DWORD length = GetModuleFileNameA(nullptr, libraryPath, kPathSize);
-    if (length == 0 || length >= kPathSize) return;  // a cut path names another folder
+    *FileNamePart(libraryPath) = '\0';
+    if (!AppendText(libraryPath, kLibraryName)) return;
+  } else if (!PathBesideProgram(kLibraryName, libraryPath, kPathSize)) {
+    return;  // a cut path names another folder
   }
-  char* name = FileNamePart(libraryPath);
-  *name = '\0';
-  if (!AppendText(libraryPath, "orvlng.dll")) return;
 
-  HMODULE library = LoadLibraryA(libraryPath);
+  HMODULE library = LoadLibraryFile(libraryPath);
   if (library) {
     resourceModule = library;
     loaded = true;
@@ -52,7 +52,7 @@ void ExtResource::Load(HINSTANCE program, const char* pathInFolder) {
 
 void ExtResource::Unload() {
   if (!loaded) return;
-  FreeLibrary(resourceModule);
+  FreeLibraryFile(resourceModule);
   resourceModule = programModule;
   loaded = false;
 }

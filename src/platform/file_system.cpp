@@ -16,18 +16,6 @@ constexpr std::size_t kSectionSize = 32767;
 
 }  // namespace
 
-bool GetProgramPath(char* path, std::size_t capacity) {
-  if (capacity == 0) return false;
-  DWORD length = GetModuleFileNameA(nullptr, path, static_cast<DWORD>(capacity));
-  // Older systems fill the buffer without a terminator when the path is cut.
-  if (length == 0 || length >= capacity) {
-    path[0] = '\0';
-    return false;
-  }
-  path[length] = '\0';
-  return true;
-}
-
 DWORD FileAttributes(const char* path) { return GetFileAttributesA(path); }
 
 bool IsFolder(DWORD attributes) {

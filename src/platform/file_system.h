@@ -1,15 +1,11 @@
-// Files and folders by their narrow ANSI names: the program's own path,
-// attributes, deletion, moves, the current and the temporary folder, and
-// deletion deferred to the next restart.
+// Files and folders by their narrow ANSI names: attributes, deletion,
+// moves, the current and the temporary folder, and deletion deferred to the
+// next restart.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
-
-// The program's own full path. False, with path emptied, when the system
-// gives none or one that does not fit: a cut path names another file.
-bool GetProgramPath(char* path, std::size_t capacity);
 
 // The attributes of a file or folder; INVALID_FILE_ATTRIBUTES when there is
 // nothing of that name.

@@ -1,5 +1,6 @@
 #include "platform/help.h"
 
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -18,24 +19,17 @@ HtmlHelpFunction htmlHelp = nullptr;
 char helpFilePath[kPathSize];
 int lookups = 0;
 
-bool FormHelpFilePath() {
-  DWORD length = GetModuleFileNameA(nullptr, helpFilePath, kPathSize);
-  if (length == 0 || length >= kPathSize) return false;
-  *FileNamePart(helpFilePath) = '\0';
-  return AppendText(helpFilePath, "korvik.chm");
-}
+bool FormHelpFilePath() { return PathBesideProgram("korvik.chm", helpFilePath, kPathSize); }
 
 }  // namespace
 
 void ShowHelp(HWND owner, const char* topic) {
-  if (helpLibrary == nullptr) helpLibrary = LoadLibraryA("hhctrl.ocx");
+  if (helpLibrary == nullptr) helpLibrary = LoadLibraryFile("hhctrl.ocx");
   if (htmlHelp == nullptr && helpLibrary != nullptr) {
     ++lookups;
-    FARPROC entry = GetProcAddress(helpLibrary, "HtmlHelpA");
+    auto entry = FindFunction<HtmlHelpFunction>(helpLibrary, "HtmlHelpA");
     // A help file path that does not fit names no file: no help then.
-    if (entry != nullptr && FormHelpFilePath()) {
-      htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void (*)()>(entry));
-    }
+    if (entry != nullptr && FormHelpFilePath()) htmlHelp = entry;
   }
   if (htmlHelp == nullptr) return;
   if (topic == nullptr) {
@@ -51,7 +45,7 @@ void ShowHelp(HWND owner, const char* topic) {
 void CloseHelp() {
   if (htmlHelp == nullptr) return;
   htmlHelp(nullptr, nullptr, kCloseAll, 0);
-  FreeLibrary(helpLibrary);
+  FreeLibraryFile(helpLibrary);
   htmlHelp = nullptr;
   helpLibrary = nullptr;
 }

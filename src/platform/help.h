@@ -9,11 +9,12 @@
 // extension), or at its table of contents when topic is null.
 void ShowHelp(HWND owner, const char* topic);
 
-// Closes every help window and unloads the control; runs at exit.
+// Closes every help window and unloads the control. The run ends with it,
+// before OLE ends; a second call does nothing.
 void CloseHelp();
 
 // Its one instance, constructed first at static start-up, closes the help
-// viewer at exit.
+// viewer at exit should the run not have closed it.
 class UnloadHelpSystem {
  public:
   UnloadHelpSystem() = default;

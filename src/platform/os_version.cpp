@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/module.h"
+
 namespace {
 
 // -1: not read yet.
@@ -34,6 +36,16 @@ int NtMajorVersion() {
 OsVersionInfo OsVersion() {
   ReadOsVersion();
   return {static_cast<unsigned long>(cachedPlatform), cachedMajor, cachedMinor};
+}
+
+bool QueryWow64(bool* wow64) {
+  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+  auto isWow64Process =
+      FindSystemFunction<IsWow64ProcessFunction>("kernel32.dll", "IsWow64Process");
+  BOOL answer = FALSE;
+  if (isWow64Process == nullptr || !isWow64Process(GetCurrentProcess(), &answer)) return false;
+  *wow64 = answer != FALSE;
+  return true;
 }
 
 void ResetOsVersionCacheForTest() { cachedPlatform = -1; }

@@ -16,5 +16,10 @@ struct OsVersionInfo {
 };
 OsVersionInfo OsVersion();
 
+// Whether this 32-bit process runs on a 64-bit system (WOW64), asked of the
+// system each time. False, with *wow64 untouched, when the system cannot
+// tell: systems before Windows XP SP2 lack IsWow64Process.
+bool QueryWow64(bool* wow64);
+
 // Forgets the cached answer so that tests can watch the query run again.
 void ResetOsVersionCacheForTest();

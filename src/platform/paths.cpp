@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/module.h"
 #include "platform/text.h"
 
 namespace {
@@ -80,6 +81,14 @@ void AppendBackslash(char* text) {
   text[length + 1] = '\0';
 }
 
+bool JoinPath(char* out, std::size_t capacity, const char* folder, const char* name,
+              const char* extension) {
+  // AppendBackslash needs room for the backslash and the terminator.
+  if (!CopyText(out, capacity, folder) || std::strlen(out) + 2 > capacity) return false;
+  AppendBackslash(out);
+  return AppendText(out, capacity, name) && AppendText(out, capacity, extension);
+}
+
 void CutFileName(char* text) {
   char* name = FileNamePart(text);
   std::ptrdiff_t offset = name - text;
@@ -110,15 +119,7 @@ bool PathExists(const char* name) {
 }
 
 bool PathBesideProgram(const char* name, char* out, std::size_t capacity) {
-  if (capacity == 0) return false;
-  DWORD length = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(capacity));
-  // A path that filled the buffer was cut (and older systems leave it
-  // unterminated).
-  if (length == 0 || length >= capacity) {
-    out[0] = '\0';
-    return false;
-  }
-  out[length] = '\0';
+  if (!GetProgramPath(out, capacity)) return false;
   char* namePart = FileNamePart(out);
   *namePart = '\0';
   if (!AppendText(out, capacity, name)) {

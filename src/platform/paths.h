@@ -33,6 +33,12 @@ const char* LastChar(const char* text);
 // buffer must have room for one more byte (all callers use path buffers).
 void AppendBackslash(char* text);
 
+// "folder\name" followed by extension into out: a backslash goes between
+// unless the folder ends in one. False when it does not fit: a cut path
+// names another file.
+bool JoinPath(char* out, std::size_t capacity, const char* folder, const char* name,
+              const char* extension = "");
+
 // Cuts a path to its folder; a drive root keeps its backslash.
 void CutFileName(char* text);
 
@@ -47,7 +53,7 @@ int CompareNames(const char* a, const char* b);
 bool PathExists(const char* name);
 
 // The path of the file called name in the program's own folder: the
-// program's path (GetModuleFileNameA) with its name part replaced by name.
+// program's path (GetProgramPath) with its name part replaced by name.
 // False, with out emptied, when the path does not fit in capacity bytes: a
 // cut path would name another file.
 bool PathBesideProgram(const char* name, char* out, std::size_t capacity);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/module.h"
 #include "platform/os_version.h"
 #include "platform/text.h"
 
@@ -97,10 +98,7 @@ LONG SetValue(HKEY root, const char* spec, const char* name, DWORD type, const v
 using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
 
 NtDeleteKeyFunction FindNtDeleteKey() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (ntdll == nullptr) return nullptr;
-  FARPROC proc = GetProcAddress(ntdll, "NtDeleteKey");
-  return reinterpret_cast<NtDeleteKeyFunction>(reinterpret_cast<void (*)()>(proc));
+  return FindSystemFunction<NtDeleteKeyFunction>("ntdll.dll", "NtDeleteKey");
 }
 
 // Registry links exist on the NT family only; the 9x family knows no such
@@ -162,11 +160,7 @@ void DeleteTreePass(HKEY root, const char* path) {
 using RegDeleteKeyExAFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 
 RegDeleteKeyExAFunction FindRegDeleteKeyExA() {
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  if (advapi == nullptr) return nullptr;
-  FARPROC proc = GetProcAddress(advapi, "RegDeleteKeyExA");
-  // Through void(*)(): a cast between unrelated function types is flagged.
-  return reinterpret_cast<RegDeleteKeyExAFunction>(reinterpret_cast<void (*)()>(proc));
+  return FindSystemFunction<RegDeleteKeyExAFunction>("advapi32.dll", "RegDeleteKeyExA");
 }
 
 }  // namespace

@@ -99,6 +99,8 @@ bool RemoveFolderTree(const char* path) {
   return SHFileOperationA(&operation) == 0;
 }
 
-void OpenWithShell(const char* target) {
-  ShellExecuteA(nullptr, "open", target, nullptr, "", SW_SHOWNORMAL);
+void OpenWithShell(const char* target) { OpenWithShell(target, ""); }
+
+void OpenWithShell(const char* target, const char* folder) {
+  ShellExecuteA(nullptr, "open", target, nullptr, folder, SW_SHOWNORMAL);
 }

@@ -31,3 +31,5 @@ bool RemoveFolderTree(const char* path);
 // Opens a document, folder, program or web address as the shell's "open"
 // verb does, with no owner window. The result is not looked at.
 void OpenWithShell(const char* target);
+// The same, with folder as the current folder of whatever it starts.
+void OpenWithShell(const char* target, const char* folder);

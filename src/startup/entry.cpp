@@ -1,13 +1,14 @@
 #include "startup/entry.h"
 
-#include <ole2.h>
-
 #include "integration/setup_dialogs.h"
 #include "localization/language_file.h"
 #include "localization/messages.h"
 #include "platform/environment.h"
-#include "platform/shell.h"
 #include "platform/file.h"
+#include "platform/help.h"
+#include "platform/module.h"
+#include "platform/ole.h"
+#include "platform/shell.h"
 #include "resources/resource.h"
 #include "startup/command_line.h"
 #include "startup/run_state.h"
@@ -32,8 +33,16 @@ HFONT CreateBoldFont() {
 }
 
 void RunSetup() {
-  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
-  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, 0);
+  SetupDialogRun run;
+  run.silent = runState.silent;
+  run.icon = runState.dialogIcon;
+  run.boldFont = runState.boldFont;
+  run.launchPath = runState.launchPath;
+  LPARAM parameter = reinterpret_cast<LPARAM>(&run);
+  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, parameter) == 0) {
+    return;
+  }
+  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, parameter);
   if (runState.launchPath[0] != '\0' && !runState.silent) {
     OpenWithShell(runState.launchPath);
   }
@@ -43,9 +52,7 @@ void RunSetup() {
 
 void ShowLeftoverWarning() {
   char programPath[kPathSize];
-  DWORD length = GetModuleFileNameA(nullptr, programPath, kPathSize);
-  if (length >= kPathSize) length = kPathSize - 1;  // older systems leave it unterminated
-  programPath[length] = '\0';
+  GetProgramPath(programPath, kPathSize);  // empty when it does not fit
   ShowLeftoverWarning(programPath);
 }
 
@@ -63,9 +70,8 @@ void ShowMemoryError(int code) {
 int RunSteps(HINSTANCE instance, const char* commandText) {
   SetMemoryErrorReport(ShowMemoryError);
   extResource.Load(instance);
-  languageResources.Load("uninstall.lng");
-  OleInitialize(nullptr);
-  HMODULE richEdit = LoadLibraryA("riched32.dll");
+  languageResources.Load("uninstall.lng", ResourceModule());
+  HMODULE richEdit = StartOleAndRichEdit();
   runState.dialogIcon = LoadIconA(ResourceModule(), "ORVICON");
   runState.boldFont = CreateBoldFont();
 
@@ -82,14 +88,14 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
       RunSetup();
       break;
     case RunMode::Uninstall:
-      RunUninstall();
+      RunUninstall(runState.silent);
       break;
     case RunMode::Nothing:
       break;
   }
 
-  if (richEdit) FreeLibrary(richEdit);
-  OleUninitialize();
+  CloseHelp();  // the help viewer needs OLE
+  EndOleAndRichEdit(richEdit);
   DeleteObject(runState.boldFont);
   return 0;
 }

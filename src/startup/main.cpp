@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/file_system.h"
+#include "platform/module.h"
 #include "platform/text.h"
 #include "startup/command_line.h"
 #include "startup/entry.h"

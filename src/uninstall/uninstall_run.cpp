@@ -4,11 +4,11 @@
 
 #include "localization/messages.h"
 #include "platform/file_system.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/stream.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "startup/run_state.h"
 #include "uninstall/deletion_passes.h"
 #include "uninstall/integration_cleanup.h"
 #include "uninstall/leftover_warning.h"
@@ -18,10 +18,6 @@ namespace {
 
 // Index files that a help viewer may have left beside the help file.
 constexpr const char* kHelpIndexFiles[] = {"korvik.gid", "korvik.fts"};
-
-bool JoinPath(char* path, const char* folder, const char* name) {
-  return CopyText(path, kPathSize, folder) && AppendText(path, kPathSize, name);
-}
 
 bool ConfirmUninstall() {
   return MessageBoxA(nullptr, MessageText(IDS_CONFIRM_UNINSTALL),
@@ -44,7 +40,7 @@ void ShowRestartNotice() {
 void DeleteHelpIndexFiles(const char* programFolder) {
   for (const char* name : kHelpIndexFiles) {
     char path[kPathSize];
-    if (!JoinPath(path, programFolder, name)) continue;
+    if (!JoinPath(path, kPathSize, programFolder, name)) continue;
     ClearFileAttributes(path);
     DeleteOneFile(path);
   }
@@ -68,7 +64,7 @@ bool CutToProgramFolder(char* path) {
   return true;
 }
 
-void RunUninstall() {
+void RunUninstall(bool silent) {
   char programPath[kPathSize];
   if (!GetProgramPath(programPath, kPathSize)) return;
   // The folder as the batch file names it, and with a backslash for joining.
@@ -80,12 +76,12 @@ void RunUninstall() {
   CopyText(folderPrefix, programFolder);  // shorter than the program path: room for one more
   AppendBackslash(folderPrefix);
 
-  if (!runState.silent && !ConfirmUninstall()) return;
+  if (!silent && !ConfirmUninstall()) return;
 
   // The list file is found by its full path, not through the current folder.
   char listPath[kPathSize];
   ByteStream list;
-  if (!JoinPath(listPath, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
+  if (!JoinPath(listPath, kPathSize, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
     ShowListFileError();
     return;
   }

@@ -174,11 +174,13 @@ class SetupTest : public ::testing::Test {
   void SetUp() override { ResetSystem(); }
   void TearDown() override { ResetSystem(); }
 
-  // Starts "/setup" and waits for SETUPDLG.
+  // Starts "/setup" and waits for SETUPDLG; from the installation folder
+  // unless workDir names another.
   void StartSetup(Session& run, const Sandbox& sandbox, const std::vector<std::string>& env = {},
-                  const std::string& program = "") {
+                  const std::string& program = "", const std::string& workDir = "") {
     driver::StartOptions options = sandbox.Options("/setup");
     if (!program.empty()) options.exe = program;
+    if (!workDir.empty()) options.workDir = workDir;
     for (const std::string& variable : env) options.setEnv.push_back(variable);
     ASSERT_TRUE(driver::Start(run.process, options));
     run.dialog = driver::WaitForDialog(run.process, test::Acp("Korvik 安装"), e2e::kDialogTimeoutMs);
@@ -764,11 +766,17 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   ASSERT_TRUE(sandbox.WriteFile("license.txt", "licence"));
   ASSERT_TRUE(sandbox.WriteFile("order.htm", "<html></html>"));
   ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  // Started from another folder that holds files of the same names: the
+  // dialog names and opens only the program's own folder.
+  const std::string elsewhere = sandbox.Root() + "\\elsewhere";
+  test::MakeFolders(elsewhere);
+  ASSERT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), (elsewhere + "\\Korvik.exe").c_str(), FALSE));
+  ASSERT_TRUE(test::WriteWholeFile(elsewhere + "\\license.txt", "another licence"));
   ScopedViewer viewer(sandbox);
   const std::string viewerLog = viewer.Log();
   ScopedNativeHelp nativeHelp;
   Session run;
-  StartSetup(run, sandbox, HelpEnvironment());
+  StartSetup(run, sandbox, HelpEnvironment(), "", elsewhere);
   if (!run.dialog) return;
   PressAndWait(run.dialog, IDOK);
   HWND done = WaitForDone(run);
@@ -794,10 +802,11 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   std::vector<std::string> starts = WaitForLines(sandbox.Path("Korvik.started.log"), 2);
   ASSERT_EQ(2u, starts.size());
   for (const std::string& line : starts) {
-    // ShellExecute quotes the path (it holds a blank); the directory "" is
-    // the dialog's own, the installation folder.
+    // ShellExecute quotes the path (it holds a blank); it starts in the
+    // installation folder.
     EXPECT_EQ("\"" + sandbox.Path("Korvik.exe") + "\"\t" + sandbox.Folder(), line);
   }
+  EXPECT_FALSE(test::Exists(elsewhere + "\\Korvik.started.log"));
   EXPECT_TRUE(IsWindow(done));
 
   // Licence, order page, home page: each through the shell's "open".
@@ -825,7 +834,7 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   ExpectExit(run);
   help = HelpCalls(sandbox, 4, 5000);
   ASSERT_EQ(4u, help.size());
-  EXPECT_EQ("HtmlHelpA 12 - 0", help[2]);
+  EXPECT_EQ("HtmlHelpA 12 - 0 with OLE", help[2]);
   EXPECT_EQ("detach FreeLibrary", help[3]);
   EXPECT_EQ(3u, WaitForLines(viewerLog, 3, 0).size());
 }
@@ -869,10 +878,11 @@ TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
 
   EscapeAndWait(run.dialog);
   ExpectExit(run);
-  // At exit: every help window closed, then the control unloaded.
+  // At the end of the run: every help window closed while OLE, which the
+  // viewer needs, still runs; then the control unloaded.
   calls = HelpCalls(sandbox, 7, 5000);
   ASSERT_EQ(7u, calls.size());
-  EXPECT_EQ("HtmlHelpA 12 - 0", calls[5]);
+  EXPECT_EQ("HtmlHelpA 12 - 0 with OLE", calls[5]);
   EXPECT_EQ("detach FreeLibrary", calls[6]);
 }
 

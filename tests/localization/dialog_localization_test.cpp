@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "localization/language_file.h"
+#include "localization/messages.h"
 #include "support/test_support.h"
 
 namespace {
@@ -179,7 +180,7 @@ class DialogLocalizationTest : public testing::Test {
     for (const std::string& line : lines) file += test::Acp(line.c_str()) + "\r\n";
     test::MakeFolders(kFolder);
     ASSERT_TRUE(test::WriteWholeFile(LanguageFilePath(), file));
-    language.Load(LanguageFilePath().c_str());
+    language.Load(LanguageFilePath().c_str(), ResourceModule());
     ASSERT_TRUE(language.IsLoaded());
   }
 
@@ -299,7 +300,7 @@ TEST_F(DialogLocalizationTest, CaptionAndChildTextsAreTranslatedPerDialog) {
 }
 
 TEST_F(DialogLocalizationTest, WithoutLanguageFileNothingChanges) {
-  language.Load((std::string(kFolder) + "\\missing.lng").c_str());
+  language.Load((std::string(kFolder) + "\\missing.lng").c_str(), ResourceModule());
   ASSERT_FALSE(language.IsLoaded());
   DialogTemplate tmpl("Korvik 安装", 200, 150);
   tmpl.Add({kButton, nullptr, "完成", BS_PUSHBUTTON, 1, 1, 50, 14, 100});
@@ -407,7 +408,7 @@ TEST_F(DialogLocalizationTest, RightToLeftLayoutComesBeforeTheTranslation) {
     if (row.entry) {
       LoadLines({row.entry});
     } else {
-      language.Load((std::string(kFolder) + "\\missing.lng").c_str());
+      language.Load((std::string(kFolder) + "\\missing.lng").c_str(), ResourceModule());
     }
     EXPECT_EQ(row.mirrored, language.RightToLeft());
     for (const char* dialogName : {"SETUPDLG", "DONEDLG", "CONTEXTITEMS"}) {

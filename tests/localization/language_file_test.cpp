@@ -92,13 +92,13 @@ class LanguageFileTest : public testing::Test {
     DeleteFileA((std::string(kOtherFolder) + "\\other.lng").c_str());
     RemoveDirectoryA(kOtherFolder);
     extResource.Unload();
-    languageResources.Load("uninstall.lng");
+    languageResources.Load("uninstall.lng", ResourceModule());
     ASSERT_FALSE(languageResources.IsLoaded());
   }
 
   static void LoadFile(const std::string& bytes) {
     ASSERT_TRUE(WriteBytes(BesideProgram(), bytes));
-    languageResources.Load("uninstall.lng");
+    languageResources.Load("uninstall.lng", ResourceModule());
   }
 
   static void LoadLibraryFrom(const char* folder) {
@@ -309,13 +309,13 @@ TEST_F(LanguageFileTest, NameWithABackslashIsUsedAsItIs) {
   ASSERT_TRUE(CreateDirectoryA(kOtherFolder, nullptr));
   std::string path = std::string(kOtherFolder) + "\\other.lng";
   ASSERT_TRUE(WriteBytes(path, Example("\r\n")));
-  languageResources.Load(path.c_str());
+  languageResources.Load(path.c_str(), ResourceModule());
   EXPECT_TRUE(languageResources.IsLoaded());
   EXPECT_STREQ("Uninstall finished", MessageText(IDS_UNINSTALL_DONE));
   // A name without one is looked for beside the program only.
-  languageResources.Load("other.lng");
+  languageResources.Load("other.lng", ResourceModule());
   EXPECT_FALSE(languageResources.IsLoaded());
-  languageResources.Load(std::string(2000, 'n').c_str());
+  languageResources.Load(std::string(2000, 'n').c_str(), ResourceModule());
   EXPECT_FALSE(languageResources.IsLoaded());
 }
 
@@ -349,7 +349,7 @@ TEST_F(LanguageFileTest, FailedReadAfterTheMarkerLoadsAnEmptyText) {
     FlushFileBuffers(server);  // until the loader has read the block
     CloseHandle(server);
   });
-  languageResources.Load(pipeName);
+  languageResources.Load(pipeName, ResourceModule());
   writer.join();
   EXPECT_TRUE(languageResources.IsLoaded());
   EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
@@ -379,7 +379,7 @@ TEST_F(LanguageFileTest, DirectionFromTheFile) {
 
 TEST_F(LanguageFileTest, DirectionFromALibraryWithAnRtlDialog) {
   LoadLibraryFrom("rtl");
-  languageResources.Load("uninstall.lng");  // there is none
+  languageResources.Load("uninstall.lng", ResourceModule());  // there is none
   EXPECT_FALSE(languageResources.IsLoaded());
   EXPECT_TRUE(languageResources.RightToLeft());
   LoadFile("***messages***\r\n50a17ae8=\"LTR\"\r\n");
@@ -388,7 +388,7 @@ TEST_F(LanguageFileTest, DirectionFromALibraryWithAnRtlDialog) {
   extResource.Unload();
   EXPECT_TRUE(languageResources.RightToLeft());
   LoadLibraryFrom("translated");  // no such dialog
-  languageResources.Load("uninstall.lng");
+  languageResources.Load("uninstall.lng", ResourceModule());
   EXPECT_FALSE(languageResources.RightToLeft());
 }
 
@@ -396,7 +396,7 @@ TEST_F(LanguageFileTest, TextBufferThatCannotBeHadLeavesNoFile) {
   ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
   {
     ScopedReallocationLimit limit(0);
-    languageResources.Load("uninstall.lng");
+    languageResources.Load("uninstall.lng", ResourceModule());
   }
   EXPECT_FALSE(languageResources.IsLoaded());
   EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
@@ -417,7 +417,7 @@ TEST_F(LanguageFileTest, IndexThatCannotGrowRaisesTheMemoryError) {
       {
         SetMemoryErrorReport(ReportLoaderState);
         ScopedReallocationLimit limit(1);  // the text, not the index
-        languageResources.Load("uninstall.lng");
+        languageResources.Load("uninstall.lng", ResourceModule());
       },
       testing::ExitedWithCode(0),
       "error 8 \\(state 8\\), loaded 0, built-in messages 1, file closed 1");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/module.h"
 #include "support/test_support.h"
 
 namespace {

@@ -12,54 +12,54 @@
 
 namespace driver {
 
-constexpr std::size_t kMaxWindowText = 8192;   // bytes read from one window
+constexpr std::size_t kMaxWindowText = 8192;  // bytes read from one window
 constexpr std::size_t kMaxClassName = 256;
-constexpr std::size_t kMaxCommandLine = 32767; // CreateProcess limit, in chars
+constexpr std::size_t kMaxCommandLine = 32767;  // CreateProcess limit, in chars
 constexpr DWORD kPollMs = 20;
-constexpr DWORD kMessageTimeoutMs = 2000;      // a hung target must not hang us
-constexpr UINT kKilledExitCode = 0xDEAD;       // exit code of a killed process
-constexpr DWORD kKillWaitMs = 5000;            // until killed processes are gone
+constexpr DWORD kMessageTimeoutMs = 2000;  // a hung target must not hang us
+constexpr UINT kKilledExitCode = 0xDEAD;   // exit code of a killed process
+constexpr DWORD kKillWaitMs = 5000;        // until killed processes are gone
 
 struct StartOptions {
-    std::string exe;        // quoted as the command's first word
-    std::string args;       // appended after the quoted exe, verbatim
-    // When not empty: the whole command line, verbatim (e.g. an unquoted
-    // path with blanks). `exe`, if given, is then the application name;
-    // else the file the command names is found as Windows would find it.
-    std::string rawCommandLine;
-    std::string workDir;                 // empty: the caller's
-    std::vector<std::string> setEnv;     // NAME=VALUE, replaces any NAME
-    std::vector<std::string> unsetEnv;   // NAME, any case
-    bool hidden = false;                 // SW_HIDE in the startup info
-    // Children of the program leave the job silently and outlive it (for a
-    // detached clean-up process). The program itself is still killed.
-    bool keepChildren = false;
+  std::string exe;   // quoted as the command's first word
+  std::string args;  // appended after the quoted exe, verbatim
+  // When not empty: the whole command line, verbatim (e.g. an unquoted
+  // path with blanks). `exe`, if given, is then the application name;
+  // else the file the command names is found as Windows would find it.
+  std::string rawCommandLine;
+  std::string workDir;                // empty: the caller's
+  std::vector<std::string> setEnv;    // NAME=VALUE, replaces any NAME
+  std::vector<std::string> unsetEnv;  // NAME, any case
+  bool hidden = false;                // SW_HIDE in the startup info
+  // Children of the program leave the job silently and outlive it (for a
+  // detached clean-up process). The program itself is still killed.
+  bool keepChildren = false;
 };
 
 // Owns a started process and the kill-on-close job it runs in. Destroying it
 // (or Kill) ends whatever of it still runs and waits until it is gone, so
 // that files it held are free again.
 class Process {
-public:
-    Process() = default;
-    ~Process() { Kill(); }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    Process(Process&& other) noexcept;
-    Process& operator=(Process&& other) noexcept;
+ public:
+  Process() = default;
+  ~Process() { Kill(); }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
 
-    HANDLE Handle() const { return process_; }
-    DWORD Id() const { return id_; }
-    bool Started() const { return process_ != nullptr; }
-    bool Running() const;
-    bool InJob() const { return job_ != nullptr; }
-    void Kill();
+  HANDLE Handle() const { return process_; }
+  DWORD Id() const { return id_; }
+  bool Started() const { return process_ != nullptr; }
+  bool Running() const;
+  bool InJob() const { return job_ != nullptr; }
+  void Kill();
 
-private:
-    friend bool Start(Process& process, const StartOptions& options);
-    HANDLE process_ = nullptr;
-    HANDLE job_ = nullptr;
-    DWORD id_ = 0;
+ private:
+  friend bool Start(Process& process, const StartOptions& options);
+  HANDLE process_ = nullptr;
+  HANDLE job_ = nullptr;
+  DWORD id_ = 0;
 };
 
 // Starts the program; `process` must not own one yet. False, with nothing
@@ -76,8 +76,7 @@ std::string QuoteArgument(const std::string& arg);
 // The environment block a child gets: `current` (a double-NUL-terminated
 // block) with the overrides applied, sorted by name without regard to case
 // as Windows requires, double-NUL-terminated. Exposed for tests.
-std::wstring BuildEnvironment(const wchar_t* current,
-                              const std::vector<std::string>& setEnv,
+std::wstring BuildEnvironment(const wchar_t* current, const std::vector<std::string>& setEnv,
                               const std::vector<std::string>& unsetEnv);
 
 // Visible top-level dialogs (class "#32770") of the process, topmost first.
@@ -88,19 +87,18 @@ std::vector<HWND> Dialogs(const Process& process);
 // Polls every kPollMs; nullptr on time-out or once the process has ended.
 HWND WaitForDialog(const Process& process, DWORD timeoutMs);
 // The same, for a dialog whose caption is exactly `caption`.
-HWND WaitForDialog(const Process& process, const std::string& caption,
-                   DWORD timeoutMs);
+HWND WaitForDialog(const Process& process, const std::string& caption, DWORD timeoutMs);
 // True once the window is destroyed or hidden.
 bool WaitForClosed(HWND window, DWORD timeoutMs);
 
-std::string WindowText(HWND window);      // "" if none or unreadable
+std::string WindowText(HWND window);  // "" if none or unreadable
 std::string ClassName(HWND window);
-std::vector<HWND> Items(HWND dialog);     // direct children, in order
+std::vector<HWND> Items(HWND dialog);  // direct children, in order
 bool HasItem(HWND dialog, int id);
 bool ItemEnabled(HWND dialog, int id);
 bool ItemVisible(HWND dialog, int id);
 std::string ItemText(HWND dialog, int id);
-int CheckState(HWND dialog, int id);      // BST_*, or -1 if no such item
+int CheckState(HWND dialog, int id);  // BST_*, or -1 if no such item
 
 // The text a message box shows (its static 0xFFFF, else its first text
 // static).

@@ -24,14 +24,15 @@
 #include "localization/dialog_localization.h"
 #include "localization/language_text.h"
 #include "pe_resources.h"
+#include "platform/text.h"
+#include "resources/resource.h"
 
 namespace {
 
-constexpr int kFirstMessage = 5101;
-constexpr int kLastMessage = 5114;
-constexpr int kFormatMessages[] = {5106, 5108};  // formats with one "%s"
-constexpr std::size_t kMessageBuffer = 512;
-constexpr std::size_t kDialogBuffer = 1024;
+// The program's message ids and the buffers its loader reads them into.
+constexpr int kFirstMessage = IDS_FIRST;
+constexpr int kLastMessage = IDS_LAST;
+constexpr int kFormatMessages[] = {IDS_DELETE_BY_HAND, IDS_NO_LIST_FILE};  // one "%s" each
 // Room a translation leaves in its buffer: closing quote, line separator
 // and terminator.
 constexpr std::size_t kBufferOverhead = 3;
@@ -53,7 +54,7 @@ struct KnownText {
 };
 
 std::size_t Capacity(Role role) {
-  return role == Role::DialogText || role == Role::Direction ? kDialogBuffer : kMessageBuffer;
+  return role == Role::DialogText || role == Role::Direction ? kDialogTextSize : kMessageSize;
 }
 
 bool ReadFileBytes(const char* path, std::vector<std::uint8_t>* bytes) {

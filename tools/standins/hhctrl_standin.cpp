@@ -3,26 +3,37 @@
 // loading and unloading, one line each in "hhctrl.log" beside itself:
 //   attach
 //   HtmlHelpA <command, hex> <file or -> <data, hex>
+//   HtmlHelpA 12 - 0 with OLE | without OLE   (closing: the real viewer
+//                                             needs OLE still running then)
 //   detach FreeLibrary | detach exit
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <cstring>
+
+#include "beside_me.h"
 
 namespace {
 
-constexpr DWORD kPathSize = 1024;
+using standin::kPathSize;
 constexpr DWORD kLineSize = 2048;
+
+constexpr UINT kCloseAll = 0x0012;  // HH_CLOSE_ALL
 
 HMODULE self = nullptr;
 
+// Whether OLE runs on the calling thread: a second start in the same
+// apartment answers S_FALSE.
+const char* OleState() {
+  HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(result)) CoUninitialize();
+  return result == S_FALSE ? " with OLE" : " without OLE";
+}
+
 void Record(const char* line) {
   char logPath[kPathSize];
-  DWORD length = GetModuleFileNameA(self, logPath, kPathSize);
-  if (length == 0 || length >= kPathSize) return;
-  char* name = std::strrchr(logPath, '\\');
-  const char kLogName[] = "hhctrl.log";
-  if (!name || static_cast<DWORD>(name + 1 - logPath) + sizeof kLogName > kPathSize) return;
-  std::memcpy(name + 1, kLogName, sizeof kLogName);
+  if (!standin::PathBesideModule(self, "hhctrl.log", logPath, kPathSize)) return;
   HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (log == INVALID_HANDLE_VALUE) return;
@@ -37,8 +48,8 @@ void Record(const char* line) {
 extern "C" __declspec(dllexport) HWND WINAPI HtmlHelpA(HWND, LPCSTR file, UINT command,
                                                        DWORD_PTR data) {
   char line[kLineSize];
-  wsprintfA(line, "HtmlHelpA %x %.1500s %lx", command, file ? file : "-",
-            static_cast<unsigned long>(data));
+  wsprintfA(line, "HtmlHelpA %x %.1500s %lx%s", command, file ? file : "-",
+            static_cast<unsigned long>(data), command == kCloseAll ? OleState() : "");
   Record(line);
   return nullptr;
 }

@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "beside_me.h"
+
 namespace {
 
-constexpr DWORD kPathSize = 1024;
+using standin::kPathSize;
 
 // The next character of a narrow text: in a double-byte code page a trail
 // byte may be 0x5C, which is no backslash.
@@ -32,13 +34,10 @@ std::vector<std::size_t> Backslashes(const std::string& path) {
   return found;
 }
 
-std::string OwnFolder() {
+// A payload file beside the installer; empty when its path does not fit.
+std::string Payload(const char* name) {
   char path[kPathSize];
-  DWORD length = GetModuleFileNameA(nullptr, path, kPathSize);
-  if (length == 0 || length >= kPathSize) return std::string();
-  std::string folder(path, length);
-  std::vector<std::size_t> backslashes = Backslashes(folder);
-  return backslashes.empty() ? std::string() : folder.substr(0, backslashes.back());
+  return standin::PathBesideModule(nullptr, name, path, kPathSize) ? path : std::string();
 }
 
 // The first argument of the command line, without its quotes.
@@ -112,13 +111,15 @@ constexpr const char* kListed[] = {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string target = FirstArgument();
-  std::string source = OwnFolder();
-  if (target.empty() || source.empty() || target.size() + 32 > kPathSize) return 2;
+  std::string program = Payload("uninstall.exe");
+  std::string archiver = Payload("Korvik.exe");
+  if (target.empty() || program.empty() || archiver.empty() || target.size() + 32 > kPathSize) {
+    return 2;
+  }
   if (!MakeFolders(target)) return 3;
 
-  if (!CopyFileA((source + "\\uninstall.exe").c_str(), (target + "\\uninstall.exe").c_str(),
-                 FALSE) ||
-      !CopyFileA((source + "\\Korvik.exe").c_str(), (target + "\\Korvik.exe").c_str(), FALSE)) {
+  if (!CopyFileA(program.c_str(), (target + "\\uninstall.exe").c_str(), FALSE) ||
+      !CopyFileA(archiver.c_str(), (target + "\\Korvik.exe").c_str(), FALSE)) {
     return 3;
   }
   for (const Sample& sample : kSamples) {

@@ -4,23 +4,18 @@
 // folder after a tab).
 #include <windows.h>
 
-#include <cstring>
+#include "beside_me.h"
 
 namespace {
 
-constexpr DWORD kPathSize = 1024;
+using standin::kPathSize;
 constexpr DWORD kLineSize = 4096;
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char logPath[kPathSize];
-  DWORD length = GetModuleFileNameA(nullptr, logPath, kPathSize);
-  if (length == 0 || length >= kPathSize) return 1;
-  char* name = std::strrchr(logPath, '\\');
-  const char kLogName[] = "Korvik.started.log";
-  if (!name || static_cast<DWORD>(name + 1 - logPath) + sizeof kLogName > kPathSize) return 1;
-  std::memcpy(name + 1, kLogName, sizeof kLogName);
+  if (!standin::PathBesideModule(nullptr, "Korvik.started.log", logPath, kPathSize)) return 1;
 
   char folder[kPathSize];
   if (GetCurrentDirectoryA(kPathSize, folder) >= kPathSize) folder[0] = '\0';
