@@ -31,8 +31,7 @@ bool ConvertToOem(const char* ansi, char* oem, std::size_t capacity) {
   // And back: the interpreter must read the very characters of the path.
   wchar_t back[kWideSize];
   if (length == 0 || lossy ||
-      MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, oem, -1, back, kWideSize) !=
-          wideLength ||
+      MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, oem, -1, back, kWideSize) != wideLength ||
       std::memcmp(back, wide, wideLength * sizeof(wchar_t)) != 0) {
     oem[0] = '\0';
     return false;

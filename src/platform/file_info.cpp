@@ -69,7 +69,8 @@ bool GetProductVersion(const char* path, char* text, std::size_t capacity) {
       FindFixedInfo(static_cast<const BYTE*>(data), SizeofResource(module.Get(), found));
   if (info == nullptr) return false;
   if (!FormatText(text, capacity, "%u.%u.%u.%u", unsigned{HIWORD(info->dwProductVersionMS)},
-                  unsigned{LOWORD(info->dwProductVersionMS)}, unsigned{HIWORD(info->dwProductVersionLS)},
+                  unsigned{LOWORD(info->dwProductVersionMS)},
+                  unsigned{HIWORD(info->dwProductVersionLS)},
                   unsigned{LOWORD(info->dwProductVersionLS)})) {
     text[0] = '\0';
     return false;

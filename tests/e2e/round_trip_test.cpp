@@ -1,9 +1,10 @@
 // Install and uninstall as a user does: the stand-in installer lays out an
 // installation and runs the setup; the registered "UninstallString" is then
 // run as the system runs it (the quoted path), and the self-removal batch
-// file finishes. The installer and the installation lie in folders whose
-// names hold characters of two bytes, one with 0x5C as its second byte. The registry and the disk must then be
-// as before, but for what is documented to remain.
+// file finishes. The registry and the disk must then be as before, but for
+// what is documented to remain. The installer and the installation lie in
+// folders whose names hold characters of two bytes, one with 0x5C as its
+// second byte.
 #include <windows.h>
 
 #include <shlobj.h>

@@ -725,9 +725,9 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
       {0, "K%KORVIKVAR%B", "temp", "KotherB", true},
       {0, "K%none% (y)", "t&m^p @(x)", "K (y)", true},
       {0, "Korvik", "temp (x)", nullptr, true},
-      {1252, "Korvik ä", "temp ä", nullptr, true},          // in the OEM code page
-      {1252, "Korvik Š", "temp Š", nullptr, true},          // by the short forms
-      {1252, "Korvik", "missing Š", nullptr, false},        // no short form either
+      {1252, "Korvik ä", "temp ä", nullptr, true},    // in the OEM code page
+      {1252, "Korvik Š", "temp Š", nullptr, true},    // by the short forms
+      {1252, "Korvik", "missing Š", nullptr, false},  // no short form either
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.install) + " | " + row.temp);

@@ -186,8 +186,8 @@ TEST_F(UninstallEntryTest, PathWithSpacesIsStoredQuotedWithTheArchiversVersionAn
   CreateDirectoryA((folder + "\\Sub").c_str(), nullptr);
   ASSERT_TRUE(test::WriteWholeFile(folder + "\\a.bin", std::string(1000, 'a')));
   ASSERT_TRUE(test::WriteWholeFile(folder + "\\Sub\\b.bin", std::string(1049, 'b')));
-  ASSERT_TRUE(test::WriteWholeFile(std::string(kSpacedRoot) + "\\outside.bin",
-                                   std::string(5000, 'o')));
+  ASSERT_TRUE(
+      test::WriteWholeFile(std::string(kSpacedRoot) + "\\outside.bin", std::string(5000, 'o')));
   ASSERT_TRUE(test::WriteWholeFile(folder + "\\Uninstall.lst",
                                    "a.bin\r\nSub\r\nSub\\b.bin  \r\n..\\outside.bin\r\n"
                                    "missing.bin\r\n\r\n"));

@@ -789,7 +789,8 @@ TEST_F(RegistryTest, DelRegTreeDeletesARegistryLinkItselfNotWhatItPointsAt) {
     DelRegTree(HKEY_CURRENT_USER, row.spec);
 
     EXPECT_FALSE(test::RegistryLinkExists(row.link));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::string(kOtherProductKey) + "\\Child\\Grandchild"));
+    EXPECT_TRUE(
+        KeyExists(HKEY_CURRENT_USER, std::string(kOtherProductKey) + "\\Child\\Grandchild"));
     EXPECT_EQ(std::string("o", 2), ReadRaw(HKEY_CURRENT_USER, kOtherProductKey, "v").data);
     if (row.spec[0] == '\0') {
       EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));

@@ -420,8 +420,8 @@ bool CreateRegistryLink(const std::string& link, const std::string& target) {
   std::wstring wideTarget = user + L"\\" + std::wstring(target.begin(), target.end());
   HKEY key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr,
-                      REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                      REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return false;
   }
   // The target's name without a terminator.
@@ -441,8 +441,8 @@ bool RegistryLinkExists(const std::string& link) {
 
 bool DeleteRegistryLink(const std::string& link) {
   using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
-  auto deleteKey = reinterpret_cast<NtDeleteKeyFunction>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  auto deleteKey = reinterpret_cast<NtDeleteKeyFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
   HKEY key;
   if (!OpenLinkKey(link, DELETE, key)) return true;
   bool deleted = deleteKey != nullptr && deleteKey(key) == 0;

@@ -109,8 +109,8 @@ TEST(SelfRemovalTest, InterpreterCommandQuotesTheBatchFileTwiceOnTheNtFamily) {
   ASSERT_TRUE(ComposeInterpreterCommand(command, sizeof command, "C:\\windows\\system32\\cmd.exe",
                                         batch, true));
   EXPECT_STREQ("C:\\windows\\system32\\cmd.exe /c \"\"C:\\tmp (x)\\Uninstall_Orv.Bat\"\"", command);
-  ASSERT_TRUE(ComposeInterpreterCommand(command, sizeof command, "C:\\WINDOWS\\COMMAND.COM", batch,
-                                        false));
+  ASSERT_TRUE(
+      ComposeInterpreterCommand(command, sizeof command, "C:\\WINDOWS\\COMMAND.COM", batch, false));
   EXPECT_STREQ("C:\\WINDOWS\\COMMAND.COM /c \"C:\\tmp (x)\\Uninstall_Orv.Bat\"", command);
   EXPECT_FALSE(ComposeInterpreterCommand(command, 20, "cmd.exe", batch, true));
 }
