@@ -100,6 +100,45 @@ bool IsOwnProgramId(const char* id) {
   return SameIdIgnoringCase(id, kArchiveProgramId) || SameIdIgnoringCase(id, kZipProgramId);
 }
 
+// The file of an icon value "path,index" or "path", quotes taken off. False
+// when it does not fit or a quote is not closed.
+bool IconFile(const char* icon, char (&file)[kPathSize]) {
+  bool quoted = icon[0] == '"';
+  if (!CopyText(file, icon + (quoted ? 1 : 0))) return false;
+  char* cut = nullptr;
+  for (char* p = file; *p != '\0'; p = NextChar(p)) {
+    if (quoted && *p == '"') {
+      cut = p;
+      break;
+    }
+    if (!quoted && *p == ',') cut = p;  // the last comma: a folder may hold one
+  }
+  if (cut) {
+    *cut = '\0';
+  } else if (quoted) {
+    return false;
+  }
+  return true;
+}
+
+bool IsDrivePath(const char* path) {
+  char drive = path[0];
+  return ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
+         IsDriveColon(path[1]) && IsSeparator(path[2]);
+}
+
+// An icon that names a "Korvik.exe" no longer there was left by a setup in
+// another folder: files would show the icon of a program that is gone. Any
+// other icon someone chose, and one that cannot be judged here (a relative
+// path, an environment variable, a network path) stays.
+bool IsStaleArchiverIcon(const char* icon) {
+  char file[kPathSize];
+  if (!IconFile(icon, file) || std::strchr(file, '%') != nullptr || !IsDrivePath(file)) {
+    return false;
+  }
+  return SameIdIgnoringCase(FileNamePart(file), kArchiverFileName) && !PathExists(file);
+}
+
 bool VolumeName(int number, char* name, std::size_t size) {
   return FormatText(name, size, ".o%02d", number);
 }
@@ -312,10 +351,12 @@ bool RegisterProgramId(const ProgramId& id, const char* archiver, bool firstWrit
   char icon[kIconSize];
   if (FormatText(key, sizeof key, "%s\\DefaultIcon", id.name) &&
       FormatText(icon, sizeof icon, "%s,%d", archiver, id.icon)) {
-    // An icon already there stays.
+    // An icon already there stays, unless it is a stale one of ours.
     char current[kPathSize];
     GetRegString(HKEY_CLASSES_ROOT, key, "", sizeof current, "", current);
-    if (current[0] == '\0') SetRegString(HKEY_CLASSES_ROOT, key, "", icon);
+    if (current[0] == '\0' || IsStaleArchiverIcon(current)) {
+      SetRegString(HKEY_CLASSES_ROOT, key, "", icon);
+    }
   }
   return true;
 }

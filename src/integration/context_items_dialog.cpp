@@ -22,7 +22,8 @@ constexpr MenuItem kMenuItems[] = {
 }  // namespace
 
 INT_PTR ShowContextItemsDialog(HWND owner) {
-  return DialogBoxParamA(ResourceModule(), "CONTEXTITEMS", owner, ContextItemsDialogProc, 0);
+  return DialogBoxParamA(DialogModule("CONTEXTITEMS"), "CONTEXTITEMS", owner,
+                         ContextItemsDialogProc, 0);
 }
 
 INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

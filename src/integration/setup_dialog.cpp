@@ -35,7 +35,7 @@ void OnOk(HWND dialog) {
   // Written even when the apply step stopped for lack of rights: the
   // archiver's files are installed and must stay removable.
   RegisterUninstallEntry();
-  EndDialog(dialog, 1);
+  EndDialog(dialog, kSetupConfirmed);
 }
 
 }  // namespace

@@ -20,8 +20,11 @@ struct SetupDialogRun {
 void DialogPreHandler(HWND dialog, UINT message, WPARAM wParam, const char* helpTopic,
                       const char* resourceName);
 
-// Ends with 1 after OK (settings stored and applied, uninstall entry
-// written), with 0 when closed any other way.
+// SETUPDLG's result after OK: settings stored and applied, uninstall entry
+// written. It ends with 0 when closed any other way, and DialogBoxParamA
+// gives -1 when the dialog could not even be made.
+constexpr INT_PTR kSetupConfirmed = 1;
+
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Shows CONTEXTITEMS over its owner; 1 after OK, 0 after Cancel.

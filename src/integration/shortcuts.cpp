@@ -23,7 +23,8 @@ constexpr char kGroupName[] = "Korvik";
 constexpr char kLinkExtension[] = ".lnk";
 
 // The program group's links, in order. A link named by a string id takes
-// its message text, so that a translation renames the link file.
+// its message text, so that a translation renames the link file (but never
+// moves it out of the group).
 struct GroupLink {
   const char* name;    // a fixed name, or null for nameId
   UINT nameId;
@@ -87,7 +88,7 @@ void CreateGroupLinks(const char* group) {
     if (row.target[0] == '\0') continue;
     char target[kPathSize];
     char link[kPathSize];
-    const char* name = row.name != nullptr ? row.name : MessageText(row.nameId);
+    const char* name = row.name != nullptr ? row.name : MessageTextForFileName(row.nameId);
     if (!PathBesideProgram(row.target, target, sizeof target) ||
         !JoinPath(link, kPathSize, group, name, kLinkExtension)) {
       continue;

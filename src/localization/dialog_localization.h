@@ -30,18 +30,31 @@ inline int ReadScaleNumber(const char* text) {
   return static_cast<int>(value);
 }
 
-// "125*110": width and height percent. False, with both 100, when the text
-// holds no asterisk.
-inline bool ParseDialogScale(const char* text, int* widthPercent, int* heightPercent) {
+// "125*110": the width and height numbers as written, a missing one read as
+// 0. False, with both 100, when the text holds no asterisk.
+inline bool ParseScaleEntry(const char* text, int* widthNumber, int* heightNumber) {
   const char* star = std::strchr(text, kScaleSeparator);
   if (!star) {
-    *widthPercent = kFullScale;
-    *heightPercent = kFullScale;
+    *widthNumber = kFullScale;
+    *heightNumber = kFullScale;
     return false;
   }
-  *widthPercent = ReadScaleNumber(text);
-  *heightPercent = ReadScaleNumber(star + 1);
+  *widthNumber = ReadScaleNumber(text);
+  *heightNumber = ReadScaleNumber(star + 1);
   return true;
+}
+
+// A missing, zero or negative percentage would shrink the dialog to its
+// frame ("125*" once made SETUPDLG a bare title bar): it counts as 100.
+inline int UsableScalePercent(int number) { return number > 0 ? number : kFullScale; }
+
+// The percentages a dialog is sized by: those of ParseScaleEntry, each
+// made usable. False when the text holds no asterisk.
+inline bool ParseDialogScale(const char* text, int* widthPercent, int* heightPercent) {
+  bool found = ParseScaleEntry(text, widthPercent, heightPercent);
+  *widthPercent = UsableScalePercent(*widthPercent);
+  *heightPercent = UsableScalePercent(*heightPercent);
+  return found;
 }
 
 // value * percent / 100, truncated toward zero. The product is taken in 64

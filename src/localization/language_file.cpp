@@ -33,13 +33,13 @@ void LanguageResources::Unload() {
   lineOffsets.Clear();
 }
 
-void LanguageResources::Load(const char* fileName, HMODULE resourceModule) {
+void LanguageResources::Load(const char* fileName, HMODULE resourceModule, unsigned codePage) {
   Unload();
-  LoadText(fileName);
+  LoadText(fileName, codePage);
   DecideDirection(resourceModule);
 }
 
-void LanguageResources::LoadText(const char* fileName) {
+void LanguageResources::LoadText(const char* fileName, unsigned codePage) {
   char path[kPathSize];
   if (!LanguageFilePath(fileName, path)) return;
   File file;
@@ -49,7 +49,9 @@ void LanguageResources::LoadText(const char* fileName) {
   int rawLength = 0;
   text = ReadLanguageRegion(file, marker, &rawLength);
   if (!text) return;
-  textLength = UnescapeLanguageText(text, rawLength);
+  LeadBytes leadBytes;
+  ReadLeadBytes(codePage, leadBytes.lead);
+  textLength = UnescapeLanguageText(text, rawLength, leadBytes);
   if (!IndexLanguageLines(text, textLength, lineOffsets)) {
     file.Close();  // the error ends the run: no destructor runs after it
     Unload();

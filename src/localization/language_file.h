@@ -22,15 +22,17 @@ class LanguageResources {
   // library, else the program) holds a dialog "RTL", or the file translates
   // "LTR" to exactly "RTL".
   // An index that cannot grow raises the out-of-memory error, which ends
-  // the run; the file is closed and the text freed before.
-  void Load(const char* fileName, HMODULE resourceModule);
+  // the run; the file is closed and the text freed before. The file is read
+  // in the code page it was made for, the ANSI code page unless one is
+  // given.
+  void Load(const char* fileName, HMODULE resourceModule, unsigned codePage = CP_ACP);
   bool IsLoaded() const { return text != nullptr; }
   bool RightToLeft() const { return rightToLeft; }
 
   // Dialog localization (dialog_localization.cpp).
-  // The dialog's scale from its entry "<width>*<height>" (percent; a missing
-  // number is 0); 100 by 100 without an entry or asterisk. True unless both
-  // are 100.
+  // The dialog's scale from its entry "<width>*<height>" (percent; a
+  // missing, zero or negative number is 100); 100 by 100 without an entry
+  // or asterisk. True unless both are 100.
   bool ReadDialogScale(const char* dialogName, int* widthPercent, int* heightPercent) const;
   // Translates the caption and the text of every direct child (at most
   // kMaxLocalizedChildren) and rescales the dialog and its children.
@@ -49,7 +51,7 @@ class LanguageResources {
 
  private:
   void Unload();
-  void LoadText(const char* fileName);
+  void LoadText(const char* fileName, unsigned codePage);
   void DecideDirection(HMODULE resourceModule);
   bool FindTranslation(char kind, const char* context, const char* source,
                        LanguageEntry* entry) const;

@@ -75,10 +75,16 @@ int FindMarkerInBlock(const char* block, int count) {
 
 void FreeLanguageText(char* text) { std::free(text); }
 
-int UnescapeLanguageText(char* text, int rawLength) {
+int UnescapeLanguageText(char* text, int rawLength, const LeadBytes& leadBytes) {
   int out = 0;
   for (int in = 0; in < rawLength && text[in] != '\0'; ++in) {
     char c = text[in];
+    if (StartsDoubleByte(text + in, static_cast<std::size_t>(rawLength - in), leadBytes)) {
+      text[out++] = c;
+      ++in;
+      text[out++] = text[in];
+      continue;
+    }
     if (c == '\\' && in + 1 < rawLength) {
       char escaped = Unescaped(text[in + 1]);
       if (escaped != '\0') {

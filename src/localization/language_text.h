@@ -31,6 +31,28 @@ constexpr int kEntryTextOffset = kKeyLength + 2;
 // An entry on the text's last line has no separator to end it.
 constexpr int kLastLineEntryLimit = 255;
 
+// The lead bytes of the double-byte code page a language file is written
+// in (the system's ANSI code page); none for a single-byte code page. The
+// byte after a lead byte is its character's trail byte, which in GBK, Big5
+// and Shift-JIS is often a backslash (GBK "\xD5\x5C"), never an escape.
+struct LeadBytes {
+  bool lead[256] = {};
+  bool IsLead(char c) const { return lead[static_cast<unsigned char>(c)]; }
+};
+inline constexpr LeadBytes kNoLeadBytes{};
+
+// No double-byte code page has a trail byte below this, so a quote, a line
+// end or the terminator after a lone lead byte keeps its meaning.
+constexpr unsigned char kLowestTrailByte = 0x40;
+
+// True when the first two of the available bytes make one double-byte
+// character.
+inline bool StartsDoubleByte(const char* bytes, std::size_t available,
+                             const LeadBytes& leadBytes) {
+  return available >= 2 && leadBytes.IsLead(bytes[0]) &&
+         static_cast<unsigned char>(bytes[1]) >= kLowestTrailByte;
+}
+
 // How the language text and its index get and grow their memory:
 // std::realloc, unless a test stands in one that fails. Memory is given
 // back with std::free.
@@ -141,9 +163,10 @@ char* ReadLanguageRegion(Reader& reader, std::int64_t marker, int* rawLength) {
 void FreeLanguageText(char* text);
 
 // Resolves the escapes in place, from the first byte up to rawLength or the
-// first zero byte, and turns every unescaped CR and LF into the separator.
-// Terminates the text; returns its length.
-int UnescapeLanguageText(char* text, int rawLength);
+// first zero byte, and turns every unescaped CR and LF into the separator;
+// a double-byte character is copied whole. Terminates the text; returns its
+// length.
+int UnescapeLanguageText(char* text, int rawLength, const LeadBytes& leadBytes = kNoLeadBytes);
 
 // Appends the offset of every line start after the first one that lies
 // before the last eight bytes. False when the index could not grow: the

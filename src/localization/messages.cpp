@@ -61,6 +61,14 @@ HINSTANCE ProgramModule() { return programModule; }
 
 HINSTANCE ResourceModule() { return resourceModule; }
 
+HINSTANCE DialogModule(const char* dialogName) {
+  if (resourceModule != programModule &&
+      !HasDialogResource(resourceModule, dialogName)) {
+    return programModule;
+  }
+  return resourceModule;
+}
+
 const char* MessageText(UINT id) {
   char* slot = NextSlot();
   if (languageResources.IsLoaded()) {
@@ -89,6 +97,14 @@ bool IsSinglePathFormat(const char* format) {
 const char* MessageFormatForPath(UINT id) {
   const char* text = MessageText(id);
   if (IsSinglePathFormat(text)) return text;
+  char* slot = const_cast<char*>(text);  // our own ring slot
+  LoadBuiltIn(id, slot);
+  return slot;
+}
+
+const char* MessageTextForFileName(UINT id) {
+  const char* text = MessageText(id);
+  if (IsPlainFileName(text)) return text;
   char* slot = const_cast<char*>(text);  // our own ring slot
   LoadBuiltIn(id, slot);
   return slot;

@@ -31,6 +31,10 @@ extern ExtResource extResource;
 HINSTANCE ProgramModule();
 // The language library while it is loaded, else the program module.
 HINSTANCE ResourceModule();
+// The module to create the named dialog from: the resource module, or the
+// program module when the language library lacks that dialog (a library of
+// strings alone), as a string it lacks falls back to the built-in one.
+HINSTANCE DialogModule(const char* dialogName);
 
 // The text of a string id in a ring of eight 512-byte slots: valid through
 // the next seven calls. Never fails; the text may be empty.
@@ -40,6 +44,12 @@ const char* MessageText(UINT id);
 // replacement that is not exactly one "%s" (a literal "%%" aside) would
 // misread the arguments, so the built-in text stands in for it then.
 const char* MessageFormatForPath(UINT id);
+
+// As MessageText, for the texts used as a file name inside a given folder
+// (the program group's link names). A replacement that holds a separator,
+// a drive colon or anything else that would make it name another place (or
+// a device) is not used: the built-in text stands in for it.
+const char* MessageTextForFileName(UINT id);
 
 // True when format holds exactly one "%s" and no other conversion.
 bool IsSinglePathFormat(const char* format);

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/module.h"
 #include "platform/text.h"
@@ -14,6 +16,35 @@ constexpr int kMultiByteFlag = 256;
 // Entries 0..255: lead byte of the ANSI code page; entry 256: the code page
 // is multi-byte at all.
 unsigned char leadByteTable[257];
+
+// Characters Windows refuses in a file name, besides the control
+// characters.
+constexpr char kNotInFileNames[] = "\\/:*?\"<>|";
+constexpr char kDeviceNames[][5] = {"CON", "PRN", "AUX", "NUL", "COM#", "LPT#"};
+constexpr char kDeviceDigit = '#';  // stands for 1 to 9
+
+bool IsDevicePattern(const char* name, std::size_t length, const char* pattern) {
+  if (length != std::strlen(pattern)) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    char c = name[i];
+    if (pattern[i] == kDeviceDigit) {
+      if (c < '1' || c > '9') return false;
+    } else if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != pattern[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Windows reads a device name up to the first dot, trailing blanks dropped.
+bool IsDeviceName(const char* name) {
+  std::size_t stem = std::strcspn(name, ".");
+  while (stem > 0 && name[stem - 1] == ' ') --stem;
+  for (const char* pattern : kDeviceNames) {
+    if (IsDevicePattern(name, stem, pattern)) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -28,6 +59,16 @@ void InitLeadByteTable() {
   CPINFO info{};
   leadByteTable[kMultiByteFlag] =
       (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) ? 1 : 0;
+}
+
+void ReadLeadBytes(unsigned codePage, bool (&leadBytes)[256]) {
+  std::fill(std::begin(leadBytes), std::end(leadBytes), false);
+  CPINFO info{};
+  if (!GetCPInfo(codePage, &info)) return;
+  // Pairs of first and last byte of a range, ended by a pair of zeros.
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+    for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) leadBytes[b] = true;
+  }
 }
 
 const char* NextChar(const char* text) {
@@ -112,6 +153,16 @@ char* TrimLineEnd(char* text) {
 int CompareNames(const char* a, const char* b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT,
                         a, -1, b, -1) - 2;
+}
+
+bool IsPlainFileName(const char* text) {
+  if (text[0] == '\0' || IsDeviceName(text)) return false;
+  for (const char* p = text; *p != '\0'; p = NextChar(p)) {
+    if (NextChar(p) == p + 2) continue;  // a trail byte may equal a backslash
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || std::strchr(kNotInFileNames, c) != nullptr) return false;
+  }
+  return true;
 }
 
 bool PathExists(const char* name) {

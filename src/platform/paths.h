@@ -12,6 +12,10 @@ void InitLeadByteTable();
 // True for a lead byte of a double-byte ANSI code page.
 bool IsLeadByte(char c);
 
+// Marks the lead bytes of a code page (0, CP_ACP: the ANSI code page);
+// none for a single-byte or unknown one.
+void ReadLeadBytes(unsigned codePage, bool (&leadBytes)[256]);
+
 // The position after the character that starts at text: two bytes on for a
 // lead byte followed by a non-terminator, else one.
 char* NextChar(char* text);
@@ -48,6 +52,12 @@ char* TrimLineEnd(char* text);
 // 0 when equal without regard to case, negative when a sorts first,
 // positive when b does; -2 when the comparison fails.
 int CompareNames(const char* a, const char* b);
+
+// True for a text that can name a file inside a given folder and nothing
+// else: not empty, no separator, drive colon, wildcard, quote, angle
+// bracket, bar or control character, and not a device name ("CON",
+// "NUL.txt", "com1"), which Windows takes for the device in any folder.
+bool IsPlainFileName(const char* text);
 
 // True for an existing file or folder.
 bool PathExists(const char* name);

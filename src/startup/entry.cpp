@@ -39,10 +39,13 @@ void RunSetup() {
   run.boldFont = runState.boldFont;
   run.launchPath = runState.launchPath;
   LPARAM parameter = reinterpret_cast<LPARAM>(&run);
-  if (DialogBoxParamA(ResourceModule(), "SETUPDLG", nullptr, SetupDialogProc, parameter) == 0) {
+  // Only OK counts: -1 means SETUPDLG could not be made (no rich edit
+  // control, say), and then nothing was stored or applied.
+  if (DialogBoxParamA(DialogModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDialogProc,
+                      parameter) != kSetupConfirmed) {
     return;
   }
-  DialogBoxParamA(ResourceModule(), "DONEDLG", nullptr, DoneDialogProc, parameter);
+  DialogBoxParamA(DialogModule("DONEDLG"), "DONEDLG", nullptr, DoneDialogProc, parameter);
   if (runState.launchPath[0] != '\0' && !runState.silent) {
     OpenWithShell(runState.launchPath);
   }
@@ -73,6 +76,7 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
   languageResources.Load("uninstall.lng", ResourceModule());
   HMODULE richEdit = StartOleAndRichEdit();
   runState.dialogIcon = LoadIconA(ResourceModule(), "ORVICON");
+  if (!runState.dialogIcon) runState.dialogIcon = LoadIconA(ProgramModule(), "ORVICON");
   runState.boldFont = CreateBoldFont();
 
   char sfxcmd[kPathSize];

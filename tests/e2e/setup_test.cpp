@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -1050,6 +1051,126 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
   ExpectControls(done, 331, 228, completion);
   PressAndWait(done, IDOK);
   ExpectExit(run);
+}
+
+// --- what the setup can and cannot show --------------------------------------
+
+// A DLL that uninstall.exe loads another way (Wine's per-program load
+// order; "" is disabled) while the object lives.
+class ScopedDllOverride {
+ public:
+  ScopedDllOverride(const char* dll, const char* loadOrder) : dll_(dll) {
+    Write(HKEY_CURRENT_USER, kKey, dll, loadOrder);
+  }
+  ~ScopedDllOverride() { DeleteValue(HKEY_CURRENT_USER, kKey, dll_); }
+  ScopedDllOverride(const ScopedDllOverride&) = delete;
+  ScopedDllOverride& operator=(const ScopedDllOverride&) = delete;
+
+ private:
+  static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\uninstall.exe\\DllOverrides";
+  const char* dll_;
+};
+
+// SETUPDLG either comes up (from the program's own resources when the
+// language library holds strings alone, never collapsed by a scale entry),
+// or, when it cannot be made, the setup ends as a cancel would: no
+// completion dialog claims an installation that stored and applied nothing.
+TEST_F(SetupTest, SettingsDialogComesUpWholeOrTheSetupEndsAsCancelled) {
+  struct Row {
+    const char* name;
+    bool noRichEdit;       // riched32.dll cannot be loaded
+    const char* library;   // a fixture "orvlng.dll" beside the program
+    const char* scale;     // SETUPDLG's scale entry in "uninstall.lng"
+    bool shown;
+    int widthPercent, heightPercent;  // of the built-in dialog's client area
+  };
+  const Row rows[] = {
+      {"built in", false, nullptr, nullptr, true, 100, 100},
+      {"no rich edit library", true, nullptr, nullptr, false, 0, 0},
+      {"library of strings alone", false, "translated", nullptr, true, 100, 100},
+      {"scale without a height", false, nullptr, "125*", true, 125, 100},
+      {"scale of zero and less", false, nullptr, "0*-50", true, 100, 100},
+  };
+  RECT builtIn{};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ResetSystem();
+    Store("Setup\\Links", "Programs", 0);  // no group folder to open afterwards
+    Sandbox sandbox("setup-shown");
+    if (row.library) {
+      ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary(row.library), "orvlng.dll"));
+    }
+    if (row.scale) {
+      ASSERT_TRUE(sandbox.WriteFile("uninstall.lng", std::string("***messages***\r\n9b889d24=\"") +
+                                                         row.scale + "\"\r\n"));
+    }
+    std::unique_ptr<ScopedDllOverride> richEdit;
+    if (row.noRichEdit) richEdit = std::make_unique<ScopedDllOverride>("riched32", "");
+    Session run;
+    if (!row.shown) {
+      ASSERT_TRUE(driver::Start(run.process, sandbox.Options("/setup")));
+      HWND dialog = driver::WaitForDialog(run.process, e2e::kDialogTimeoutMs);
+      EXPECT_EQ(nullptr, dialog) << driver::WindowText(dialog);
+      if (dialog) PressAndWait(dialog, IDOK);
+      ExpectExit(run);
+      EXPECT_EQ(0, Stored("Setup\\Links", "Programs"));  // as before: nothing stored
+      EXPECT_EQ(-1, Stored("Setup\\.zip", "Set"));
+      EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+      continue;
+    }
+    StartSetup(run, sandbox);
+    if (!run.dialog) return;
+    RECT client{};
+    GetClientRect(run.dialog, &client);
+    if (!row.scale && !row.library) builtIn = client;
+    // A scaled dialog's client area keeps the extra pixel of the frame measure.
+    int extra = row.widthPercent != 100 || row.heightPercent != 100 ? 1 : 0;
+    EXPECT_EQ(builtIn.right * row.widthPercent / 100 + extra, client.right);
+    EXPECT_EQ(builtIn.bottom * row.heightPercent / 100 + extra, client.bottom);
+    if (row.library) {
+      HWND items = OpenContextItems(run);
+      ASSERT_NE(nullptr, items);
+      PressAndWait(items, IDCANCEL);
+    }
+    OkThroughToTheEnd(run);
+    EXPECT_EQ(1, Stored("Setup\\.zip", "Set"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  }
+}
+
+// The end of a setup through the dialogs opens the program group folder; a
+// silent setup opens nothing. Opening a folder here starts the archiver's
+// stand-in, which records what it was given.
+TEST_F(SetupTest, OnlyASetupThroughTheDialogsOpensTheProgramGroupAtTheEnd) {
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent" : "through the dialogs");
+    ResetSystem();
+    Sandbox sandbox("setup-open-group");
+    ScopedClassDefault folderOpen("Folder\\shell\\open\\command",
+                                  "\"" + sandbox.Path("Korvik.exe") + "\" \"%1\"");
+    Session run;
+    if (silent) {
+      driver::StartOptions options = sandbox.Options("/setup");
+      options.setEnv = {"sfxcmd=/S"};
+      ASSERT_TRUE(driver::Start(run.process, options));
+      ExpectExit(run);
+    } else {
+      StartSetup(run, sandbox);
+      if (!run.dialog) return;
+      OkThroughToTheEnd(run);
+    }
+    const std::string group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvik";
+    EXPECT_TRUE(test::Exists(group + "\\Korvik.lnk"));
+    if (silent) {
+      Sleep(kSettleMs);
+      EXPECT_FALSE(sandbox.Exists("Korvik.started.log"));
+    } else {
+      std::vector<std::string> opened = WaitForLines(sandbox.Path("Korvik.started.log"), 1);
+      ASSERT_EQ(1u, opened.size());
+      EXPECT_EQ(0u, opened[0].find("\"" + sandbox.Path("Korvik.exe") + "\" \"" + group + "\"\t"))
+          << opened[0];
+    }
+  }
 }
 
 }  // namespace

@@ -174,6 +174,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::memcmp(text, unescaped.data(), length) == 0,
         "unescaped text differs");
 
+  // Read in a double-byte code page (GBK's lead bytes), the text stays
+  // within its buffer, and one without lead bytes reads as above.
+  LeadBytes gbk;
+  for (int b = 0x81; b <= 0xFE; ++b) gbk.lead[b] = true;
+  char* wide = static_cast<char*>(std::malloc(raw.size() + 1));
+  std::memcpy(wide, raw.data(), raw.size());
+  wide[raw.size()] = '\x7F';
+  int wideLength = UnescapeLanguageText(wide, static_cast<int>(raw.size()), gbk);
+  Check(wideLength <= static_cast<int>(raw.size()) && wide[wideLength] == '\0',
+        "double-byte text not terminated in its buffer");
+  bool anyLead = std::any_of(raw.begin(), raw.end(), [&](char c) { return gbk.IsLead(c); });
+  Check(anyLead || (wideLength == length && std::memcmp(wide, text, length) == 0),
+        "a text without lead bytes reads differently");
+  std::free(wide);
+
   Array<int> offsets;
   Check(IndexLanguageLines(text, length, offsets), "index did not grow");
   std::vector<int> reference = ReferenceIndex(unescaped);

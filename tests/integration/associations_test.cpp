@@ -813,6 +813,47 @@ TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
   }
 }
 
+// An icon of another program stays; one naming a "Korvik.exe" that is gone
+// (a setup in another folder before) is rewritten.
+TEST_F(AssociationsTest, RegisterProgramIdsRewritesOnlyAnIconOfAVanishedArchiver) {
+  const std::string archiver = TestsFolder() + "\\Korvik.exe";
+  const std::string elsewhere = "C:\\KorvikTests\\icon-elsewhere";
+  test::MakeFolders(elsewhere);
+  ASSERT_TRUE(test::WriteWholeFile(elsewhere + "\\Korvik.exe", "another installation"));
+  struct Row {
+    std::string before;
+    bool rewritten;
+  };
+  const Row rows[] = {
+      {"", true},
+      {"C:\\Gone\\Korvik.exe,0", true},
+      {"\"C:\\Gone Away\\korvik.EXE\",1", true},
+      {"C:\\Gone,Away\\Korvik.exe,-101", true},
+      {elsewhere + "\\Korvik.exe,2", false},
+      {"C:\\Icons\\mine.ico,3", false},
+      {"C:\\Gone\\Other.exe,0", false},
+      {"Korvik.exe,0", false},
+      {"%ProgramFiles%\\Gone\\Korvik.exe,0", false},
+      {"\\\\server\\share\\Korvik.exe,0", false},
+      {"C:\\Gone\\Korvik.exe", true},
+      {"\"C:\\Gone\\Korvik.exe,0", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.before);
+    for (const char* id : {"Korvik", "Korvik.REV"}) {
+      std::string key = std::string(id) + "\\DefaultIcon";
+      if (!row.before.empty()) WriteText(HKEY_CLASSES_ROOT, key, "", row.before);
+    }
+    EXPECT_TRUE(RegisterProgramIds());
+    EXPECT_EQ(row.rewritten ? archiver + ",0" : row.before,
+              ReadText(HKEY_CLASSES_ROOT, "Korvik\\DefaultIcon", ""));
+    EXPECT_EQ(row.rewritten ? archiver + ",1" : row.before,
+              ReadText(HKEY_CLASSES_ROOT, "Korvik.REV\\DefaultIcon", ""));
+    RemoveEverything();
+  }
+  test::RemoveTree("C:\\KorvikTests\\icon-elsewhere");
+}
+
 TEST_F(AssociationsTest, RegisterProgramIdsStopsOnlyWhenAccessIsDenied) {
   struct Row {
     const char* name;

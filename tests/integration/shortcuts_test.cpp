@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "localization/language_file.h"
 #include "localization/messages.h"
 #include "platform/os_version.h"
 #include "platform/shell.h"
@@ -343,6 +344,35 @@ TEST_F(ShortcutsTest, TranslatedNamesRenameTheLinksAndRemovalTakesTheWholeGroup)
   extResource.Unload();
   UpdateShortcuts(Links(false, false, false), nullptr);
   EXPECT_EQ(Describe(0), Describe(PresentPlaces()));
+}
+
+// A translation of a link name that would put the link into another folder,
+// an alternate stream or a device is not used; the built-in name is.
+TEST_F(ShortcutsTest, TranslatedNameThatLeavesTheGroupGivesWayToTheBuiltInName) {
+  const std::string strays[] = {folders_[kUserGroup] + "\\..\\Evil.lnk",
+                                folders_[kCommonGroup] + "\\..\\Evil.lnk", "C:Evil.lnk"};
+  for (const std::string& stray : strays) DeleteFileA(stray.c_str());
+  const std::string language = Root("uninstall.lng");
+  const std::pair<const GroupRow*, const char*> translations[] = {
+      {&kBuiltInGroup[1], "..\\\\..\\\\Evil"}, {&kBuiltInGroup[2], "C:Evil"}};
+  std::string file = "***messages***\r\n";
+  for (const auto& translation : translations) {
+    std::string name = test::Acp(translation.first->linkUtf8);
+    char key[kKeySize];
+    MakeLanguageKey('s', nullptr, name.substr(0, name.size() - 4).c_str(), key);
+    file += std::string(key) + "=\"" + translation.second + "\"\r\n";
+  }
+  ASSERT_TRUE(test::WriteWholeFile(language, file));
+  languageResources.Load(language.c_str(), ResourceModule());
+  ASSERT_TRUE(languageResources.IsLoaded());
+  UpdateShortcuts(Links(false, false, true), nullptr);
+  languageResources.Load("no such file.lng", ResourceModule());
+  ExpectGroup(paths_[kUserGroup], test::ExeFolder(), BuiltInLinkNames());
+  ExpectGroup(paths_[kCommonGroup], test::ExeFolder(), BuiltInLinkNames());
+  for (const std::string& stray : strays) {
+    EXPECT_FALSE(Exists(stray)) << stray;
+    DeleteFileA(stray.c_str());
+  }
 }
 
 TEST_F(ShortcutsTest, LaunchPathIsTheUsersGroupWhenTheCommonProgramsFolderIsMissing) {

@@ -195,7 +195,10 @@ TEST_F(DialogLocalizationTest, ScaleEntryIsReadAsWidthStarHeight) {
   };
   const Row rows[] = {
       {"125*110", 125, 110, true},  {"100*100", 100, 100, false},
-      {"*110", 0, 110, true},       {"125*", 125, 0, true},
+      // A missing, zero or negative number is 100: the dialog keeps that
+      // measure rather than collapse.
+      {"*110", 100, 110, true},     {"125*", 125, 100, true},
+      {"0*-5", 100, 100, false},    {"-50*80", 100, 80, true},
       {"125", 100, 100, false},     {nullptr, 100, 100, false},
       {" 90*80 wide", 90, 80, true}, {"100*100x", 100, 100, false},
       {"99999999999*1", INT32_MAX, 1, true},
@@ -224,8 +227,8 @@ TEST_F(DialogLocalizationTest, DialogGrowsByItsScaleWithTheFrameMeasures) {
       {"125*110", 101, 31, 50, 101, 23},
       {"100*100", 0, 0, 40, 80, 20},
       {"abc", 0, 0, 40, 80, 20},
-      // A missing number is 0 percent: the client area vanishes.
-      {"*110", -399, 31, 0, 0, 23},
+      // A missing number keeps that measure.
+      {"*110", 1, 31, 40, 81, 23},
       {"50*50", -199, -149, 20, 40, 10},
   };
   for (const Row& row : rows) {

@@ -193,6 +193,35 @@ TEST_F(LanguageFileTest, EntryTexts) {
   EXPECT_STREQ("Caption", MessageText(IDS_UNINSTALL_CAPTION));
 }
 
+// The cases: "完成誠" lost its closing quote, "誠\n下一行" its line
+// break. The file is read in the code page it was made for, the system's
+// (936) unless the loader is given another.
+TEST_F(LanguageFileTest, DoubleByteCharactersEndingInABackslashByteStayWhole) {
+  struct Row {
+    unsigned codePage;  // CP_ACP: the system's
+    std::string entry;  // of message 5105
+    std::string expected;
+  };
+  const std::string complete = BuiltIn("完成誠");
+  const std::string nextLine = BuiltIn("誠\n下一行");
+  const Row rows[] = {
+      {CP_ACP, complete, complete},
+      {CP_ACP, BuiltIn("誠") + "\\n" + BuiltIn("下一行"), nextLine},
+      {CP_ACP, "Plain \\\"quoted\\\" C:\\\\Korvik", "Plain \"quoted\" C:\\Korvik"},
+      {950, "\xA5\x5C\xB3\x5C", "\xA5\x5C\xB3\x5C"},                    // 功許
+      {950, "\xA5\x5C\\n\xB3\x5Ct", "\xA5\x5C\n\xB3\x5Ct"},
+      {932, "\x95\x5C\x8E\xA6\x94\x5C", "\x95\x5C\x8E\xA6\x94\x5C"},  // 表示能
+      {932, "\x94\x5C\\\\\x95\x5C\\r", "\x94\x5C\\\x95\x5C\r"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.codePage << " " << test::Utf8(row.entry));
+    ASSERT_TRUE(WriteBytes(BesideProgram(),
+                           "***messages***\r\nf614af86=\"" + row.entry + "\"\r\nlast line\r\n"));
+    languageResources.Load("uninstall.lng", ResourceModule(), row.codePage);
+    EXPECT_EQ(row.expected, MessageText(IDS_UNINSTALL_DONE));
+  }
+}
+
 TEST_F(LanguageFileTest, TranslationLongerThanTheBufferIsCutToFit) {
   struct Row {
     std::size_t capacity;

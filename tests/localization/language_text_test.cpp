@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace {
 
 constexpr char kGarbage = '\xBD';
@@ -241,6 +243,41 @@ TEST(UnescapeTest, EscapesAndLineEnds) {
     buffer.push_back(kGarbage);
     int length = UnescapeLanguageText(buffer.data(), rawLength);
     ASSERT_EQ(static_cast<int>(row.expected.size()), length);
+    EXPECT_EQ(row.expected, std::string(buffer.data(), length));
+    EXPECT_EQ('\0', buffer[length]);
+    EXPECT_EQ(kGarbage, buffer[row.raw.size() + 1]);
+  }
+}
+
+// Double-byte characters whose second byte is a backslash: GBK 誠, Big5 功
+// and 許, code page 932 表 and 能. The lead bytes are the system's for each
+// code page; a single-byte code page reads every file as before.
+TEST(UnescapeTest, SecondByteOfADoubleByteCharacterIsNoEscape) {
+  struct Row {
+    unsigned codePage;
+    std::string raw;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {936, "\xCD\xEA\xB3\xC9\xD5\x5C\"", "\xCD\xEA\xB3\xC9\xD5\x5C\""},  // 完成誠"
+      {936, "\xD5\x5C\\n\xCF\xC2", "\xD5\x5C\n\xCF\xC2"},  // 誠\n下: the escape still counts
+      {936, "\xD5\x5Cn\xD5\x5C\r\n", "\xD5\x5Cn\xD5\x5C\f\f"},
+      {950, "\xA5\x5Ct\xB3\x5C\\\\", "\xA5\x5Ct\xB3\x5C\\"},  // 功t許\\ ...
+      {950, "\xB3\x5C\\\"", "\xB3\x5C\""},
+      {932, "\x95\x5Cr\x94\x5C\"", "\x95\x5Cr\x94\x5C\""},  // 表r能"
+      {932, "\xB1\x5Cn", "\xB1\n"},  // a katakana byte of 932 leads nothing
+      // A lone lead byte leaves a quote, a line end and the end alone.
+      {936, "\xD5\"\xD5\r\nab\xD5", "\xD5\"\xD5\f\fab\xD5"},
+      {936, std::string("\xD5\x5C\0n", 4), "\xD5\x5C"},
+      {1252, "\xD5\x5Cn", "\xD5\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.codePage << " " << row.raw);
+    LeadBytes leadBytes;
+    ReadLeadBytes(row.codePage, leadBytes.lead);
+    std::vector<char> buffer(row.raw.begin(), row.raw.end());
+    buffer.insert(buffer.end(), 2, kGarbage);  // room for the terminator, then garbage
+    int length = UnescapeLanguageText(buffer.data(), static_cast<int>(row.raw.size()), leadBytes);
     EXPECT_EQ(row.expected, std::string(buffer.data(), length));
     EXPECT_EQ('\0', buffer[length]);
     EXPECT_EQ(kGarbage, buffer[row.raw.size() + 1]);

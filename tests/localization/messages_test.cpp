@@ -128,6 +128,31 @@ TEST_F(MessagesTest, PathFormatsRefuseABadTranslation) {
   EXPECT_STREQ("Uninstall Korvik", MessageText(IDS_UNINSTALL_CAPTION));
 }
 
+// The "dbcs" library's texts are double-byte characters whose second byte
+// is a backslash, some with real backslashes, quotes or line breaks
+// between them.
+TEST_F(MessagesTest, FileNamesKeepAPlainTranslationAndRefuseOneThatLeavesTheFolder) {
+  LoadLibraryFrom("dbcs");
+  ASSERT_TRUE(extResource.IsLoaded());
+  struct Row {
+    UINT id;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {IDS_HELP_SHORTCUT, test::Acp("能表許功誠")},
+      {IDS_CONSOLE_MANUAL, test::Acp("表能誠許功")},
+      {IDS_ZIP_TYPE_NAME, test::Acp("Korvik ZIP 档案文件")},  // backslashes
+      {IDS_ARCHIVE_TYPE_NAME, test::Acp("Korvik 档案文件")},  // quotes
+      {IDS_RECOVERY_TYPE_NAME, test::Acp("ORV 恢复卷")},      // line breaks
+      // not in the library
+      {IDS_SHORTCUT_COMMENT, test::Acp("处理 ORV、ZIP 和其它档案文件格式")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(row.expected, MessageTextForFileName(row.id));
+  }
+}
+
 TEST(PathFormatTest, ExactlyOneStringConversion) {
   struct Row {
     const char* format;

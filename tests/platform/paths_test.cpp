@@ -111,6 +111,36 @@ TEST(PathsTest, CompareNamesIgnoresCase) {
   EXPECT_NE(0, CompareNames("Uninstall.lst", "Uninstall.ls"));
 }
 
+TEST(PathsTest, PlainFileNamesNameNothingButAFileInTheFolder) {
+  struct Row {
+    std::string name;
+    bool plain;
+  };
+  const Row rows[] = {
+      {"Korvik help", true},
+      {std::string("Help ") + kTrailBackslash, true},  // a trail byte is no separator
+      {"v1.2 notes.", true},
+      {"CONSOLE", true},
+      {"COM0", true},
+      {"", false},
+      {"..\\Evil", false},
+      {"a/b", false},
+      {"C:Evil", false},
+      {"Help:stream", false},
+      {"Help?", false},
+      {"Tab\there", false},
+      {"NUL", false},
+      {"con.txt", false},
+      {"Aux  .x", false},
+      {"com7", false},
+      {"LPT1", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.plain, IsPlainFileName(row.name.c_str()));
+  }
+}
+
 TEST(PathsTest, PathExistsForFilesAndFolders) {
   std::string folder = test::ExeFolder();
   char exe[MAX_PATH * 4];

@@ -31,6 +31,16 @@ bool ToCodePage(const std::u16string& text, int codePage, std::string* bytes) {
 
 std::string ForConsole(const std::string& bytes, int) { return bytes; }
 
+LeadBytes LeadBytesOf(int codePage) {
+  LeadBytes leadBytes;
+  CPINFO info{};
+  if (!GetCPInfo(static_cast<UINT>(codePage), &info)) return leadBytes;
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+    for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) leadBytes.lead[b] = true;
+  }
+  return leadBytes;
+}
+
 #else
 
 namespace {
@@ -94,6 +104,29 @@ bool ToCodePage(const std::u16string& text, int codePage, std::string* bytes) {
     utf16le += static_cast<char>(c >> 8);
   }
   return flush();
+}
+
+namespace {
+
+// The lead-byte ranges Windows gives for its double-byte code pages.
+struct LeadByteRange {
+  int codePage;
+  unsigned char first, last;
+};
+constexpr LeadByteRange kLeadByteRanges[] = {
+    {932, 0x81, 0x9F}, {932, 0xE0, 0xFC}, {936, 0x81, 0xFE}, {949, 0x81, 0xFE},
+    {950, 0x81, 0xFE}, {1361, 0x84, 0xD3}, {1361, 0xD8, 0xDE}, {1361, 0xE0, 0xF9},
+};
+
+}  // namespace
+
+LeadBytes LeadBytesOf(int codePage) {
+  LeadBytes leadBytes;
+  for (const LeadByteRange& range : kLeadByteRanges) {
+    if (range.codePage != codePage) continue;
+    for (int b = range.first; b <= range.last; ++b) leadBytes.lead[b] = true;
+  }
+  return leadBytes;
 }
 
 std::string ForConsole(const std::string& bytes, int codePage) {

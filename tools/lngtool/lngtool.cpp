@@ -138,11 +138,17 @@ class Catalogue {
   std::map<std::string, std::size_t> byKey_;
 };
 
-// Escapes byte by byte, as the loader reads byte by byte: a trail byte of
-// a double-byte character that equals a backslash is escaped too.
-std::string Escape(const std::string& text) {
+// A double-byte character is written as it is: the loader steps over its
+// trail byte, which may equal a backslash.
+std::string Escape(const std::string& text, const LeadBytes& leadBytes) {
   std::string out;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (StartsDoubleByte(text.data() + i, text.size() - i, leadBytes)) {
+      out += c;
+      out += text[++i];
+      continue;
+    }
     switch (c) {
       case '\\': out += "\\\\"; break;
       case '\r': out += "\\r"; break;
@@ -155,8 +161,52 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
+struct MemoryReader {
+  const std::vector<std::uint8_t>& bytes;
+  std::int64_t position = 0;
+  std::int64_t Tell() const { return position; }
+  int Read(char* buffer, int count) {
+    std::int64_t left = static_cast<std::int64_t>(bytes.size()) - position;
+    if (left <= 0) return 0;
+    int n = left < count ? static_cast<int>(left) : count;
+    std::memcpy(buffer, bytes.data() + position, static_cast<std::size_t>(n));
+    position += n;
+    return n;
+  }
+  void Seek(std::int64_t to) { position = to; }
+};
+
+// A file this tool writes must give the program every text as written: the
+// entries are read back as the loader reads them. False, naming the first
+// entry that differs, when one does not.
+bool ReadsBackAsWritten(const std::string& file, const Catalogue& catalogue,
+                        const LeadBytes& leadBytes) {
+  std::vector<std::uint8_t> bytes(file.begin(), file.end());
+  MemoryReader reader{bytes};
+  std::int64_t marker = 0;
+  int rawLength = 0;
+  char* text = FindLanguageMarker(reader, &marker) ? ReadLanguageRegion(reader, marker, &rawLength)
+                                                   : nullptr;
+  if (!text) return false;
+  int length = UnescapeLanguageText(text, rawLength, leadBytes);
+  Array<int> lines;
+  bool same = IndexLanguageLines(text, length, lines);
+  SortLanguageLines(text, lines);
+  for (const KnownText& known : catalogue.Texts()) {
+    LanguageEntry entry;
+    if (!same || file.find(known.key + "=\"") == std::string::npos) continue;  // left out
+    same = FindLanguageEntry(text, lines, known.key.c_str(), &entry) &&
+           std::string(entry.text, static_cast<std::size_t>(entry.length)) == known.translation;
+    if (!same) std::fprintf(stderr, "%s (%s) does not read back as written\n", known.key.c_str(),
+                            known.label.c_str());
+  }
+  FreeLanguageText(text);
+  return same;
+}
+
 bool WriteLanguageFile(const char* path, const Catalogue& catalogue, int codePage,
                        const char* origin) {
+  const LeadBytes leadBytes = LeadBytesOf(codePage);
   std::string file;
   file += "Korvik uninstall.exe language file, code page " + std::to_string(codePage) + ", from " +
           origin + ".\r\n";
@@ -169,9 +219,10 @@ bool WriteLanguageFile(const char* path, const Catalogue& catalogue, int codePag
                    text.label.c_str());
       continue;
     }
-    file += kSourcePrefix + text.label + ": " + Escape(text.source) + "\r\n";
-    file += text.key + "=\"" + Escape(text.translation) + "\"\r\n";
+    file += kSourcePrefix + text.label + ": " + Escape(text.source, leadBytes) + "\r\n";
+    file += text.key + "=\"" + Escape(text.translation, leadBytes) + "\"\r\n";
   }
+  if (!ReadsBackAsWritten(file, catalogue, leadBytes)) return false;
   if (file.size() > static_cast<std::size_t>(kLanguageRegionSize)) {
     std::fprintf(stderr, "warning: the file is longer than the %d bytes the program reads\n",
                  kLanguageRegionSize);
@@ -257,27 +308,13 @@ int MakePair(const char* program, const char* library, const char* codePageText,
 
 // --- check -------------------------------------------------------------
 
-struct MemoryReader {
-  const std::vector<std::uint8_t>& bytes;
-  std::int64_t position = 0;
-  std::int64_t Tell() const { return position; }
-  int Read(char* buffer, int count) {
-    std::int64_t left = static_cast<std::int64_t>(bytes.size()) - position;
-    if (left <= 0) return 0;
-    int n = left < count ? static_cast<int>(left) : count;
-    std::memcpy(buffer, bytes.data() + position, static_cast<std::size_t>(n));
-    position += n;
-    return n;
-  }
-  void Seek(std::int64_t to) { position = to; }
-};
-
 bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 bool IsHex(char c) { return IsLowerHex(c) || (c >= 'A' && c <= 'F'); }
 
 class Checker {
  public:
-  Checker(const Catalogue& catalogue, int codePage) : catalogue_(catalogue), codePage_(codePage) {}
+  Checker(const Catalogue& catalogue, int codePage)
+      : catalogue_(catalogue), codePage_(codePage), leadBytes_(LeadBytesOf(codePage)) {}
 
   int Run(const char* path) {
     std::vector<std::uint8_t> bytes;
@@ -308,7 +345,7 @@ class Checker {
       Problem("more than " + std::to_string(kLanguageRegionSize) +
               " bytes from the marker on: the rest is not read");
     }
-    int length = UnescapeLanguageText(text, rawLength);
+    int length = UnescapeLanguageText(text, rawLength, leadBytes_);
     CheckLines(text, length);
     FreeLanguageText(text);
     return Report(path);
@@ -388,6 +425,15 @@ class Checker {
   }
 
   void CheckValue(const std::string& key, const KnownText& known, const std::string& value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (StartsDoubleByte(value.data() + i, value.size() - i, leadBytes_)) {
+        ++i;
+      } else if (leadBytes_.IsLead(value[i])) {
+        Problem("text of " + key + " (" + known.label + ") holds a lead byte of code page " +
+                std::to_string(codePage_) + " without its second byte: a character is cut");
+        break;
+      }
+    }
     if (known.role == Role::Format) {
       int strings = 0, others = 0;
       for (std::size_t i = 0; i < value.size(); ++i) {
@@ -408,11 +454,11 @@ class Checker {
     }
     if (known.role == Role::Scale) {
       int width = 0, height = 0;
-      if (!ParseDialogScale(value.c_str(), &width, &height)) {
+      if (!ParseScaleEntry(value.c_str(), &width, &height)) {
         Problem("scale " + key + " (" + known.label + ") has no \"*\": the dialog keeps its size");
       } else if (width <= 0 || height <= 0) {
         Problem("scale " + key + " (" + known.label +
-                ") gives 0 percent or less: the dialog vanishes");
+                ") gives 0 percent or less (or a number is missing): the program takes 100");
       }
     }
     if (known.role == Role::Direction && value != "RTL" && value != "LTR") {
@@ -461,6 +507,7 @@ class Checker {
 
   const Catalogue& catalogue_;
   int codePage_;
+  LeadBytes leadBytes_;
   std::vector<std::string> problems_;
   std::set<std::string> seen_;
   int entries_ = 0;
