@@ -109,21 +109,21 @@ DWORD OpenLinkOption() { return NtMajorVersion() != 0 ? REG_OPTION_OPEN_LINK : 0
 // at keys that are not ours. Opened with REG_OPTION_OPEN_LINK it is the link
 // itself, which holds its target in "SymbolicLinkValue" (REG_LINK); every
 // other open, RegDeleteKeyA's included, goes through to the target. So the
-// link is deleted through its own handle. True when path was a link, whether
-// or not it could be deleted.
-bool DeleteIfLink(HKEY root, const char* path) {
+// link is deleted through its own handle. DeleteIfLink is true when path
+// was a link, whether or not it could be deleted.
+bool IsLinkKey(HKEY root, const char* path) {
   if (OpenLinkOption() == 0) return false;
-  {
-    RegKey link;
-    DWORD type = REG_NONE;
-    if (RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Out()) !=
-            ERROR_SUCCESS ||
-        RegQueryValueExA(link.Get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) !=
-            ERROR_SUCCESS ||
-        type != REG_LINK) {
-      return false;
-    }
-  }
+  RegKey link;
+  DWORD type = REG_NONE;
+  return RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Out()) ==
+             ERROR_SUCCESS &&
+         RegQueryValueExA(link.Get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+bool DeleteIfLink(HKEY root, const char* path) {
+  if (!IsLinkKey(root, path)) return false;
   RegKey link;
   NtDeleteKeyFunction deleteKey = FindNtDeleteKey();
   if (deleteKey != nullptr &&
@@ -334,7 +334,10 @@ LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char*
 
 void DelRegValues(HKEY root, const char* spec) {
   char path[kRegPathSize];
-  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  // The values a link shows are those of the key it points at.
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0' || IsLinkKey(root, path)) {
+    return;
+  }
   RegKey key;
   if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Out()) != ERROR_SUCCESS) {
     return;
@@ -361,7 +364,10 @@ void DelRegValues(HKEY root, const char* spec) {
 
 bool DelRegKeyIfEmpty(HKEY root, const char* spec) {
   char path[kRegPathSize];
-  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return false;
+  // RegDeleteKeyA would delete the key a link points at.
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0' || IsLinkKey(root, path)) {
+    return false;
+  }
   {
     RegKey key;
     if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return false;

@@ -97,12 +97,13 @@ bool GetRegSubKeyName(HKEY root, const char* spec, DWORD index, char* name, std:
 LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char* toSpec);
 
 // Deletes every value of a key, the default value included; the key and its
-// subkeys stay. A root's values are never deleted.
+// subkeys stay. A root's values are never deleted, nor those of the key a
+// registry link points at.
 void DelRegValues(HKEY root, const char* spec);
 
 // Deletes the key only while it holds neither a value nor a subkey, on both
 // families (the 9x family's RegDeleteKeyA would take a whole subtree). True
-// when it was deleted.
+// when it was deleted. A registry link stays, and what it points at.
 bool DelRegKeyIfEmpty(HKEY root, const char* spec);
 
 // True when the value is stored with this type and exactly these bytes.

@@ -799,6 +799,27 @@ TEST_F(RegistryTest, DelRegTreeDeletesARegistryLinkItselfNotWhatItPointsAt) {
   }
 }
 
+// Through a link below the product key, neither the values of another
+// program's key nor that key, empty, are deleted; the link stays too.
+TEST_F(RegistryTest, ValuesAndEmptyKeysBehindARegistryLinkStay) {
+  const std::string empty = std::string(kOtherProductKey) + "\\Empty";
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kOtherProductKey, "Empty"}));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOtherProductKey, "v", REG_SZ, "o", 2));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey}));
+  for (const std::string& target : {std::string(kOtherProductKey), empty}) {
+    SCOPED_TRACE(target);
+    ASSERT_TRUE(test::CreateRegistryLink(kLinks[0], target));
+
+    DelRegValues(HKEY_CURRENT_USER, "Linked");
+    EXPECT_FALSE(DelRegKeyIfEmpty(HKEY_CURRENT_USER, "Linked"));
+
+    EXPECT_TRUE(test::RegistryLinkExists(kLinks[0]));
+    EXPECT_EQ(std::string("o", 2), ReadRaw(HKEY_CURRENT_USER, kOtherProductKey, "v").data);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, empty));
+    ASSERT_TRUE(test::DeleteRegistryLink(kLinks[0]));
+  }
+}
+
 // probe.exe runs DelRegTree in a process that Wine shows the Windows version
 // of the row; its exit code is the number of passes.
 TEST_F(RegistryTest, DelRegTreeOnThe9xFamilyTriesOneCallFirst) {
