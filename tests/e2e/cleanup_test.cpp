@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,7 +18,16 @@
 
 namespace {
 
+using e2e::InterpreterStandIn;
 using e2e::Sandbox;
+using test::KeyExists;
+using test::kVolumeCount;
+using test::ReadText;
+using test::SpecialFolder;
+using test::ValueNames;
+using test::Volume;
+using test::WriteNumber;
+using test::WriteText;
 
 // 14 archive types, Desktop, StartMenu, Programs, ShellExt, CascadedMenu,
 // MenuIcons: the flags of "probe integrate".
@@ -46,7 +53,6 @@ const char* const kExtensions[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".lha
                                    ".tar", ".gz",  ".tgz", ".uue", ".xxe", ".uu",  ".bz2", ".tbz2",
                                    ".bz",  ".tbz", ".jar", ".iso", ".z",   ".taz"};
 const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
-constexpr int kVolumeCount = 100;  // ".o00" to ".o99"
 
 // The parents of the handler keys named by the handler name; those keys
 // stay after an uninstall, without a default value.
@@ -54,7 +60,6 @@ const char* const kNameKeyedParents[] = {
     "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
     "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
     "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
-const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
 // The one handler key named by the class id outside the program ids.
 constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
 
@@ -82,81 +87,6 @@ constexpr char kListFile[] =
     "Korvik.exe\r\norvext.dll\r\norvext64.dll\r\nprobe.exe\r\norvnew.dat\r\nzipnew.dat\r\n"
     "uninstall.exe\r\nUninstall.lst\r\n";
 
-// --- Raw access, independent of the code under test -----------------------
-
-std::string Volume(int number) {
-  char name[8];
-  std::snprintf(name, sizeof name, ".o%02d", number);
-  return name;
-}
-
-bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-void WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
-              DWORD size) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                           nullptr, &key, nullptr))
-      << path;
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
-      << path << "|" << name;
-  RegCloseKey(key);
-}
-
-void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
-  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number);
-}
-
-// The stored text of a REG_SZ value; "<absent>" or "<type N>" otherwise.
-std::string ReadText(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return "<absent>";
-  }
-  char data[2048];
-  std::memset(data, 0xBD, sizeof data);
-  DWORD size = sizeof data - 1;
-  DWORD type = REG_NONE;
-  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return "<absent>";
-  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
-  if (size == 0 || data[size - 1] != '\0') return "<unterminated>";
-  return std::string(data, size - 1);
-}
-
-// The names of a key's values, sorted; "<no key>" when it is missing.
-std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return {"<no key>"};
-  }
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A value as a registry snapshot shows it ("TYPE:HEX BYTES"), or "<absent>".
 std::string StoredValue(HKEY root, const std::string& path, const char* name) {
   test::RegistrySnapshot snapshot = test::SnapshotRegistry(root, path);
@@ -168,84 +98,26 @@ std::string StoredValue(HKEY root, const std::string& path, const char* name) {
 constexpr char kZipImageData[] =
     "3:50 4B 05 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
 
-bool HasValue(HKEY root, const std::string& path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  bool has = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(key);
-  return has;
-}
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH];
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
-  return path;
-}
-
 std::string ShortcutPath(const ShortcutPlace& place) {
   std::string folder = SpecialFolder(place.csidl);
   return folder.empty() ? std::string() : folder + "\\" + place.name;
 }
 
-bool RunningUnderWow64() {
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // The handler names the shell extensions use in this prefix.
 std::vector<const char*> HandlerNamesInUse() {
-  if (RunningUnderWow64()) return {"Korvik32", "Korvik"};
+  if (test::IsWow64()) return {"Korvik32", "Korvik"};
   return {"Korvik"};
 }
 
 // --- Keys and folders the tests touch ---------------------------------------
 
-void ResetIntegration() {
-  for (const char* extension : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, extension);
-  for (int number = 0; number < kVolumeCount; ++number) {
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
-  }
-  test::DeleteKeyTree(HKEY_CLASSES_ROOT, ".rev");
-  for (const char* id : kProgramIds) test::DeleteKeyTree(HKEY_CLASSES_ROOT, id);
-  for (const char* classId : kClassIds) {
-    for (REGSAM view : {kView32, kView64}) {
-      test::DeleteKeyTreeInView(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view);
-    }
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId);
-    HKEY approved;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, &approved) ==
-        ERROR_SUCCESS) {
-      RegDeleteValueA(approved, classId);
-      RegCloseKey(approved);
-    }
-  }
-  for (const char* parent : kNameKeyedParents) {
-    for (const char* name : kHandlerNames) {
-      test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(parent) + "\\" + name);
-    }
-  }
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathKey);
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
-  test::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
-  test::DeleteKeyTree(HKEY_USERS, kOtherUserProductKey);
-  for (const ShortcutPlace& place : kShortcutPlaces) {
-    std::string path = ShortcutPath(place);
-    if (path.empty()) continue;
-    if (place.group) {
-      test::RemoveTree(path);
-    } else {
-      DeleteFileA(path.c_str());
-    }
-  }
-}
+// The product's footprint and another user's settings.
+const std::vector<test::RegistryKey> kPrepared = {{HKEY_USERS, kOtherUserProductKey}};
 
 // Resets everything above when made and when destroyed.
-class ScopedIntegrationReset {
+class ScopedIntegrationReset : public test::ScopedFootprintReset {
  public:
-  ScopedIntegrationReset() { ResetIntegration(); }
-  ~ScopedIntegrationReset() { ResetIntegration(); }
-  ScopedIntegrationReset(const ScopedIntegrationReset&) = delete;
-  ScopedIntegrationReset& operator=(const ScopedIntegrationReset&) = delete;
+  ScopedIntegrationReset() : ScopedFootprintReset(kPrepared) {}
 };
 
 // --- The installation, setup and uninstall ---------------------------------
@@ -264,17 +136,6 @@ long RunSetup(const Sandbox& sandbox, const char* flags) {
   return test::RunAndWait("\"" + sandbox.Path("probe.exe") + "\" integrate " + flags);
 }
 
-// A stand-in for the command interpreter (the Korvik stand-in, which runs
-// nothing), so that the self-removal batch file never runs and the program
-// stays for a second uninstall.
-std::string InterpreterStandIn(const Sandbox& sandbox) {
-  std::string folder = sandbox.Root() + "\\shell";
-  test::MakeFolders(folder);
-  std::string path = folder + "\\cmd.exe";
-  EXPECT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), path.c_str(), FALSE));
-  return path;
-}
-
 std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
 
 // "uninstall.exe /s" from the installation folder, to its end; it must show
@@ -289,12 +150,7 @@ void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter =
   options.keepChildren = true;  // the batch file outlives the program
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, options));
-  HWND box = driver::WaitForDialog(process, e2e::kExitTimeoutMs);
-  EXPECT_EQ(nullptr, box) << "unexpected message: " << test::Utf8(driver::MessageBoxText(box));
-  if (box) driver::Press(box, IDOK);
-  DWORD code = 1;
-  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
+  e2e::ExpectEndsQuietly(process);
 }
 
 // What the tests below rely on having been made by setup; without it the
@@ -309,7 +165,7 @@ void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
   EXPECT_EQ(sandbox.Path("orvext.dll"),
             ReadText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32",
                      "", kView32));
-  if (RunningUnderWow64()) {
+  if (test::IsWow64()) {
     // Wine quirk: a program given the version "win98" is still told that it
     // runs under WOW64, but its KEY_WOW64_64KEY writes land in the 32-bit
     // view.
@@ -406,11 +262,12 @@ void ExpectOnlyWhatStays() {
     EXPECT_FALSE(
         KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
         << classId;
-    EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId)) << classId;
+    EXPECT_FALSE(test::ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, classId).present) << classId;
   }
   for (const char* parent : kNameKeyedParents) {
     for (const char* name : HandlerNamesInUse()) {
       std::string key = std::string(parent) + "\\" + name;
+      EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
       EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, key)) << key;
     }
   }
@@ -423,36 +280,16 @@ void ExpectOnlyWhatStays() {
   }
 }
 
-// The registry the product touches, and the shortcut folders.
-struct SystemSnapshot {
-  std::vector<test::RegistrySnapshot> keys;
-  std::vector<std::vector<std::string>> folders;
-};
+// The registry the product touches and the keys around it, and the
+// shortcut folders.
+using SystemSnapshot = test::RegistrySnapshot;
 
-SystemSnapshot TakeSnapshot() {
-  SystemSnapshot snapshot;
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, "", kView32));
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, "CLSID", kView64));
-  for (const char* key : {"Uninstall", "App Paths", "Shell Extensions"}) {
-    snapshot.keys.push_back(test::SnapshotRegistry(
-        HKEY_LOCAL_MACHINE, std::string("Software\\Microsoft\\Windows\\CurrentVersion\\") + key));
-  }
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_CURRENT_USER, kProductKey));
-  snapshot.keys.push_back(test::SnapshotRegistry(HKEY_USERS, kOtherUserProductKey));
-  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
-                    CSIDL_COMMON_STARTMENU}) {
-    snapshot.folders.push_back(test::ListTree(SpecialFolder(csidl)));
-  }
-  return snapshot;
-}
+SystemSnapshot TakeSnapshot() { return test::SnapshotFootprint(kPrepared); }
 
-void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& after) {
-  ASSERT_EQ(before.keys.size(), after.keys.size());
-  for (std::size_t i = 0; i < before.keys.size(); ++i) {
-    EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before.keys[i], after.keys[i]))
-        << "tree " << i;
-  }
-  EXPECT_EQ(before.folders, after.folders);
+void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& after,
+                        test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "ExpectSameSnapshot");
+  EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
 }
 
 // --- Tests -----------------------------------------------------------------
@@ -635,7 +472,7 @@ TEST(CleanupTest, SecondCleanUpChangesNothing) {
       ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
     }
     SystemSnapshot before = TakeSnapshot();
-    ASSERT_FALSE(before.keys[0].empty());
+    ASSERT_NE(before.end(), before.find("HKCR\\CLSID\\"));  // the classes were read
 
     RunSilentUninstall(sandbox, interpreter);
 
@@ -679,6 +516,37 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
 
     ExpectSameSnapshot(before, TakeSnapshot());
     EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+  }
+}
+
+// The snapshot walks the product's keys whole and lists the keys around
+// them: a stray key or value a fault could put beside the product's shows.
+TEST(CleanupTest, SnapshotSeesWritesBesideTheProductsKeys) {
+  struct Row {
+    HKEY root;
+    const char* key;   // deleted afterwards, unless value names one in it
+    const char* value;
+    REGSAM view;
+  };
+  const Row rows[] = {
+      {HKEY_CLASSES_ROOT, "Korvik.Test", nullptr, 0},
+      {HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\KorvikTest", nullptr, 0},
+      {HKEY_CLASSES_ROOT, "CLSID\\{0C8E5D2B-7A31-4F96-B2E4-5D0A9C7E3F18}", nullptr, kView64},
+      {HKEY_CURRENT_USER, "Software\\KorvikTest", nullptr, 0},
+      {HKEY_LOCAL_MACHINE, "Software\\KorvikTest", nullptr, 0},
+      {HKEY_LOCAL_MACHINE, kApprovedKey, "{0C8E5D2B-7A31-4F96-B2E4-5D0A9C7E3F18}", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.key) + (row.value ? std::string("|") + row.value : ""));
+    SystemSnapshot before = TakeSnapshot();
+    WriteText(row.root, row.key, row.value ? row.value : "", "x", row.view);
+    EXPECT_NE(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
+    if (row.value) {
+      test::DeleteValue(row.root, row.key, row.value);
+    } else {
+      test::DeleteKeyTree(row.root, row.key, row.view);
+    }
+    EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
   }
 }
 

@@ -9,31 +9,9 @@
 
 namespace {
 
+using e2e::RunWarning;
 using e2e::Sandbox;
-
-struct Warning {
-  std::string caption;
-  std::string text;
-  driver::Icon icon = driver::Icon::None;
-};
-
-// Runs the program with "/warning", reads the message and answers it.
-Warning RunWarning(const Sandbox& sandbox) {
-  Warning seen;
-  driver::Process process;
-  EXPECT_TRUE(driver::Start(process, sandbox.Options("/warning")));
-  HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
-  EXPECT_NE(nullptr, box);
-  if (!box) return seen;
-  seen.caption = driver::WindowText(box);
-  seen.text = driver::MessageBoxText(box);
-  seen.icon = driver::MessageBoxIcon(box);
-  EXPECT_TRUE(driver::Press(box, IDOK));
-  DWORD code = 1;
-  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
-  return seen;
-}
+using e2e::Warning;
 
 TEST(EntryTest, WaitPausesTwoSecondsAndShowsNothing) {
   Sandbox sandbox("wait");

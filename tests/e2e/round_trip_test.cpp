@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -28,7 +26,6 @@ constexpr char kRoot[] = "C:\\KorvikTests\\round-trip";
 constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
 constexpr DWORD kRemovalTimeoutMs = 30000;
-constexpr DWORD kMaxValueBytes = 4096;
 
 std::string InstallFolder() {
   return std::string(kRoot) + "\\Program Files\\" + test::Acp("Korvik 乗表");
@@ -38,98 +35,18 @@ std::string TempFolder() { return std::string(kRoot) + "\\temp"; }
 
 // --- snapshots ------------------------------------------------------------
 
-using Snapshot = std::map<std::string, std::string>;  // "key|value" -> "type:data"
+using Snapshot = test::RegistrySnapshot;
 
-std::string Data(DWORD type, const BYTE* data, DWORD size) {
-  if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    std::string text(reinterpret_cast<const char*>(data), size);
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-    return "sz:" + text;
-  }
-  if (type == REG_DWORD && size == 4) {
-    DWORD number;
-    std::memcpy(&number, data, 4);
-    return "dword:" + std::to_string(number);
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex = std::to_string(type) + ":";
-  for (DWORD i = 0; i < size; ++i) {
-    hex += kHex[data[i] >> 4];
-    hex += kHex[data[i] & 15];
-  }
-  return hex;
-}
+const std::vector<test::RegistryKey> kPrepared = {{HKEY_CLASSES_ROOT, "OtherZip.File"},
+                                                  {HKEY_CLASSES_ROOT, "OtherCab.File"},
+                                                  {HKEY_CLASSES_ROOT, "OtherGz.File"},
+                                                  {HKEY_CLASSES_ROOT, "ThirdParty.Gz"},
+                                                  {HKEY_CLASSES_ROOT, "OtherRev.File"}};
 
-void Walk(HKEY root, const std::string& name, const std::string& label, REGSAM view,
-          Snapshot& snapshot) {
-  HKEY key;
-  if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-  snapshot[label + "|"] = "key";
-  char valueName[16384];
-  std::vector<BYTE> data(kMaxValueBytes);
-  for (DWORD i = 0;; ++i) {
-    DWORD nameSize = sizeof valueName, size = kMaxValueBytes, type = 0;
-    LONG status = RegEnumValueA(key, i, valueName, &nameSize, nullptr, &type, data.data(), &size);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS) continue;
-    snapshot[label + "|" + (nameSize ? valueName : "@")] = Data(type, data.data(), size);
-  }
-  std::vector<std::string> children;
-  char child[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof child;
-    LONG status = RegEnumKeyExA(key, i, child, &size, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status == ERROR_SUCCESS) children.push_back(child);
-  }
-  RegCloseKey(key);
-  for (const std::string& c : children) {
-    Walk(root, name.empty() ? c : name + "\\" + c, label + "\\" + c, view, snapshot);
-  }
-}
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
-  return path;
-}
-
-void WalkFiles(const std::string& folder, Snapshot& snapshot) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string path = folder + "\\" + name;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      snapshot["file " + path] = "folder";
-      WalkFiles(path, snapshot);
-    } else {
-      snapshot["file " + path] = std::to_string(found.nFileSizeLow);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-}
-
-// The classes (both views of the class ids), the machine-wide entries, the
-// product key, and the folders where links and the installation live.
+// The footprint and what is around it, the keys above, and the folders
+// where links and the installation live.
 Snapshot Take() {
-  Snapshot snapshot;
-  Walk(HKEY_CLASSES_ROOT, "", "HKCR", 0, snapshot);
-  Walk(HKEY_CLASSES_ROOT, "CLSID", "HKCR64\\CLSID", KEY_WOW64_64KEY, snapshot);
-  for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions"}) {
-    Walk(HKEY_LOCAL_MACHINE, key, std::string("HKLM\\") + key, 0, snapshot);
-  }
-  Walk(HKEY_CURRENT_USER, "Software\\Korvik", "HKCU\\Software\\Korvik", 0, snapshot);
-  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
-                    CSIDL_COMMON_STARTMENU}) {
-    WalkFiles(SpecialFolder(csidl), snapshot);
-  }
-  WalkFiles(std::string(kRoot) + "\\Program Files", snapshot);
-  return snapshot;
+  return test::SnapshotFootprint(kPrepared, {std::string(kRoot) + "\\Program Files"});
 }
 
 std::string Lower(std::string text) {
@@ -137,30 +54,8 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// Registry and file names do not depend on case: the snapshot's names are
-// compared in lower case.
-Snapshot Folded(const Snapshot& snapshot) {
-  Snapshot folded;
-  for (const auto& entry : snapshot) folded[Lower(entry.first)] = entry.second;
-  return folded;
-}
-
-// Entries that differ: "+ x" added, "- x" removed, "~ x: a -> b" changed.
-std::vector<std::string> Diff(const Snapshot& rawBefore, const Snapshot& rawAfter) {
-  Snapshot before = Folded(rawBefore), after = Folded(rawAfter);
-  std::vector<std::string> changes;
-  for (const auto& entry : before) {
-    auto found = after.find(entry.first);
-    if (found == after.end()) {
-      changes.push_back("- " + entry.first);
-    } else if (found->second != entry.second) {
-      changes.push_back("~ " + entry.first + ": " + entry.second + " -> " + found->second);
-    }
-  }
-  for (const auto& entry : after) {
-    if (before.find(entry.first) == before.end()) changes.push_back("+ " + entry.first);
-  }
-  return changes;
+std::vector<std::string> Diff(const Snapshot& before, const Snapshot& after) {
+  return test::SnapshotDifferences(before, after);
 }
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -171,20 +66,11 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 // --- the system before setup --------------------------------------------------
 
-void SetText(const char* key, const char* name, const char* text) {
-  HKEY handle;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE,
-                                           nullptr, &handle, nullptr));
-  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(std::strlen(text) + 1));
-  RegCloseKey(handle);
+void SetText(const char* key, const char* name, const char* text,
+             test::CallSite site = test::Here()) {
+  test::WriteText(HKEY_CLASSES_ROOT, key, name, text, 0, site);
 }
 
-const char* const kTouched[] = {
-    ".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace", ".7z",  ".tar", ".gz", ".tgz", ".uue",
-    ".xxe", ".uu",  ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z",   ".taz", ".rev",
-    "Korvik", "Korvik.ZIP", "Korvik.REV", "OtherZip.File", "OtherCab.File", "OtherGz.File",
-    "ThirdParty.Gz", "OtherRev.File"};
 const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
 const char* const kHandlerKeys[] = {
     "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
@@ -193,19 +79,7 @@ const char* const kHandlerKeys[] = {
 
 void Reset() {
   test::RemoveTree(kRoot);
-  for (const char* key : kTouched) test::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
-  char volume[8];
-  for (int k = 0; k < 100; ++k) {
-    wsprintfA(volume, ".o%02d", k);
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, volume);
-  }
-  for (const char* key : kHandlerKeys) {
-    for (const char* name : kHandlerNames) {
-      test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(key) + "\\" + name);
-    }
-  }
-  test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Korvik");
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  test::ResetFootprint(kPrepared);
 }
 
 // Former owners: ".zip" and ".cab" with a program id, a content type and a
@@ -354,15 +228,7 @@ void InstallWithChoices() {
 }
 
 std::string UninstallString() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return std::string();
-  }
-  char text[1024] = {};
-  DWORD size = sizeof text - 1;
-  RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(key);
-  return text;
+  return test::ReadText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
 }
 
 // As the list of installed programs does it: the registered command line
@@ -388,31 +254,30 @@ void UninstallAsTheSystemDoes() {
 // What stays after an uninstall, by design: the handler keys named by the
 // handler name (their default value removed), the parents the platform
 // created for them, and ".gz" as the program that took it over left it.
-std::vector<std::string> ExpectedLeftovers(const Snapshot& rawBefore, bool gzTakenOver) {
-  Snapshot before = Folded(rawBefore);
+std::vector<std::string> ExpectedLeftovers(const Snapshot& before, bool gzTakenOver) {
   std::vector<std::string> left;
-  for (const char* key : kHandlerKeys) {
-    // Parents of the handler keys that did not exist before.
-    std::string path = "HKCR";
-    std::string rest = key;
-    std::size_t at = 0;
-    while (at != std::string::npos) {
-      std::size_t next = rest.find('\\', at);
-      path = Lower("HKCR\\" + rest.substr(0, next));
-      if (before.find(path + "|") == before.end()) left.push_back("+ " + path + "|");
-      at = next == std::string::npos ? next : next + 1;
+  // Each key down to a handler key that did not exist before.
+  auto created = [&](const std::string& key) {
+    for (std::size_t end = key.find('\\');; end = key.find('\\', end + 1)) {
+      std::string path = "HKCR\\" + key.substr(0, end);
+      if (before.find(path + "\\") == before.end()) left.push_back("+ " + path + "\\");
+      if (end == std::string::npos) break;
     }
-    for (const char* name : kHandlerNames) left.push_back("+ HKCR\\" + std::string(key) + "\\" + name + "|");
+  };
+  for (const char* key : kHandlerKeys) {
+    created(key);
+    for (const char* name : kHandlerNames) {
+      left.push_back("+ HKCR\\" + std::string(key) + "\\" + name + "\\");
+    }
   }
-  for (const char* parent : {"HKCR\\exefile\\shellex", "HKCR\\exefile\\shellex\\PropertySheetHandlers"}) {
-    if (before.find(Lower(parent) + "|") == before.end()) left.push_back(std::string("+ ") + parent + "|");
-  }
+  created("exefile\\shellex\\PropertySheetHandlers");
   if (gzTakenOver) {
-    left.push_back("~ HKCR\\.gz|@: sz:OtherGz.File -> sz:ThirdParty.Gz");
+    left.push_back("- HKCR\\.gz| = " + test::SnapshotText("OtherGz.File"));
+    left.push_back("+ HKCR\\.gz| = " + test::SnapshotText("ThirdParty.Gz"));
     // Another program's registration below ".7z", made since setup.
-    left.push_back("+ HKCR\\.7z|");
-    left.push_back("+ HKCR\\.7z\\OpenWithProgids|");
-    left.push_back("+ HKCR\\.7z\\OpenWithProgids|Other.7z");
+    left.push_back("+ HKCR\\.7z\\");
+    left.push_back("+ HKCR\\.7z\\OpenWithProgids\\");
+    left.push_back("+ HKCR\\.7z\\OpenWithProgids|Other.7z = " + test::SnapshotText(""));
   }
   return left;
 }
@@ -430,15 +295,11 @@ class RoundTripTest : public ::testing::Test {
   void TearDown() override { Reset(); }
 };
 
+// A saved former association below the product key; "<none>" when missing.
 std::string Former(const char* extension, const char* name) {
-  HKEY key;
-  std::string path = std::string("Software\\Korvik\\Setup\\") + extension;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
-  char text[512] = {};
-  DWORD size = sizeof text - 1, type = 0;
-  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS ? text : "<none>";
+  std::string text =
+      test::ReadText(HKEY_CURRENT_USER, std::string("Software\\Korvik\\Setup\\") + extension, name);
+  return text == "<absent>" ? "<none>" : text;
 }
 
 TEST_F(RoundTripTest, SilentInstallTwiceThenUninstallLeavesOnlyWhatIsMeantToStay) {
@@ -479,12 +340,13 @@ TEST_F(RoundTripTest, InstallThroughTheDialogsWithChangedChoicesThenUninstall) {
   EXPECT_EQ("OtherZip.File", Former(".zip", "Type"));
   std::vector<std::string> installed = Diff(before, Take());
   bool desktopLink = false;
+  const std::string link =
+      Lower("+ FILE " + test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Korvik.lnk = ");
   for (const std::string& change : installed) {
-    // The diff's names are in lower case.
-    if (change == "+ file " + Lower(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Korvik.lnk")) {
-      desktopLink = true;
-    }
-    EXPECT_EQ(std::string::npos, change.find("hkcr\\.cab|")) << change;
+    std::string lower = Lower(change);
+    if (lower.compare(0, link.size(), link) == 0) desktopLink = true;
+    EXPECT_EQ(std::string::npos, lower.find("hkcr\\.cab|")) << change;
+    EXPECT_EQ(std::string::npos, lower.find("hkcr\\.cab\\")) << change;
   }
   EXPECT_TRUE(desktopLink) << Lines(installed);
 

@@ -45,3 +45,67 @@ class Sandbox {
 };
 
 }  // namespace e2e
+
+// The end-to-end tests' checked helpers (the bench builds this file without
+// GoogleTest); failures name the caller's line.
+#if __has_include(<gtest/gtest.h>)
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace e2e {
+
+// A stand-in for the command interpreter: the Korvik stand-in, which
+// records its command line and current folder and runs nothing, so that the
+// self-removal batch file never runs and stays to be read.
+inline std::string InterpreterStandIn(const Sandbox& sandbox, test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "InterpreterStandIn");
+  std::string folder = sandbox.Root() + "\\shell";
+  test::MakeFolders(folder);
+  std::string path = folder + "\\cmd.exe";
+  EXPECT_TRUE(CopyFileA(BuiltStandIn().c_str(), path.c_str(), FALSE));
+  return path;
+}
+
+// The message box of "/warning", as shown.
+struct Warning {
+  std::string caption;
+  std::string text;
+  driver::Icon icon = driver::Icon::None;
+};
+
+// Runs the program with "/warning", reads the message and answers it.
+inline Warning RunWarning(const Sandbox& sandbox, test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "RunWarning");
+  Warning seen;
+  driver::Process process;
+  EXPECT_TRUE(driver::Start(process, sandbox.Options("/warning")));
+  HWND box = driver::WaitForDialog(process, kDialogTimeoutMs);
+  EXPECT_NE(nullptr, box);
+  if (!box) return seen;
+  seen.caption = driver::WindowText(box);
+  seen.text = driver::MessageBoxText(box);
+  seen.icon = driver::MessageBoxIcon(box);
+  EXPECT_TRUE(driver::Press(box, IDOK));
+  EXPECT_TRUE(driver::WaitForClosed(box, kDialogTimeoutMs));
+  DWORD code = 1;
+  EXPECT_TRUE(driver::WaitForExit(process, kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+  return seen;
+}
+
+// Waits for the program to end with exit code 0 and no further message.
+inline void ExpectEndsQuietly(const driver::Process& process, test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "ExpectEndsQuietly");
+  HWND box = driver::WaitForDialog(process, kExitTimeoutMs);
+  EXPECT_EQ(nullptr, box) << "unexpected message: " << test::Utf8(driver::MessageBoxText(box));
+  if (box) driver::Press(box, IDOK);
+  DWORD code = 1;
+  EXPECT_TRUE(driver::WaitForExit(process, kExitTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+}
+
+}  // namespace e2e
+#endif

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,14 +29,9 @@ constexpr char kAppPathKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Ap
 constexpr char kApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr char kClassId32[] = "{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}";
-constexpr char kClassId64[] = "{6F2A9C31-5B27-4C3E-8A0D-D3B58C1E47A2}";
 constexpr char kViewerClass[] = "KorvikTest.Viewer";
 constexpr DWORD kSettleMs = 1500;  // for something that must not happen
 
-const char* const kExtensions[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace",
-                                   ".7z",  ".tar", ".gz",  ".tgz", ".uue", ".xxe", ".uu",
-                                   ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z",
-                                   ".taz", ".rev"};
 const char* const kTypeKeys[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".ace", ".7z",
                                  ".tar", ".gz",  ".uue", ".bz2", ".jar", ".iso", ".z"};
 const char* const kMenuValues[] = {"ExtrTo",  "ExtrHere", "Extr",     "ExtrSep",
@@ -46,122 +40,39 @@ const char* const kMenuValues[] = {"ExtrTo",  "ExtrHere", "Extr",     "ExtrSep",
 
 // --- registry -------------------------------------------------------------
 
-bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0) {
-  HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return false;
-  RegCloseKey(handle);
-  return true;
-}
+using test::DeleteValue;
+using test::KeyExists;
+using test::SpecialFolder;
 
-// The value's text; "<none>" when it is missing.
+// The value's text; "<none>" when it is missing or not a REG_SZ.
 std::string Text(HKEY root, const std::string& key, const char* name, REGSAM view = 0) {
-  HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) {
-    return "<none>";
-  }
-  char data[2048];
-  std::memset(data, 0xBD, sizeof data);
-  DWORD size = sizeof data - 1, type = 0;
-  LONG status = RegQueryValueExA(handle, name, nullptr, &type,
-                                 reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(handle);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return "<none>";
-  data[size] = '\0';
-  return data;
+  test::RawValue value = test::ReadRaw(root, key, name, view);
+  return value.present && value.type == REG_SZ ? value.data.c_str() : "<none>";
 }
 
 // The stored number; -1 when it is missing.
 long long Number(HKEY root, const std::string& key, const char* name) {
-  HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
-  DWORD data = 0xBDBDBDBD, size = sizeof data, type = 0;
-  LONG status =
-      RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
-  RegCloseKey(handle);
-  return status == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long long>(data) : -1;
+  return test::ReadNumber(root, key, name);
 }
 
 long long Stored(const std::string& key, const char* name) {
   return Number(HKEY_CURRENT_USER, std::string(kProductKey) + "\\" + key, name);
 }
 
-void Write(HKEY root, const std::string& key, const char* name, const std::string& text) {
-  HKEY handle;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                           &handle, nullptr));
-  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(handle);
+void Write(HKEY root, const std::string& key, const char* name, const std::string& text,
+           test::CallSite site = test::Here()) {
+  test::WriteText(root, key, name, text, 0, site);
 }
 
-void Store(const std::string& key, const char* name, DWORD number) {
-  HKEY handle;
-  std::string full = std::string(kProductKey) + "\\" + key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, 0,
-                                           KEY_WRITE, nullptr, &handle, nullptr));
-  RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                 sizeof number);
-  RegCloseKey(handle);
+void Store(const std::string& key, const char* name, DWORD number,
+           test::CallSite site = test::Here()) {
+  test::WriteNumber(HKEY_CURRENT_USER, std::string(kProductKey) + "\\" + key, name, number, 0,
+                    site);
 }
 
-void DeleteValue(HKEY root, const std::string& key, const char* name) {
-  HKEY handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_WRITE, &handle) != ERROR_SUCCESS) return;
-  RegDeleteValueA(handle, name);
-  RegCloseKey(handle);
-}
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
-  return path;
-}
-
-// Everything a setup run can leave behind, removed before and after each
-// test: the product key, the classes and extensions, the shell extension's
-// keys, the machine-wide entries, the links and the test's own classes.
-void ResetSystem() {
-  test::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
-  for (const char* extension : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, extension);
-  char volume[8];
-  for (int k = 0; k < 100; ++k) {
-    wsprintfA(volume, ".o%02d", k);
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, volume);
-  }
-  for (const char* id : {"Korvik", "Korvik.ZIP", "Korvik.REV", kViewerClass}) {
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, id);
-  }
-  for (const char* classId : {kClassId32, kClassId64}) {
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId);
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT,
-                        std::string("exefile\\shellex\\PropertySheetHandlers\\") + classId);
-    DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId);
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &handle) ==
-        ERROR_SUCCESS) {
-      std::string inproc = std::string(classId) + "\\InProcServer32";
-      RegDeleteKeyExA(handle, inproc.c_str(), KEY_WOW64_64KEY, 0);
-      RegDeleteKeyExA(handle, classId, KEY_WOW64_64KEY, 0);
-      RegCloseKey(handle);
-    }
-  }
-  for (const char* handler :
-       {"*\\shellex\\ContextMenuHandlers\\", "Folder\\shellex\\ContextMenuHandlers\\",
-        "Folder\\shellex\\DragDropHandlers\\", "Drive\\shellex\\DragDropHandlers\\",
-        "Directory\\shellex\\ContextMenuHandlers\\", "Directory\\shellex\\DragDropHandlers\\"}) {
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(handler) + "Korvik");
-    test::DeleteKeyTree(HKEY_CLASSES_ROOT, std::string(handler) + "Korvik32");
-  }
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kAppPathKey);
-  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
-                    CSIDL_COMMON_STARTMENU}) {
-    DeleteFileA((SpecialFolder(csidl) + "\\Korvik.lnk").c_str());
-  }
-  for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
-    test::RemoveTree(SpecialFolder(csidl) + "\\Korvik");
-  }
-}
+// Everything a setup run can leave behind, and the test's own class,
+// removed before and after each test.
+void ResetSystem() { test::ResetFootprint({{HKEY_CLASSES_ROOT, kViewerClass}}); }
 
 // --- the program ----------------------------------------------------------
 

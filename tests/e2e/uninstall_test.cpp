@@ -69,15 +69,7 @@ Box AnswerQuestion(const driver::Process& process, int answer) {
   return seen;
 }
 
-// Waits for the program to end with exit code 0 and no further message.
-void ExpectEndsQuietly(const driver::Process& process) {
-  HWND box = driver::WaitForDialog(process, e2e::kExitTimeoutMs);
-  EXPECT_EQ(nullptr, box) << "unexpected message: " << test::Utf8(driver::MessageBoxText(box));
-  if (box) driver::Press(box, IDOK);
-  DWORD code = 1;
-  EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
-}
+using e2e::ExpectEndsQuietly;
 
 // A message box of any process with the given caption; null after timeoutMs.
 HWND WaitForAnyMessageBox(const std::string& caption, DWORD timeoutMs) {
@@ -158,15 +150,9 @@ class HeldFile {
   HANDLE file_;
 };
 
-// A stand-in for the command interpreter: the Korvik stand-in, which
-// records its command line and current folder and runs nothing, so the
-// batch file stays to be read.
-std::string InstallInterpreterStandIn(const Sandbox& sandbox) {
-  std::string folder = sandbox.Root() + "\\shell";
-  test::MakeFolders(folder);
-  std::string path = folder + "\\cmd.exe";
-  EXPECT_TRUE(CopyFileA(e2e::BuiltStandIn().c_str(), path.c_str(), FALSE));
-  return path;
+// The batch file goes to a stand-in interpreter and stays to be read.
+std::string InstallInterpreterStandIn(const Sandbox& sandbox, test::CallSite site = test::Here()) {
+  return e2e::InterpreterStandIn(sandbox, site);
 }
 
 // The line the stand-in recorded: its command line and current folder.

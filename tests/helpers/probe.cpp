@@ -37,6 +37,8 @@
 //                         path buffer, RegisterUninstallEntry; prints the
 //                         launch path; exit code 0, or 1 when the apply step
 //                         stopped early (the uninstall entry is still made)
+//   probe reset           deletes everything the product may have made, as
+//                         the tests' shared footprint table lists it
 #include <windows.h>
 
 #include <ole2.h>
@@ -55,6 +57,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -231,6 +234,10 @@ int main(int argc, char** argv) {
     std::printf("%s\n", launchPath);
     return applied ? 0 : 1;
   }
+  if (argc >= 2 && std::strcmp(argv[1], "reset") == 0) {
+    test::ResetFootprint();
+    return 0;
+  }
   if (argc >= 2 && std::strcmp(argv[1], "regquery") == 0) {
     char line[kQueryLineSize];
     while (std::fgets(line, sizeof line, stdin) != nullptr) PrintRegistryValue(line);
@@ -241,6 +248,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "       probe apppath | probe uninstallentry | probe shellext on|off |"
                " probe regquery\n");
+  std::fprintf(stderr, "       probe reset\n");
   std::fprintf(stderr, "       probe shortcuts FLAGS [FILE] | probe integrate FLAGS\n");
   std::fprintf(stderr, "       probe deleteatrestart PATH... | probe background COMMAND\n");
   return 255;

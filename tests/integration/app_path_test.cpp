@@ -15,43 +15,14 @@ namespace {
 constexpr char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvik.exe";
 const std::string kGarbage(40, '\xBD');
 
-struct RawValue {
-  LONG status = -1;
-  DWORD type = REG_NONE;
-  std::string data;  // as stored, terminator included
-};
+using test::RawValue;
 
-RawValue ReadRaw(const char* name) {
-  RawValue value;
-  HKEY key;
-  value.status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &key);
-  if (value.status != ERROR_SUCCESS) return value;
-  char data[1024];
-  DWORD size = sizeof data;
-  value.status =
-      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size);
-  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
-  RegCloseKey(key);
-  return value;
+// The key's values and the key itself.
+RawValue ReadRaw(const char* name) { return test::ReadRaw(HKEY_LOCAL_MACHINE, kKey, name); }
+void WriteRaw(const char* name, const std::string& text, test::CallSite site = test::Here()) {
+  test::WriteText(HKEY_LOCAL_MACHINE, kKey, name, text, 0, site);
 }
-
-void WriteRaw(const char* name, const std::string& text) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                           nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(key);
-}
-
-bool KeyExists() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
+bool KeyExists() { return test::KeyExists(HKEY_LOCAL_MACHINE, kKey); }
 
 // Both values, as REG_SZ texts stored with their terminator.
 void ExpectRegistered(const std::string& archiver, const std::string& folder) {

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr char kSavedRoot[] = "Software\\Korvik";  // under HKEY_CURRENT_USER
-constexpr unsigned char kGarbage = 0xBD;
 
 // Every extension of the archive types, in table order, with the program id
 // it is pointed at.
@@ -39,95 +38,16 @@ const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
 const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
                                    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
 
-// --- Raw access, independent of the code under test -----------------------
-
-std::string Volume(int number) {
-  char name[8];
-  std::snprintf(name, sizeof name, ".o%02d", number);
-  return name;
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-void WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type,
-              const void* data, DWORD size) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr))
-      << path;
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
-      << path << " " << name;
-  RegCloseKey(key);
-}
-
-void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
-  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number);
-}
-
-struct RawValue {
-  bool present = false;
-  DWORD type = REG_NONE;
-  std::string data;  // as stored, terminator included
-};
-
-RawValue ReadRaw(HKEY root, const std::string& path, const char* name) {
-  RawValue value;
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
-  char data[2048];
-  std::memset(data, kGarbage, sizeof data);
-  DWORD size = sizeof data;
-  if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
-      ERROR_SUCCESS) {
-    value.present = true;
-    value.data.assign(data, size);
-  }
-  RegCloseKey(key);
-  return value;
-}
-
-// The stored text of a REG_SZ value; "<absent>" or "<type N>" otherwise.
-std::string ReadText(HKEY root, const std::string& path, const char* name) {
-  RawValue value = ReadRaw(root, path, name);
-  if (!value.present) return "<absent>";
-  if (value.type != REG_SZ) return "<type " + std::to_string(value.type) + ">";
-  if (value.data.empty() || value.data.back() != '\0') return "<unterminated>";
-  return value.data.substr(0, value.data.size() - 1);
-}
-
-long ReadNumber(HKEY root, const std::string& path, const char* name) {
-  RawValue value = ReadRaw(root, path, name);
-  if (!value.present || value.type != REG_DWORD || value.data.size() != 4) return -1;
-  DWORD number;
-  std::memcpy(&number, value.data.data(), 4);
-  return static_cast<long>(number);
-}
-
-std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  return names;
-}
+using test::KeyExists;
+using test::RawValue;
+using test::ReadNumber;
+using test::ReadRaw;
+using test::ReadText;
+using test::ValueNames;
+using test::Volume;
+using test::WriteNumber;
+using test::WriteRaw;
+using test::WriteText;
 
 std::string Saved(const char* extension) {
   return std::string(kSavedRoot) + "\\Setup\\" + extension;
@@ -135,20 +55,9 @@ std::string Saved(const char* extension) {
 
 std::string ShellNew(const std::string& extension) { return extension + "\\ShellNew"; }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::string bytes;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[256];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    std::fclose(file);
-  }
-  return bytes;
-}
+std::string ReadFileBytes(const std::string& path) { return test::ReadWholeFile(path); }
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string& path) { return test::Exists(path); }
 
 std::string Bytes(const unsigned char* bytes, std::size_t size) {
   return std::string(reinterpret_cast<const char*>(bytes), size);

@@ -66,65 +66,12 @@ const char* const kDropKeys[] = {"Korvik\\shellex\\DropHandler",
 
 // --- Raw access, independent of the code under test -----------------------
 
-struct RawValue {
-  LONG status = -1;
-  DWORD type = REG_NONE;
-  std::string data;  // as stored, terminator included
-};
-
-RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
-  RawValue value;
-  HKEY key;
-  value.status = RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
-  if (value.status != ERROR_SUCCESS) return value;
-  char data[1024];
-  DWORD size = sizeof data;
-  value.status =
-      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size);
-  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
-  RegCloseKey(key);
-  return value;
-}
-
-void WriteRaw(HKEY root, const std::string& path, const char* name, const std::string& text,
-              REGSAM view = 0) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0,
-                                           KEY_SET_VALUE | view, nullptr, &key, nullptr))
-      << path;
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(key);
-}
-
-bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-// Deletes a key and all below it in one view.
-void DeleteTree(HKEY root, const std::string& path, REGSAM view) {
-  test::DeleteKeyTreeInView(root, path, view);
-}
-
-void DeleteValue(HKEY root, const char* path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-  RegDeleteValueA(key, name);
-  RegCloseKey(key);
-}
-
-bool IsWow64Independently() {
-  using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
-  FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
-  auto isWow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void (*)()>(proc));
-  BOOL wow64 = FALSE;
-  return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
+using test::DeleteKeyTree;
+using test::DeleteValue;
+using test::KeyExists;
+using test::RawValue;
+using test::ReadRaw;
+using test::WriteRaw;
 
 std::string LibraryPath(const Library& library) {
   return test::ExeFolder() + "\\" + library.fileName;
@@ -191,6 +138,30 @@ std::vector<ExpectedValue> HandlerValues(const Library& library) {
   return values;
 }
 
+// Neither library registered: no class keys in either view, no class-named
+// handler keys, no approval; the name-keyed handler keys either stay
+// without a default value or were never made.
+void ExpectNoRegistration(bool nameKeyedStay, test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "ExpectNoRegistration");
+  for (const Library* library : kLibraries) {
+    SCOPED_TRACE(library->fileName);
+    for (REGSAM view : {kView32, kView64}) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library), view)) << view;
+    }
+    for (const std::string& key : ClassNamedKeys(library->classId)) {
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+    for (const std::string& key : NameKeyedKeys(library->handlerName)) {
+      EXPECT_EQ(nameKeyedStay, KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+      if (nameKeyedStay) {
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(HKEY_CLASSES_ROOT, key, "").status) << key;
+      }
+    }
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId).status);
+  }
+}
+
 REGSAM OtherView(REGSAM view) { return view == kView64 ? kView32 : kView64; }
 
 // --- Fixture --------------------------------------------------------------
@@ -206,23 +177,23 @@ class ShellExtensionTest : public testing::Test {
     for (const Library* library : kLibraries) {
       DeleteFileA(LibraryPath(*library).c_str());
       for (REGSAM view : {kView32, kView64}) {
-        DeleteTree(HKEY_CLASSES_ROOT, ClassKey(*library), view);
+        DeleteKeyTree(HKEY_CLASSES_ROOT, ClassKey(*library), view);
       }
       for (const std::string& key : ClassNamedKeys(library->classId)) {
-        DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+        DeleteKeyTree(HKEY_CLASSES_ROOT, key, 0);
       }
       DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId);
     }
     for (const char* name : {"Korvik", "Korvik32", kNeighbourHandler}) {
-      for (const std::string& key : NameKeyedKeys(name)) DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+      for (const std::string& key : NameKeyedKeys(name)) DeleteKeyTree(HKEY_CLASSES_ROOT, key, 0);
     }
-    DeleteTree(HKEY_CLASSES_ROOT, "Korvik", 0);
-    DeleteTree(HKEY_CLASSES_ROOT, "Korvik.ZIP", 0);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, "Korvik", 0);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, "Korvik.ZIP", 0);
     for (REGSAM view : {kView32, kView64}) {
-      DeleteTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kNeighbourId, view);
+      DeleteKeyTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kNeighbourId, view);
     }
     for (const std::string& key : ClassNamedKeys(kNeighbourId)) {
-      DeleteTree(HKEY_CLASSES_ROOT, key, 0);
+      DeleteKeyTree(HKEY_CLASSES_ROOT, key, 0);
     }
     DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, kNeighbourId);
   }
@@ -233,7 +204,7 @@ class ShellExtensionTest : public testing::Test {
 TEST_F(ShellExtensionTest, RunningUnderWow64AgreesWithTheSystemAndKeepsItsAnswer) {
   ResetWow64CacheForTest();
   ASSERT_EQ(-1, Wow64CacheForTest());
-  const bool expected = IsWow64Independently();
+  const bool expected = test::IsWow64();
   EXPECT_TRUE(expected) << "the unit tests run in a 64-bit prefix";
 
   EXPECT_EQ(expected, RunningUnderWow64());
@@ -334,21 +305,7 @@ TEST_F(ShellExtensionTest, RemovalUndoesTheRegistrationAndLeavesNameKeysEmpty) {
 
   RegisterShellExtensions(SettingsWithShellExt(false));
 
-  for (const Library* library : kLibraries) {
-    SCOPED_TRACE(library->fileName);
-    for (REGSAM view : {kView32, kView64}) {
-      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library), view)) << view;
-    }
-    for (const std::string& key : ClassNamedKeys(library->classId)) {
-      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
-    }
-    for (const std::string& key : NameKeyedKeys(library->handlerName)) {
-      EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
-      EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(HKEY_CLASSES_ROOT, key, "").status) << key;
-    }
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId).status);
-  }
+  ExpectNoRegistration(true);
   for (const char* key : kDropKeys) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
   // The program ids' own keys go with the program ids, at uninstall.
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Korvik\\shellex"));
@@ -392,20 +349,7 @@ TEST_F(ShellExtensionTest, RemovalWithNothingRegisteredCreatesNothing) {
 
   RegisterShellExtensions(SettingsWithShellExt(false));
 
-  for (const Library* library : kLibraries) {
-    SCOPED_TRACE(library->fileName);
-    for (REGSAM view : {kView32, kView64}) {
-      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library), view)) << view;
-    }
-    for (const std::string& key : ClassNamedKeys(library->classId)) {
-      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
-    }
-    for (const std::string& key : NameKeyedKeys(library->handlerName)) {
-      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
-    }
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, library->classId).status);
-  }
+  ExpectNoRegistration(false);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Korvik.ZIP"));
 }

@@ -66,23 +66,10 @@ make_prefix() {
   touch "$ready"
 }
 
-# Removes every key and value the tests may leave, in one regedit run (a
-# "[-KEY]" section deletes a tree), and the test folder.
+# Removes everything the product may have made ("probe reset": the tests'
+# shared footprint table), and the test folder.
 clean() {
-  local file=$WINEPREFIX/drive_c/korvik-shellext-clean.reg
-  {
-    printf 'REGEDIT4\r\n\r\n'
-    local key
-    while read -r key; do
-      printf '[-%s]\r\n' "${key/#HKCR/HKEY_CLASSES_ROOT}"
-    done < <(echo "HKCR\\CLSID\\$id32"; echo "HKCR\\CLSID\\$id64"; echo 'HKCR\Korvik'
-             echo 'HKCR\Korvik.ZIP'; class_named_keys "$id32"; class_named_keys "$id64"
-             name_keyed_keys Korvik; name_keyed_keys Korvik32)
-  } > "$file"
-  wine regedit /S 'C:\korvik-shellext-clean.reg' >/dev/null 2>&1
-  rm -f "$file"
-  wine reg delete "$approved" /v "$id32" /f >/dev/null 2>&1
-  wine reg delete "$approved" /v "$id64" /f >/dev/null 2>&1
+  wine "$probe" reset >/dev/null 2>&1
   rm -rf "$folder_unix"
 }
 

@@ -127,23 +127,9 @@ std::string Describe(unsigned places) {
   return "{" + text + "}";
 }
 
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using test::Exists;
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::FolderEntries;
 
 struct GroupRow {
   const char* linkUtf8;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,57 +23,18 @@ std::string Bytes(const unsigned char* bytes, std::size_t size) {
   return std::string(reinterpret_cast<const char*>(bytes), size);
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::string bytes;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    std::fclose(file);
-  }
-  return bytes;
-}
+std::string ReadFileBytes(const std::string& path) { return test::ReadWholeFile(path); }
 
-void WriteText(const char* path, const char* name, const char* text) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(std::strlen(text) + 1));
-  RegCloseKey(key);
+// The test's keys, under HKEY_CLASSES_ROOT.
+void WriteText(const char* path, const char* name, const char* text,
+               test::CallSite site = test::Here()) {
+  test::WriteText(HKEY_CLASSES_ROOT, path, name, text, 0, site);
 }
-
 std::vector<std::string> ValueNames(const char* path) {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD length = sizeof name;
-    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  return names;
+  return test::ValueNames(HKEY_CLASSES_ROOT, path);
 }
-
 std::string ReadText(const char* path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return "<no key>";
-  }
-  char data[1024];
-  std::memset(data, 0xBD, sizeof data);
-  DWORD size = sizeof data;
-  DWORD type = REG_NONE;
-  LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return "<absent>";
-  if (type != REG_SZ || size == 0 || data[size - 1] != '\0') return "<not a text>";
-  return std::string(data, size - 1);
+  return test::ReadText(HKEY_CLASSES_ROOT, path, name);
 }
 
 std::string TemplatePath(const char* name) { return test::ExeFolder() + "\\" + name; }

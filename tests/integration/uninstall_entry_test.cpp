@@ -13,24 +13,10 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
 const std::string kGarbage(40, '\xBD');
 
-struct RawValue {
-  LONG status = -1;
-  DWORD type = REG_NONE;
-  std::string data;  // as stored, terminator included
-};
+using test::RawValue;
 
 RawValue ReadRaw(const std::string& keyName, const char* name) {
-  RawValue value;
-  HKEY key;
-  value.status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_QUERY_VALUE, &key);
-  if (value.status != ERROR_SUCCESS) return value;
-  char data[1024];
-  DWORD size = sizeof data;
-  value.status =
-      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size);
-  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
-  RegCloseKey(key);
-  return value;
+  return test::ReadRaw(HKEY_LOCAL_MACHINE, keyName, name);
 }
 
 // The earlier contents a second run must replace: every value of the wrong

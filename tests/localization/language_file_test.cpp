@@ -45,13 +45,7 @@ std::string Example(const char* lineEnd) {
 std::string BesideProgram() { return test::ExeFolder() + "\\uninstall.lng"; }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
+  return test::WriteWholeFile(path, bytes);
 }
 
 // Built-in texts as the program reads them.

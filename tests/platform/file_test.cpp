@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace {
 
 constexpr char kGarbage = '\xBD';
@@ -34,13 +36,7 @@ class FileTest : public testing::Test {
   static std::string PathOf(const char* name) { return std::string(kFolder) + "\\" + name; }
 
   static bool Write(const char* name, const std::string& bytes) {
-    HANDLE file = CreateFileA(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+    return test::WriteWholeFile(PathOf(name), bytes);
   }
 
  private:

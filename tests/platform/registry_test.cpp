@@ -24,45 +24,12 @@ constexpr const char* kLinks[] = {"Software\\Korvik\\Linked", "Software\\Korvik\
 
 // --- Raw access, independent of the layer under test ----------------------
 
-using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
-
-DeleteKeyExFunction DeleteKeyEx() {
-  FARPROC proc = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
-  return reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(proc));
-}
-
-bool DeleteOneKey(HKEY parent, const char* name, REGSAM view) {
-  DeleteKeyExFunction deleteKeyEx = DeleteKeyEx();
-  LONG status = deleteKeyEx ? deleteKeyEx(parent, name, view, 0) : RegDeleteKeyA(parent, name);
-  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-}
-
-// Deletes a key and all below it through handles relative to each parent:
-// Wine's "A" functions take no path longer than 260 characters from a root,
-// so the deep keys of the tests are reached only this way.
-bool DeleteTree(HKEY parent, const char* name, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(parent, name, 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
-    char child[256];
-    for (;;) {  // always index 0: each child is gone after its turn
-      DWORD length = sizeof child;
-      if (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) !=
-              ERROR_SUCCESS ||
-          !DeleteTree(key, child, view)) {
-        break;
-      }
-    }
-    RegCloseKey(key);
-  }
-  return DeleteOneKey(parent, name, view);
-}
-
-bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
+using test::DeleteKeyTree;
+using test::IsWow64;
+using test::KeyExists;
+using test::RawValue;
+using test::ReadRaw;
+using test::WriteRaw;
 
 // Creates (or opens) the keys of parts one below the other, each relative to
 // the one before, so that the whole path may be longer than Wine takes.
@@ -95,45 +62,6 @@ bool ChainExists(HKEY root, const std::vector<std::string>& parts) {
   return opened;
 }
 
-LONG WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type,
-              const void* data, DWORD size, REGSAM view = 0) {
-  HKEY key;
-  LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
-                                &key, nullptr);
-  if (status != ERROR_SUCCESS) return status;
-  status = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
-  return status;
-}
-
-struct RawValue {
-  LONG status = -1;
-  DWORD type = REG_NONE;
-  std::string data;
-};
-
-RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM view = 0) {
-  RawValue value;
-  HKEY key;
-  value.status = RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
-  if (value.status != ERROR_SUCCESS) return value;
-  char data[1024];
-  DWORD size = sizeof data;
-  value.status = RegQueryValueExA(key, name, nullptr, &value.type,
-                                  reinterpret_cast<BYTE*>(data), &size);
-  if (value.status == ERROR_SUCCESS) value.data.assign(data, size);
-  RegCloseKey(key);
-  return value;
-}
-
-bool IsWow64() {
-  using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
-  FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
-  auto isWow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void (*)()>(proc));
-  BOOL wow64 = FALSE;
-  return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // Bytes from `from` up to `end` still hold the garbage they were filled with.
 testing::AssertionResult UntouchedFrom(const char* buffer, std::size_t from, std::size_t end) {
   for (std::size_t i = from; i < end; ++i) {
@@ -155,13 +83,13 @@ class RegistryTest : public testing::Test {
     SetRegView64(false);
     ClearRegWriteFaultsForTest();
     for (const char* link : kLinks) test::DeleteRegistryLink(link);  // before anything follows them
-    DeleteTree(HKEY_CURRENT_USER, kProductKey);
-    DeleteTree(HKEY_CURRENT_USER, kOtherProductKey);
-    DeleteTree(HKEY_CURRENT_USER, kOutsideKey);
-    DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
-    DeleteTree(HKEY_LOCAL_MACHINE, kMachineKey);
-    DeleteTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY);
-    DeleteTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_32KEY);
+    DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kOtherProductKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kOutsideKey);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, kClassesKey);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kMachineKey);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_32KEY);
   }
 
   static std::string UnderProduct(const std::string& spec) {
@@ -274,7 +202,7 @@ TEST_F(RegistryTest, WritesRefuseSpecificationsLongerThan236CharactersAndWriteNo
         EXPECT_EQ(accepted, ReadRaw(HKEY_CURRENT_USER, UnderProduct(spec), "v").status ==
                                 ERROR_SUCCESS);
         EXPECT_EQ(accepted, KeyExists(HKEY_CURRENT_USER, kProductKey));
-        DeleteTree(HKEY_CURRENT_USER, kProductKey);
+        DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
       }
       {
         SCOPED_TRACE(std::string(WriterName(writer)) + " HKCR " + std::to_string(length));
@@ -283,7 +211,7 @@ TEST_F(RegistryTest, WritesRefuseSpecificationsLongerThan236CharactersAndWriteNo
                   Write(writer, HKEY_CLASSES_ROOT, spec.c_str(), "v"));
         EXPECT_EQ(accepted, ReadRaw(HKEY_CLASSES_ROOT, spec, "v").status == ERROR_SUCCESS);
         EXPECT_EQ(accepted, KeyExists(HKEY_CLASSES_ROOT, kClassesKey));
-        DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
+        DeleteKeyTree(HKEY_CLASSES_ROOT, kClassesKey);
       }
     }
   }
@@ -740,7 +668,7 @@ TEST_F(RegistryTest, DelRegTreeStopsAtASubkeyNameOf200Characters) {
     EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Names\\" + name)));
     EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Names\\z")));
     EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Names")));
-    DeleteTree(HKEY_CURRENT_USER, kProductKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
   }
 }
 
@@ -776,7 +704,7 @@ TEST_F(RegistryTest, DelRegTreeDeletesARegistryLinkItselfNotWhatItPointsAt) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.link);
     ASSERT_TRUE(test::DeleteRegistryLink(row.link));
-    DeleteTree(HKEY_CURRENT_USER, kProductKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
     ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kOtherProductKey, "Child", "Grandchild"}));
     ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOtherProductKey, "v", REG_SZ, "o", 2));
     if (product != row.link) {
@@ -856,7 +784,7 @@ TEST_F(RegistryTest, DelRegTreeOnThe9xFamilyTriesOneCallFirst) {
     EXPECT_LE(passes, row.maxPasses);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Tree")));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Kept")));
-    DeleteTree(HKEY_CURRENT_USER, kProductKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
   }
 }
 

@@ -22,22 +22,9 @@ namespace {
 constexpr char kTestFolder[] = "C:\\KorvikShellLinkTest";
 constexpr char kGarbage = static_cast<char>(0xBD);
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return names;
-}
+using test::FolderEntries;
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string& path) { return test::Exists(path); }
 
 struct LinkFields {
   bool read = false;

@@ -17,9 +17,7 @@ namespace {
 constexpr char kTestFolder[] = "C:\\KorvikShellTest";
 constexpr char kGarbage = static_cast<char>(0xBD);
 
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using test::Exists;
 
 class ShellTest : public testing::Test {
  protected:

@@ -1,6 +1,10 @@
 #include "support/test_support.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -114,23 +118,6 @@ void MakeFolders(const std::string& path) {
   for (std::size_t i = 3; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
   }
-}
-
-void DeleteKeyTree(HKEY root, const std::string& subKey) {
-  HKEY key;
-  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    char name[256];
-    std::vector<std::string> children;
-    for (DWORD i = 0;; ++i) {
-      DWORD length = sizeof name;
-      if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        break;
-      children.emplace_back(name, length);
-    }
-    RegCloseKey(key);
-    for (const std::string& child : children) DeleteKeyTree(root, subKey + "\\" + child);
-  }
-  RegDeleteKeyA(root, subKey.c_str());
 }
 
 namespace {
@@ -252,57 +239,204 @@ ScopedFileRestore::~ScopedFileRestore() {
 
 namespace test {
 
-namespace {
-
-std::string HexBytes(const BYTE* data, DWORD size) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (DWORD i = 0; i < size; ++i) {
-    if (i > 0) text += ' ';
-    text += kDigits[data[i] >> 4];
-    text += kDigits[data[i] & 0x0F];
-  }
-  return text;
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return std::string();
+  return path;
 }
 
-void SnapshotInto(HKEY root, const std::string& path, REGSAM view, RegistrySnapshot& snapshot) {
+bool IsWow64() {
+  using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
+  FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  auto isWow64 = reinterpret_cast<IsWow64Function>(reinterpret_cast<void (*)()>(proc));
+  BOOL wow64 = FALSE;
+  return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// --- Registry ---------------------------------------------------------------
+
+namespace {
+
+constexpr unsigned char kGarbage = 0xBD;
+constexpr DWORD kMaxValueBytes = 4096;
+
+// An open key, closed when it goes.
+class Key {
+ public:
+  Key(HKEY parent, const std::string& path, REGSAM access) {
+    if (RegOpenKeyExA(parent, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~Key() {
+    if (key_) RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY get() const { return key_; }
+  explicit operator bool() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::vector<std::string> SubKeyNames(HKEY key) {
+  std::vector<std::string> names;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+LONG DeleteOneKey(HKEY parent, const std::string& name, REGSAM view) {
+  // Looked up at run time: Windows XP (the build's target) lacks it.
+  static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(
+      reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  return deleteKeyEx ? deleteKeyEx(parent, name.c_str(), view, 0)
+                     : RegDeleteKeyA(parent, name.c_str());
+}
+
+}  // namespace
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
+  return static_cast<bool>(Key(root, path, KEY_QUERY_VALUE | view));
+}
+
+RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM view) {
+  RawValue value;
   HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-  snapshot[path + "\\"] = "";
+  value.status = RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
+  if (value.status != ERROR_SUCCESS) return value;
+  std::vector<char> data(kMaxValueBytes, static_cast<char>(kGarbage));
+  DWORD size = kMaxValueBytes;
+  value.status = RegQueryValueExA(key, name, nullptr, &value.type,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+  RegCloseKey(key);
+  value.present = value.status == ERROR_SUCCESS;
+  if (value.present) value.data.assign(data.data(), size);
+  return value;
+}
+
+std::string ReadText(HKEY root, const std::string& path, const char* name, REGSAM view) {
+  RawValue value = ReadRaw(root, path, name, view);
+  if (!value.present) return "<absent>";
+  if (value.type != REG_SZ) return "<type " + std::to_string(value.type) + ">";
+  if (value.data.empty() || value.data.back() != '\0') return "<unterminated>";
+  return value.data.substr(0, value.data.size() - 1);
+}
+
+long long ReadNumber(HKEY root, const std::string& path, const char* name, REGSAM view) {
+  RawValue value = ReadRaw(root, path, name, view);
+  if (!value.present || value.type != REG_DWORD || value.data.size() != sizeof(DWORD)) return -1;
+  DWORD number;
+  std::memcpy(&number, value.data.data(), sizeof number);
+  return number;
+}
+
+std::vector<std::string> ValueNames(HKEY root, const std::string& path, REGSAM view) {
+  std::vector<std::string> names;
+  Key key(root, path, KEY_QUERY_VALUE | view);
+  if (!key) return names;
+  char name[16384];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, length);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type,
+                 const void* data, DWORD size, REGSAM view) {
+  HKEY key;
+  LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                                &key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  status = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+  return status;
+}
+
+void DeleteValue(HKEY root, const std::string& path, const char* name, REGSAM view) {
+  Key key(root, path, KEY_SET_VALUE | view);
+  if (key) RegDeleteValueA(key.get(), name);
+}
+
+bool DeleteKeyTree(HKEY root, const std::string& subKey, REGSAM view) {
+  if (subKey.empty()) return false;  // never a root
+  {
+    Key key(root, subKey, KEY_READ | view);
+    // Always the first child: each is gone after its turn.
+    while (key) {
+      char name[256];
+      DWORD length = sizeof name;
+      if (RegEnumKeyExA(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+              ERROR_SUCCESS ||
+          !DeleteKeyTree(key.get(), std::string(name, length), view)) {
+        break;
+      }
+    }
+  }
+  LONG status = DeleteOneKey(root, subKey, view);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+// --- Snapshots --------------------------------------------------------------
+
+namespace {
+
+std::string Join(const std::string& path, const std::string& name) {
+  return path.empty() ? name : path + "\\" + name;
+}
+
+// The values of an open key and its subkeys' names; with deep, everything
+// below them too.
+void SnapshotKey(HKEY key, const std::string& label, REGSAM view, bool deep,
+                 RegistrySnapshot& snapshot) {
+  snapshot[label + "\\"] = "";
   DWORD longestName = 0;
   DWORD longestData = 0;
   RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                    &longestName, &longestData, nullptr, nullptr);
   std::vector<char> name(longestName + 2);
-  std::vector<BYTE> data(longestData + 1);
+  std::vector<char> data(longestData + 1);
   for (DWORD index = 0;; ++index) {
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
     DWORD type = REG_NONE;
-    if (RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, data.data(),
-                      &dataSize) != ERROR_SUCCESS) {
+    if (RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+                      reinterpret_cast<BYTE*>(data.data()), &dataSize) != ERROR_SUCCESS) {
       break;
     }
-    snapshot[path + "|" + std::string(name.data(), nameLength)] =
-        std::to_string(type) + ":" + HexBytes(data.data(), dataSize);
+    snapshot[label + "|" + std::string(name.data(), nameLength)] =
+        SnapshotData(type, std::string(data.data(), dataSize));
   }
-  std::vector<std::string> children;
-  char child[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof child;
-    if (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
+  for (const std::string& child : SubKeyNames(key)) {
+    if (!deep) {
+      snapshot[Join(label, child) + "\\"] = "";
+      continue;
     }
-    children.emplace_back(child, length);
-  }
-  RegCloseKey(key);
-  for (const std::string& name : children) {
-    SnapshotInto(root, path.empty() ? name : path + "\\" + name, view, snapshot);
+    Key open(key, child, KEY_READ | view);
+    if (open) SnapshotKey(open.get(), Join(label, child), view, deep, snapshot);
   }
 }
 
-using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+void SnapshotInto(HKEY root, const std::string& path, const std::string& label, REGSAM view,
+                  bool deep, RegistrySnapshot& snapshot) {
+  Key key(root, path, KEY_READ | view);
+  if (key) SnapshotKey(key.get(), label, view, deep, snapshot);
+}
 
 void ListInto(const std::string& folder, const std::string& prefix,
               std::vector<std::string>& paths) {
@@ -326,47 +460,49 @@ void ListInto(const std::string& folder, const std::string& prefix,
 
 RegistrySnapshot SnapshotRegistry(HKEY root, const std::string& subKey, REGSAM view) {
   RegistrySnapshot snapshot;
-  SnapshotInto(root, subKey, view, snapshot);
+  SnapshotInto(root, subKey, subKey, view, true, snapshot);
   return snapshot;
+}
+
+std::string SnapshotData(DWORD type, const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text = std::to_string(type) + ":";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (i > 0) text += ' ';
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
 }
 
 std::vector<std::string> SnapshotDifferences(const RegistrySnapshot& before,
                                              const RegistrySnapshot& after) {
+  auto line = [](const char* sign, const std::string& entry, const std::string& data) {
+    return sign + entry + (data.empty() ? "" : " = " + data);
+  };
   std::vector<std::string> lines;
   for (const auto& [entry, data] : before) {
     auto other = after.find(entry);
-    if (other == after.end() || other->second != data) lines.push_back("- " + entry + " = " + data);
+    if (other == after.end() || other->second != data) lines.push_back(line("- ", entry, data));
   }
   for (const auto& [entry, data] : after) {
     auto other = before.find(entry);
-    if (other == before.end() || other->second != data) lines.push_back("+ " + entry + " = " + data);
+    if (other == before.end() || other->second != data) lines.push_back(line("+ ", entry, data));
   }
   return lines;
 }
 
-void DeleteKeyTreeInView(HKEY root, const std::string& subKey, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-  std::vector<std::string> children;
-  char name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& path : ListTree(folder)) {
+    std::size_t slash = path.find('\\');
+    if (slash == std::string::npos || slash + 1 == path.size()) {
+      names.push_back(path.substr(0, slash));
     }
-    children.emplace_back(name, length);
   }
-  RegCloseKey(key);
-  for (const std::string& child : children) DeleteKeyTreeInView(root, subKey + "\\" + child, view);
-  // Looked up at run time: Windows XP (the build's target) lacks it.
-  auto deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
-  if (deleteKeyEx != nullptr) {
-    deleteKeyEx(root, subKey.c_str(), view, 0);
-  } else {
-    RegDeleteKeyA(root, subKey.c_str());
-  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<std::string> ListTree(const std::string& folder) {
@@ -375,6 +511,173 @@ std::vector<std::string> ListTree(const std::string& folder) {
   std::sort(paths.begin(), paths.end());
   return paths;
 }
+
+// --- The product's footprint ------------------------------------------------
+
+namespace {
+
+constexpr char kProductKey[] = "Software\\Korvik";  // under HKEY_CURRENT_USER
+constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kAppPathsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+constexpr char kShellExtensionsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions";
+constexpr char kApprovedKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+const char* const kArchiveExtensions[] = {
+    ".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace", ".7z", ".tar", ".gz", ".tgz",
+    ".uue", ".xxe", ".uu",  ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z", ".taz"};
+const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
+const char* const kClassIds[] = {"{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}",
+                                 "{6F2A9C31-5B27-4C3E-8A0D-D3B58C1E47A2}"};
+const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
+// The shell objects whose handler keys the shell extension writes; each
+// "shellex" key is walked whole, neighbours' handlers included.
+const char* const kShellObjects[] = {"*", "Folder", "Drive", "Directory", "exefile"};
+const char* const kNameKeyedParents[] = {
+    "*\\shellex\\ContextMenuHandlers",        "Folder\\shellex\\ContextMenuHandlers",
+    "Folder\\shellex\\DragDropHandlers",      "Drive\\shellex\\DragDropHandlers",
+    "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
+constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
+
+const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+struct LinkPlace {
+  int csidl;
+  const char* name;  // a link, or a program group folder
+  bool group;
+};
+const LinkPlace kLinkPlaces[] = {
+    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false}, {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
+    {CSIDL_STARTMENU, "Korvik.lnk", false},        {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
+    {CSIDL_PROGRAMS, "Korvik", true},              {CSIDL_COMMON_PROGRAMS, "Korvik", true},
+};
+// Walked whole: the start menus hold the program groups.
+const int kLinkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY,
+                            CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU};
+
+// What the product makes and the clean-up deletes.
+std::vector<RegistryKey> OwnedKeys() {
+  std::vector<RegistryKey> keys;
+  for (const std::string& extension : FootprintExtensions()) {
+    keys.push_back({HKEY_CLASSES_ROOT, extension});
+  }
+  for (const char* id : kProgramIds) keys.push_back({HKEY_CLASSES_ROOT, id});
+  for (const char* classId : kClassIds) {
+    for (REGSAM view : kViews) {
+      keys.push_back({HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view});
+    }
+    keys.push_back({HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId});
+  }
+  for (const char* parent : kNameKeyedParents) {
+    for (const char* name : kHandlerNames) {
+      keys.push_back({HKEY_CLASSES_ROOT, std::string(parent) + "\\" + name});
+    }
+  }
+  keys.push_back({HKEY_LOCAL_MACHINE, std::string(kAppPathsKey) + "\\Korvik.exe"});
+  keys.push_back({HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\Korvik archiver"});
+  keys.push_back({HKEY_CURRENT_USER, kProductKey});
+  return keys;
+}
+
+std::string RootName(HKEY root, REGSAM view) {
+  std::string name = root == HKEY_CLASSES_ROOT    ? "HKCR"
+                     : root == HKEY_LOCAL_MACHINE ? "HKLM"
+                     : root == HKEY_CURRENT_USER  ? "HKCU"
+                     : root == HKEY_USERS         ? "HKU"
+                                                  : "ROOT";
+  return view == KEY_WOW64_64KEY ? name + "64" : name;
+}
+
+void Walk(const RegistryKey& key, bool deep, RegistrySnapshot& snapshot) {
+  std::string label = RootName(key.root, key.view);
+  if (!key.path.empty()) label += "\\" + key.path;
+  SnapshotInto(key.root, key.path, label, key.view, deep, snapshot);
+}
+
+// A folder's files with their sizes, and its folders, below it.
+void FilesInto(const std::string& folder, RegistrySnapshot& snapshot) {
+  for (const std::string& relative : ListTree(folder)) {
+    std::string path = folder + "\\" + relative;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    bool isFile = relative.back() != '\\' &&
+                  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    snapshot["FILE " + path] = isFile ? std::to_string(data.nFileSizeLow) + " bytes" : "";
+  }
+}
+
+}  // namespace
+
+std::string Volume(int number) {
+  char name[8];
+  std::snprintf(name, sizeof name, ".o%02d", number);
+  return name;
+}
+
+std::vector<std::string> FootprintExtensions() {
+  std::vector<std::string> extensions(std::begin(kArchiveExtensions),
+                                      std::end(kArchiveExtensions));
+  extensions.push_back(".rev");
+  for (int number = 0; number < kVolumeCount; ++number) extensions.push_back(Volume(number));
+  return extensions;
+}
+
+void ResetFootprint(const std::vector<RegistryKey>& prepared) {
+  for (const RegistryKey& key : OwnedKeys()) DeleteKeyTree(key.root, key.path, key.view);
+  for (const RegistryKey& key : prepared) DeleteKeyTree(key.root, key.path, key.view);
+  for (const char* classId : kClassIds) DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId);
+  for (const LinkPlace& place : kLinkPlaces) {
+    std::string folder = SpecialFolder(place.csidl);
+    if (folder.empty()) continue;
+    std::string path = folder + "\\" + place.name;
+    if (place.group) {
+      RemoveTree(path);
+    } else {
+      DeleteFileA(path.c_str());
+    }
+  }
+}
+
+RegistrySnapshot SnapshotFootprint(const std::vector<RegistryKey>& prepared,
+                                   const std::vector<std::string>& folders) {
+  RegistrySnapshot snapshot;
+  // The names directly below the keys where a wrong name, root or view
+  // would put a key, or a wrong deletion take one away.
+  const RegistryKey listed[] = {
+      {HKEY_CLASSES_ROOT, ""},
+      {HKEY_CLASSES_ROOT, "CLSID", KEY_WOW64_32KEY},
+      {HKEY_CLASSES_ROOT, "CLSID", KEY_WOW64_64KEY},
+      {HKEY_CURRENT_USER, "Software"},
+      {HKEY_CURRENT_USER, "Software\\Classes"},
+      {HKEY_LOCAL_MACHINE, "Software"},
+      {HKEY_LOCAL_MACHINE, kWindowsKey},
+  };
+  for (const RegistryKey& key : listed) Walk(key, false, snapshot);
+  // Whole: the product's own keys, those around them that hold other
+  // programs' entries beside the product's, and the test's own.
+  std::vector<RegistryKey> whole = OwnedKeys();
+  for (const char* object : kShellObjects) {
+    whole.push_back({HKEY_CLASSES_ROOT, std::string(object) + "\\shellex"});
+  }
+  for (const char* key : {kUninstallKey, kAppPathsKey, kShellExtensionsKey}) {
+    whole.push_back({HKEY_LOCAL_MACHINE, key});
+  }
+  whole.insert(whole.end(), prepared.begin(), prepared.end());
+  for (const RegistryKey& key : whole) Walk(key, true, snapshot);
+  for (int csidl : kLinkFolders) FilesInto(SpecialFolder(csidl), snapshot);
+  for (const std::string& folder : folders) FilesInto(folder, snapshot);
+  return snapshot;
+}
+
+ScopedFootprintReset::ScopedFootprintReset(std::vector<RegistryKey> prepared)
+    : prepared_(std::move(prepared)) {
+  ResetFootprint(prepared_);
+}
+
+ScopedFootprintReset::~ScopedFootprintReset() { ResetFootprint(prepared_); }
+
+// --- Registry links ----------------------------------------------------------
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,8 +49,54 @@ bool RemoveTree(const std::string& folder);
 // Creates a folder and those above it that are missing (a full path).
 void MakeFolders(const std::string& path);
 
-// Deletes a registry key and all below it; no error when it is missing.
-void DeleteKeyTree(HKEY root, const std::string& subKey);
+// Where a helper was called from: the default argument of the helpers that
+// check what they do, so that their failures name the test's line.
+struct CallSite {
+  const char* file;
+  int line;
+};
+inline CallSite Here(const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  return {file, line};
+}
+
+// The folder of a CSIDL_ value, "" when the system has none.
+std::string SpecialFolder(int csidl);
+
+// True for a 32-bit process on 64-bit Windows, asked of the system directly.
+bool IsWow64();
+
+// --- Registry access, independent of the code under test --------------------
+// view is 0 (the process's own), KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0);
+
+struct RawValue {
+  LONG status = -1;      // ERROR_SUCCESS when the value was read
+  bool present = false;  // the same, as a flag
+  DWORD type = REG_NONE;
+  std::string data;  // as stored, terminator included
+};
+RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
+
+// The stored text of a REG_SZ value; "<absent>", "<type N>" or
+// "<unterminated>" otherwise.
+std::string ReadText(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
+// A REG_DWORD value; -1 when it is missing or of another type.
+long long ReadNumber(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
+// The names of a key's values, sorted; none when the key is missing.
+std::vector<std::string> ValueNames(HKEY root, const std::string& path, REGSAM view = 0);
+
+// Writes a value, creating the key; the status. (The checked writes are
+// WriteRaw, WriteText and WriteNumber below.)
+LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type,
+                 const void* data, DWORD size, REGSAM view = 0);
+// No error when the key or the value is missing.
+void DeleteValue(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
+
+// Deletes a key and all below it, in one view; true when it is gone (or
+// was missing). Each child is opened relative to its parent: Wine's "A"
+// functions take no path longer than 260 characters from a root.
+bool DeleteKeyTree(HKEY root, const std::string& subKey, REGSAM view = 0);
 
 // The deletions and renames that the system keeps for its next start
 // (HKEY_LOCAL_MACHINE, "PendingFileRenameOperations"): taken when made, and
@@ -89,30 +137,41 @@ class ScopedFileRestore {
 std::string ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& contents);
 
-}  // namespace test
-
-#include <map>
-
-namespace test {
+// Registry and file names do not depend on letter case.
+struct NoCase {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return _stricmp(a.c_str(), b.c_str()) < 0;
+  }
+};
 
 // A registry tree as text, for comparing the same tree at two moments:
 // "PATH\" for every key (the tree's own key included) and "PATH|NAME" for
 // every value (NAME empty for the default value), each mapped to "" for a
 // key and to "TYPE:HEX BYTES" for a value. PATH is subKey and the names
-// below it. view is 0 (the process's own), KEY_WOW64_32KEY or
-// KEY_WOW64_64KEY. A missing tree gives an empty snapshot.
-using RegistrySnapshot = std::map<std::string, std::string>;
+// below it. A missing tree gives an empty snapshot.
+using RegistrySnapshot = std::map<std::string, std::string, NoCase>;
 RegistrySnapshot SnapshotRegistry(HKEY root, const std::string& subKey, REGSAM view = 0);
+
+// A value as a snapshot shows it.
+std::string SnapshotData(DWORD type, const std::string& bytes);
+inline std::string SnapshotText(const std::string& text) {
+  return SnapshotData(REG_SZ, text + '\0');
+}
 
 // The entries that differ between two snapshots, one line each: "- ENTRY =
 // DATA" for what only before holds, "+ ENTRY = DATA" for what only after
-// holds (a changed value gives both). Empty when they are equal.
+// holds (a changed value gives both; a key has no " = DATA"). Empty when
+// they are equal.
 std::vector<std::string> SnapshotDifferences(const RegistrySnapshot& before,
                                              const RegistrySnapshot& after);
 
-// Deletes a key and all below it in one registry view (KEY_WOW64_32KEY or
-// KEY_WOW64_64KEY); no error when it is missing.
-void DeleteKeyTreeInView(HKEY root, const std::string& subKey, REGSAM view);
+// The old name of DeleteKeyTree in one view.
+inline void DeleteKeyTreeInView(HKEY root, const std::string& subKey, REGSAM view) {
+  DeleteKeyTree(root, subKey, view);
+}
+
+// The names of the files and folders in a folder (not below), sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // The files and folders below a folder, as paths relative to it, sorted;
 // folders end with a backslash. Empty when the folder is missing.
@@ -128,4 +187,81 @@ bool DeleteRegistryLink(const std::string& link);
 // True when HKEY_CURRENT_USER\link exists as a link key.
 bool RegistryLinkExists(const std::string& link);
 
+// --- What the product may touch ---------------------------------------------
+
+// A registry key of a test's own, named as in the footprint.
+struct RegistryKey {
+  HKEY root;
+  std::string path;
+  REGSAM view = 0;
+};
+
+// The archive extensions, ".rev" and the volume extensions ".o00" to ".o99".
+std::vector<std::string> FootprintExtensions();
+std::string Volume(int number);  // ".o07"
+constexpr int kVolumeCount = 100;
+
+// Deletes everything the product may have made (its keys in both views,
+// its approved extension values, its links and program groups) and the
+// keys the test prepared.
+void ResetFootprint(const std::vector<RegistryKey>& prepared = {});
+
+// The footprint and the keys around it that a fault could touch, as one
+// snapshot with root-named paths ("HKCR\.zip\", "HKLM\...|Name", "HKCR64\"
+// for the 64-bit view), the keys the test prepared, and the links' folders
+// and the given folders as "FILE PATH" entries (the size of a file, "" for a
+// folder).
+RegistrySnapshot SnapshotFootprint(const std::vector<RegistryKey>& prepared = {},
+                                   const std::vector<std::string>& folders = {});
+
+// ResetFootprint when made and when destroyed.
+class ScopedFootprintReset {
+ public:
+  explicit ScopedFootprintReset(std::vector<RegistryKey> prepared = {});
+  ~ScopedFootprintReset();
+  ScopedFootprintReset(const ScopedFootprintReset&) = delete;
+  ScopedFootprintReset& operator=(const ScopedFootprintReset&) = delete;
+
+ private:
+  std::vector<RegistryKey> prepared_;
+};
+
 }  // namespace test
+
+// The test programs' checked writes: a failure is reported at the caller's
+// line. Left out where GoogleTest is not at hand (the bench and probe.exe
+// build this file without it).
+#if __has_include(<gtest/gtest.h>)
+#include <gtest/gtest.h>
+
+namespace test {
+
+inline LONG WriteRaw(HKEY root, const std::string& path, const char* name, DWORD type,
+                     const void* data, DWORD size, REGSAM view = 0, CallSite site = Here()) {
+  LONG status = SetRawValue(root, path, name, type, data, size, view);
+  if (status != ERROR_SUCCESS) {
+    ADD_FAILURE_AT(site.file, site.line)
+        << "writing " << path << "|" << (name ? name : "") << ": status " << status;
+  }
+  return status;
+}
+
+// A REG_SZ text with its terminator.
+inline void WriteRaw(HKEY root, const std::string& path, const char* name,
+                     const std::string& text, REGSAM view = 0, CallSite site = Here()) {
+  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view,
+           site);
+}
+
+inline void WriteText(HKEY root, const std::string& path, const char* name,
+                      const std::string& text, REGSAM view = 0, CallSite site = Here()) {
+  WriteRaw(root, path, name, text, view, site);
+}
+
+inline void WriteNumber(HKEY root, const std::string& path, const char* name, DWORD number,
+                        REGSAM view = 0, CallSite site = Here()) {
+  WriteRaw(root, path, name, REG_DWORD, &number, sizeof number, view, site);
+}
+
+}  // namespace test
+#endif

@@ -37,7 +37,7 @@ class DeletionPassesTest : public testing::Test {
     return std::string(kFolder) + "\\" + relative;
   }
   static bool Exists(const std::string& relative) {
-    return GetFileAttributesA(Path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return test::Exists(Path(relative));
   }
 
   static void MakeFile(const std::string& relative, const std::string& contents = "data") {
