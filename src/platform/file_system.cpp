@@ -58,6 +58,16 @@ void AddRestartDeletion(const char* ini, const char* value) {
   WritePrivateProfileSectionA(kRenameSection, section, ini);
 }
 
+bool GetShortPath(const char* path, char* out, std::size_t capacity) {
+  if (capacity == 0) return false;
+  DWORD length = GetShortPathNameA(path, out, static_cast<DWORD>(capacity));
+  if (length == 0 || length >= capacity) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
 void DeleteAtRestart(const char* path) {
   if (NtMajorVersion() != 0) {
     MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

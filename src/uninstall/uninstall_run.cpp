@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "uninstall/deletion_passes.h"
 #include "uninstall/integration_cleanup.h"
+#include "uninstall/leftover_warning.h"
 #include "uninstall/self_removal.h"
 
 namespace {
@@ -93,5 +94,8 @@ void RunUninstall(bool silent) {
   DeleteOneFile(listPath);
 
   if (outcome.restartNeeded) ShowRestartNotice();
-  StartSelfRemoval(programPath, programFolder);
+  // A batch file that cannot name the program would leave it without a word.
+  if (StartSelfRemoval(programPath, programFolder) == SelfRemovalStart::PathNotWritable) {
+    ShowLeftoverWarning(programPath);
+  }
 }
