@@ -147,6 +147,9 @@ value_of() { grep -F "$1|$2" "$work/reg1.txt" | head -1 | sed 's/^[^|]*|[^=]*=//
 uninstall_key=$(grep -m1 -F 'Uninstall\Korvik archiver|' "$work/reg1.txt" | cut -d'|' -f1)
 echo "    uninstall entry $uninstall_key:"
 grep -F "$uninstall_key|\"" "$work/reg1.txt" | sed 's/^[^|]*|/      /'
+estimated=$(value_of "$uninstall_key" '"EstimatedSize"' | sed 's/dword://')
+echo "      (DisplayVersion from Korvik.exe's version resource; EstimatedSize: the files"
+echo "      of Uninstall.lst, $((16#${estimated:-0})) KiB)"
 app_key=$(grep -m1 -F 'App Paths\Korvik.exe|' "$work/reg1.txt" | cut -d'|' -f1)
 echo "    application path $app_key:"
 grep -F "$app_key|" "$work/reg1.txt" | grep -v '|$' | sed 's/^[^|]*|/      /'
@@ -163,17 +166,27 @@ echo "    settings under HKCU\\Software\\Korvik: $(grep -c '^HKEY_CURRENT_USER.*
 echo "  shortcuts and program groups it made:"
 LC_ALL=C comm -13 "$work/links0.txt" "$work/links1.txt" | sed 's|^|    C:\\|; s|/|\\|g'
 
-uninstall_string=$(value_of "$uninstall_key" '"UninstallString"' | sed 's/^"//; s/"$//; s/\\\\/\\/g')
+# A value of the export as it stands: its quotes gone, its escapes undone.
+unescaped_value() { value_of "$1" "$2" | sed -E 's/^"//; s/"$//; s/\\(["\\])/\1/g'; }
+uninstall_string=$(unescaped_value "$uninstall_key" '"UninstallString"')
+quiet_string=$(unescaped_value "$uninstall_key" '"QuietUninstallString"')
 echo
-echo "  the registered UninstallString, run as it stands (unquoted) with sfxcmd=/S so that it asks nothing:"
+echo "  the registered UninstallString, quoted (unquoted, the system would try C:\\Program.exe first):"
 echo "    $uninstall_string"
-orvdrive run --env sfxcmd=/S --keep-children --timeout 60 --command-line "$uninstall_string" \
+echo "  the registered QuietUninstallString, run as it stands, as deployment tools do (it asks nothing):"
+echo "    $quiet_string"
+orvdrive run --unset sfxcmd --keep-children --timeout 60 --command-line "$quiet_string" \
   >"$work/run5.txt"
 sed 's/^/  /' "$work/run5.txt"
 orvdrive wait-file "$install_dir" --gone --timeout 30 | sed 's/^/  /'
 orvdrive wait-file "$batch" --gone --timeout 30 | sed 's/^/  /'
 reg_state "$work/reg2.txt"
 links_state "$work/links2.txt"
+if grep -qF "$uninstall_key|" "$work/reg2.txt"; then
+  echo "  the uninstall entry is still there"
+else
+  echo "  the uninstall entry went with its key, the five values for deployment tools with it"
+fi
 echo "  removed again: $(LC_ALL=C comm -12 "$work/reg_added.txt" <(LC_ALL=C comm -23 "$work/reg1.txt" "$work/reg2.txt") | wc -l) of the $(wc -l <"$work/reg_added.txt") registry entries, $(LC_ALL=C comm -23 "$work/links1.txt" "$work/links2.txt" | wc -l) shortcut files and folders, and the installation folder"
 echo "  left compared with before setup, and why:"
 {

@@ -30,7 +30,9 @@ if ((${#missing[@]})); then
     "${missing[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+# Tried rather than looked up in `locale -a`, which can list a locale that
+# cannot be set.
+if [ "$(LC_ALL=zh_CN.UTF-8 locale charmap 2>/dev/null)" != UTF-8 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8

@@ -3,12 +3,19 @@
 
 #include <cstddef>
 
-// Reads a variable into buffer. A variable that is missing, or longer than
-// the buffer holds, leaves the buffer empty and gives false: a cut value
-// would be another value.
-bool ReadEnvironmentVariable(const char* name, char* buffer, std::size_t capacity);
+// What becomes of a character the ANSI code page lacks: Refuse gives no
+// value at all (a path with a '?' in it names other files), Replace gives a
+// '?' in its place (enough for a text that is only searched for switches).
+enum class Unconvertible { Refuse, Replace };
+
+// Reads a variable into buffer, in the ANSI code page. A variable that is
+// missing, or longer than the buffer holds, leaves the buffer empty and
+// gives false: a cut value would be another value.
+bool ReadEnvironmentVariable(const char* name, char* buffer, std::size_t capacity,
+                             Unconvertible unconvertible = Unconvertible::Refuse);
 
 template <std::size_t N>
-bool ReadEnvironmentVariable(const char* name, char (&buffer)[N]) {
-  return ReadEnvironmentVariable(name, buffer, N);
+bool ReadEnvironmentVariable(const char* name, char (&buffer)[N],
+                             Unconvertible unconvertible = Unconvertible::Refuse) {
+  return ReadEnvironmentVariable(name, buffer, N, unconvertible);
 }

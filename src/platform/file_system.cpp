@@ -92,6 +92,16 @@ bool AddRestartDeletion(const char* ini, const char* value) {
   return WritePrivateProfileSectionA(kRenameSection, section, ini) != FALSE;
 }
 
+bool GetShortPath(const char* path, char* out, std::size_t capacity) {
+  if (capacity == 0) return false;
+  DWORD length = GetShortPathNameA(path, out, static_cast<DWORD>(capacity));
+  if (length == 0 || length >= capacity) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
 bool DeleteAtRestart(const char* path) {
   if (restartDeletionFails) return false;
   if (NtMajorVersion() != 0) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;

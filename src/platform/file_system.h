@@ -40,6 +40,10 @@ bool SetCurrentFolder(const char* path);
 // emptied, when there is none or it does not fit.
 bool GetTemporaryFolder(char* path, std::size_t capacity);
 
+// The short (8.3) form of an existing path. False, with out emptied, when
+// the system gives none or it does not fit.
+bool GetShortPath(const char* path, char* out, std::size_t capacity);
+
 // Has the file deleted when the system next starts. The NT family records
 // it with MoveFileExA; the 9x family reads "NUL=" lines of the section
 // "Rename" in "wininit.ini" of the Windows folder, given the file's short

@@ -95,13 +95,53 @@ LONG SetValue(HKEY root, const char* spec, const char* name, DWORD type, const v
                         static_cast<DWORD>(size));
 }
 
+using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+
+NtDeleteKeyFunction FindNtDeleteKey() {
+  return FindSystemFunction<NtDeleteKeyFunction>("ntdll.dll", "NtDeleteKey");
+}
+
+// Registry links exist on the NT family only; the 9x family knows no such
+// option.
+DWORD OpenLinkOption() { return NtMajorVersion() != 0 ? REG_OPTION_OPEN_LINK : 0; }
+
+// A key that is a registry link (REG_OPTION_CREATE_LINK) points elsewhere,
+// at keys that are not ours. Opened with REG_OPTION_OPEN_LINK it is the link
+// itself, which holds its target in "SymbolicLinkValue" (REG_LINK); every
+// other open, RegDeleteKeyA's included, goes through to the target. So the
+// link is deleted through its own handle. DeleteIfLink is true when path
+// was a link, whether or not it could be deleted.
+bool IsLinkKey(HKEY root, const char* path) {
+  if (OpenLinkOption() == 0) return false;
+  RegKey link;
+  DWORD type = REG_NONE;
+  return RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Out()) ==
+             ERROR_SUCCESS &&
+         RegQueryValueExA(link.Get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+bool DeleteIfLink(HKEY root, const char* path) {
+  if (!IsLinkKey(root, path)) return false;
+  RegKey link;
+  NtDeleteKeyFunction deleteKey = FindNtDeleteKey();
+  if (deleteKey != nullptr &&
+      RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, DELETE, link.Out()) == ERROR_SUCCESS &&
+      deleteKey(link.Get()) == 0) {
+    ++treeDeletions;
+  }
+  return true;
+}
+
 // One pass over the tree at path: children first, each child's index taken
 // once, so siblings that move down into a freed index wait for the next pass.
 void DeleteTreePass(HKEY root, const char* path) {
   if (path[0] == '\0') return;  // a root key is never deleted
+  if (DeleteIfLink(root, path)) return;
   {
     RegKey key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(root, path, OpenLinkOption(), KEY_READ, key.Out()) != ERROR_SUCCESS) return;
     char name[kEnumNameSize];
     for (DWORD index = 0;; ++index) {
       DWORD length = kEnumNameSize;
@@ -187,9 +227,11 @@ DWORD GetRegNumber(HKEY root, const char* spec, const char* name, DWORD defaultN
   DWORD number = 0;
   DWORD type = REG_NONE;
   DWORD length = sizeof number;
+  // Text or bytes of another program read as a number would be a made-up
+  // choice ("Exist" stored as "" would read 0).
   if (RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&number),
                        &length) != ERROR_SUCCESS ||
-      length == 0) {
+      type != REG_DWORD || length != sizeof number) {
     return defaultNumber;
   }
   return number;
@@ -292,7 +334,10 @@ LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char*
 
 void DelRegValues(HKEY root, const char* spec) {
   char path[kRegPathSize];
-  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return;
+  // The values a link shows are those of the key it points at.
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0' || IsLinkKey(root, path)) {
+    return;
+  }
   RegKey key;
   if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Out()) != ERROR_SUCCESS) {
     return;
@@ -319,7 +364,10 @@ void DelRegValues(HKEY root, const char* spec) {
 
 bool DelRegKeyIfEmpty(HKEY root, const char* spec) {
   char path[kRegPathSize];
-  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0') return false;
+  // RegDeleteKeyA would delete the key a link points at.
+  if (!MakeRegPath(root, spec, path, sizeof path) || path[0] == '\0' || IsLinkKey(root, path)) {
+    return false;
+  }
   {
     RegKey key;
     if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return false;

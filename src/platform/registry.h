@@ -50,8 +50,8 @@ LONG SetRegBytes(HKEY root, const char* spec, const char* name, std::size_t coun
 bool GetRegString(HKEY root, const char* spec, const char* name, std::size_t size,
                   const char* defaultText, char* dest);
 
-// The stored number when a value of 1 to 4 bytes was read (missing high
-// bytes are 0), else defaultNumber.
+// The stored number when the value is a REG_DWORD of 4 bytes, else
+// defaultNumber: data of any other type is no number of ours.
 DWORD GetRegNumber(HKEY root, const char* spec, const char* name, DWORD defaultNumber);
 
 // True when the key can be opened for querying its values.
@@ -66,7 +66,9 @@ void DelRegValue(HKEY root, const char* spec, const char* name);
 
 // Deletes the key and everything below it. The 9x family removes a subtree
 // with one RegDeleteKeyA, tried first there; otherwise passes run over the
-// tree until one deletes nothing. A root is never deleted. Keys that cannot
+// tree until one deletes nothing. A root is never deleted. A key that is a
+// registry link (the tree's own key included) is deleted itself, as a link:
+// what it points at is never entered nor deleted. Keys that cannot
 // be reached stay: a subkey name of 200 characters or more ends the walk of
 // its parent, and a child whose full path would be longer than 511
 // characters is skipped, so its ancestors stay too.
@@ -95,12 +97,13 @@ bool GetRegSubKeyName(HKEY root, const char* spec, DWORD index, char* name, std:
 LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char* toSpec);
 
 // Deletes every value of a key, the default value included; the key and its
-// subkeys stay. A root's values are never deleted.
+// subkeys stay. A root's values are never deleted, nor those of the key a
+// registry link points at.
 void DelRegValues(HKEY root, const char* spec);
 
 // Deletes the key only while it holds neither a value nor a subkey, on both
 // families (the 9x family's RegDeleteKeyA would take a whole subtree). True
-// when it was deleted.
+// when it was deleted. A registry link stays, and what it points at.
 bool DelRegKeyIfEmpty(HKEY root, const char* spec);
 
 // True when the value is stored with this type and exactly these bytes.

@@ -1,6 +1,9 @@
 #include "startup/command_line.h"
 
+#include <cstring>
+
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -24,15 +27,34 @@ bool IsSilentSwitch(const char* word) {
   return Upper(word[0]) == 'S' && !IsLetter(word[1]);
 }
 
+// The system may start the program through its unquoted path, as entries
+// in the list of installed programs were written before they were quoted:
+// its part after a blank ("Files\Korvik-7\uninstall.exe") would count as
+// switches. Where the command begins with the program's own full path and a
+// blank or the end follows, that whole path is the name. Null otherwise.
+const char* AfterUnquotedProgramPath(const char* command, const char* programPath) {
+  if (programPath == nullptr || programPath[0] == '\0') return nullptr;
+  std::size_t length = std::strlen(programPath);
+  if (length >= kPathSize || std::strlen(command) < length) return nullptr;
+  const char* end = command + length;
+  if (*end != '\0' && !IsBlank(*end)) return nullptr;
+  char name[kPathSize];
+  std::memcpy(name, command, length);
+  name[length] = '\0';
+  return CompareNames(name, programPath) == 0 ? end : nullptr;
+}
+
 }  // namespace
 
-const char* CommandLineText(const char* full) {
+const char* CommandLineText(const char* full, const char* programPath) {
   const char* p = full;
   while (IsBlank(*p)) ++p;
   if (*p == '"') {
     ++p;
     while (*p != '\0' && *p != '"') p = NextChar(p);
     if (*p == '"') ++p;
+  } else if (const char* after = AfterUnquotedProgramPath(p, programPath)) {
+    p = after;
   } else {
     while (*p != '\0' && !IsBlank(*p)) p = NextChar(p);
   }

@@ -4,8 +4,10 @@
 
 // The command line less the program's own name: leading blanks and tabs,
 // the name (through its closing quote when quoted, else to the first blank
-// or tab), then the blanks and tabs after it.
-const char* CommandLineText(const char* fullCommandLine);
+// or tab), then the blanks and tabs after it. An unquoted name that is the
+// program's own full path (programPath, may be null), blanks and all,
+// without regard to case, is skipped whole.
+const char* CommandLineText(const char* fullCommandLine, const char* programPath);
 
 // True when "sfxcmd" holds a '-' or '/' followed by 's' and a non-letter.
 bool SfxcmdIsSilent(const char* sfxcmd);

@@ -12,13 +12,12 @@
 #include "resources/resource.h"
 #include "startup/command_line.h"
 #include "startup/run_state.h"
+#include "uninstall/leftover_warning.h"
 #include "uninstall/uninstall_run.h"
 
 namespace {
 
 constexpr DWORD kWaitPauseMs = 2000;
-// First line, a line feed, then the second line with a whole path in it.
-constexpr std::size_t kWarningSize = kMessageSize + 1 + kMessageSize + kPathSize;
 
 class ImmediateActions final : public SwitchActions {
  public:
@@ -57,15 +56,7 @@ void RunSetup() {
 void ShowLeftoverWarning() {
   char programPath[kPathSize];
   GetProgramPath(programPath, kPathSize);  // empty when it does not fit
-
-  char text[kWarningSize];
-  CopyText(text, MessageText(IDS_UNINSTALL_DONE));
-  AppendText(text, "\n");
-  std::size_t used = BoundedLength(text, kWarningSize);
-  FormatText(text + used, kWarningSize - used, MessageFormatForPath(IDS_DELETE_BY_HAND),
-             programPath);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONINFORMATION | MB_SETFOREGROUND);
+  ShowLeftoverWarning(programPath);
 }
 
 namespace {
@@ -89,7 +80,9 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
   runState.boldFont = CreateBoldFont();
 
   char sfxcmd[kPathSize];
-  ReadEnvironmentVariable("sfxcmd", sfxcmd);  // one longer than the buffer counts as absent
+  // One longer than the buffer counts as absent. Only its switches matter, so
+  // a character the code page lacks may stand as '?'.
+  ReadEnvironmentVariable("sfxcmd", sfxcmd, Unconvertible::Replace);
   ImmediateActions actions;
   CommandLineScan scan = ScanCommandLine(commandText, sfxcmd, actions);
   runState.silent = scan.silent;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/code_page.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/os_version.h"
@@ -65,24 +66,71 @@ bool ComposeSelfRemovalBatch(char* batch, std::size_t capacity, const char* prog
   return AppendPiece(batch, capacity, formatted, piece);
 }
 
-void StartSelfRemoval(const char* programPath, const char* programFolder) {
-  char batchPath[kPathSize];
-  if (!GetTemporaryFolder(batchPath, kPathSize) || !AppendText(batchPath, kBatchFileName)) return;
+bool BatchFilePath(const char* path, char* out, std::size_t capacity) {
+  if (capacity == 0) return false;
+  out[0] = '\0';
+  char oem[kPathSize];
+  if (!ConvertToOem(path, oem, kPathSize)) {
+    char shortPath[kPathSize];
+    if (!GetShortPath(path, shortPath, kPathSize) || !ConvertToOem(shortPath, oem, kPathSize)) {
+      return false;
+    }
+  }
+  // Byte by byte: no code page has '%' as the trail byte of a character.
+  std::size_t used = 0;
+  for (const char* p = oem; *p != '\0'; ++p) {
+    std::size_t width = *p == '%' ? 2 : 1;
+    if (used + width >= capacity) {
+      out[0] = '\0';
+      return false;
+    }
+    out[used++] = *p;
+    if (width == 2) out[used++] = '%';
+  }
+  out[used] = '\0';
+  return true;
+}
 
+bool ComposeInterpreterCommand(char* command, std::size_t capacity, const char* interpreter,
+                               const char* batchPath, bool ntFamily) {
+  return ntFamily ? FormatText(command, capacity, "%s /c \"\"%s\"\"", interpreter, batchPath)
+                  : FormatText(command, capacity, "%s /c \"%s\"", interpreter, batchPath);
+}
+
+SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFolder) {
+  char temporaryFolder[kPathSize];
+  char batchPath[kPathSize];
+  if (!GetTemporaryFolder(temporaryFolder, kPathSize) || !CopyText(batchPath, temporaryFolder) ||
+      !AppendText(batchPath, kBatchFileName)) {
+    return SelfRemovalStart::Failed;
+  }
+  // The batch file's own path by its folder's form: the file is not there
+  // yet to have a short form of its own, and its name needs none.
+  char program[kBatchPathSize];
+  char folder[kBatchPathSize];
+  char self[kBatchPathSize];
+  if (!BatchFilePath(programPath, program, kBatchPathSize) ||
+      !BatchFilePath(programFolder, folder, kBatchPathSize) ||
+      !BatchFilePath(temporaryFolder, self, kBatchPathSize) ||
+      !AppendText(self, kBatchPathSize, kBatchFileName)) {
+    return SelfRemovalStart::PathNotWritable;
+  }
+  bool ntFamily = NtMajorVersion() != 0;
   static char batch[kBatchSize];
-  if (!ComposeSelfRemovalBatch(batch, kBatchSize, programPath, programFolder, batchPath,
-                               NtMajorVersion() != 0) ||
+  if (!ComposeSelfRemovalBatch(batch, kBatchSize, program, folder, self, ntFamily) ||
       !WriteWholeFile(batchPath, batch, std::strlen(batch))) {
-    return;
+    return SelfRemovalStart::Failed;
   }
 
   char interpreter[kInterpreterSize];
-  if (!GetInterpreter(interpreter, kInterpreterSize)) return;
   char commandLine[kCommandLineSize];
-  if (!FormatText(commandLine, kCommandLineSize, "%s /c \"%s\"", interpreter, batchPath)) return;
+  if (!GetInterpreter(interpreter, kInterpreterSize) ||
+      !ComposeInterpreterCommand(commandLine, kCommandLineSize, interpreter, batchPath, ntFamily)) {
+    return SelfRemovalStart::Failed;
+  }
 
   // The interpreter inherits the current folder, which must not be the
   // folder it is to remove.
   SetCurrentFolder("..");
-  StartInBackground(commandLine);
+  return StartInBackground(commandLine) ? SelfRemovalStart::Started : SelfRemovalStart::Failed;
 }

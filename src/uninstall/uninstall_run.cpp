@@ -13,16 +13,13 @@
 #include "resources/resource.h"
 #include "uninstall/deletion_passes.h"
 #include "uninstall/integration_cleanup.h"
+#include "uninstall/leftover_warning.h"
 #include "uninstall/self_removal.h"
 
 namespace {
 
 // Index files that a help viewer may have left beside the help file.
 constexpr const char* kHelpIndexFiles[] = {"korvik.gid", "korvik.fts"};
-
-// The leftover warning's first line, a line feed, then its second line
-// naming the files, one per line.
-constexpr std::size_t kLeftoverWarningSize = 2 * kMessageSize + kLeftoverListSize;
 
 bool ConfirmUninstall() {
   return MessageBoxA(nullptr, MessageText(IDS_CONFIRM_UNINSTALL),
@@ -42,17 +39,6 @@ void ShowRestartNotice() {
               MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
 
-// Files that stay for good: neither removed nor scheduled for the restart.
-void ShowLeftoverWarning(const char* files) {
-  static char text[kLeftoverWarningSize];
-  CopyText(text, kLeftoverWarningSize, MessageText(IDS_UNINSTALL_DONE));
-  AppendText(text, kLeftoverWarningSize, "\n");
-  std::size_t used = BoundedLength(text, kLeftoverWarningSize);
-  FormatText(text + used, kLeftoverWarningSize - used, MessageFormatForPath(IDS_DELETE_BY_HAND),
-             files);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONINFORMATION | MB_SETFOREGROUND);
-}
 
 void DeleteHelpIndexFiles(const char* programFolder) {
   for (const char* name : kHelpIndexFiles) {
@@ -128,5 +114,8 @@ void RunUninstall(bool silent) {
 
   if (outcome.restartNeeded) ShowRestartNotice();
   if (outcome.leftovers[0] != '\0') ShowLeftoverWarning(outcome.leftovers);
-  StartSelfRemoval(programPath, programFolder);
+  // A batch file that cannot name the program would leave it without a word.
+  if (StartSelfRemoval(programPath, programFolder) == SelfRemovalStart::PathNotWritable) {
+    ShowLeftoverWarning(programPath);
+  }
 }

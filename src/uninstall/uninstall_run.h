@@ -3,7 +3,8 @@
 #pragma once
 
 // Removes the archiver from the machine. Asks first unless silent; reports
-// only a missing list file and a needed restart.
+// only a missing list file, a needed restart, and a program file that no
+// batch file can name (the leftover warning).
 void RunUninstall(bool silent);
 
 // Cuts the program's path to its folder at the last backslash; a drive root

@@ -174,7 +174,7 @@ void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
               ReadText(HKEY_CLASSES_ROOT, server, "", ntFamily ? kView64 : kView32));
   }
   EXPECT_EQ(sandbox.Path("Korvik.exe"), ReadText(HKEY_LOCAL_MACHINE, kAppPathKey, ""));
-  EXPECT_EQ(sandbox.Path("probe.exe"),
+  EXPECT_EQ("\"" + sandbox.Path("probe.exe") + "\"",
             ReadText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
   EXPECT_EQ("Korvik shell extension", ReadText(HKEY_LOCAL_MACHINE, kApprovedKey, kClassId32));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Setup\\MenuItems"));

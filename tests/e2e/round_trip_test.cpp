@@ -1,8 +1,10 @@
 // Install and uninstall as a user does: the stand-in installer lays out an
 // installation and runs the setup; the registered "UninstallString" is then
-// run as the system runs it (an unquoted path with blanks), and the
-// self-removal batch file finishes. The registry and the disk must then be
-// as before, but for what is documented to remain.
+// run as the system runs it (the quoted path), and the self-removal batch
+// file finishes. The registry and the disk must then be as before, but for
+// what is documented to remain. The installer and the installation lie in
+// folders whose names hold characters of two bytes, one with 0x5C as its
+// second byte.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -25,8 +27,10 @@ constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
 constexpr DWORD kRemovalTimeoutMs = 30000;
 
-std::string InstallFolder() { return std::string(kRoot) + "\\Program Files\\Korvik"; }
-std::string Payload() { return std::string(kRoot) + "\\payload"; }
+std::string InstallFolder() {
+  return std::string(kRoot) + "\\Program Files\\" + test::Acp("Korvik 乗表");
+}
+std::string Payload() { return std::string(kRoot) + "\\" + test::Acp("安装包"); }
 std::string TempFolder() { return std::string(kRoot) + "\\temp"; }
 
 // --- snapshots ------------------------------------------------------------
@@ -231,7 +235,7 @@ std::string UninstallString() {
 // as it stands, then "Yes" to the question; waits for the batch file.
 void UninstallAsTheSystemDoes() {
   std::string command = UninstallString();
-  ASSERT_EQ(InstallFolder() + "\\uninstall.exe", command);
+  ASSERT_EQ("\"" + InstallFolder() + "\\uninstall.exe\"", command);
   driver::Process process;
   driver::StartOptions options = Options();
   options.rawCommandLine = command;

@@ -382,10 +382,16 @@ void ExpectApplied(const Sandbox& sandbox) {
 
 void ExpectUninstallEntry(const Sandbox& sandbox) {
   EXPECT_EQ(test::Acp("Korvik 压缩专家"), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
-  EXPECT_EQ(sandbox.ProgramPath(), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+  const std::string command = "\"" + sandbox.ProgramPath() + "\"";
+  EXPECT_EQ(command, Text(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
   EXPECT_EQ(sandbox.Path("Korvik.exe"), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
   EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"));
   EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair"));
+  EXPECT_EQ(command + " /S", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"));
+  EXPECT_EQ(sandbox.Folder(), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"));
+  EXPECT_EQ("Korvik", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
+  // The stand-in archiver's version resource.
+  EXPECT_EQ("7.2.0.15", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
 }
 
 void LayOutLibraries(const Sandbox& sandbox) {

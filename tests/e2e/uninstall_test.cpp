@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -483,7 +484,7 @@ TEST(UninstallTest, InterpreterRunsTheBatchFileFromTheFolderAboveTheProgram) {
   ExpectEndsQuietly(process);
 
   Started started = ReadStarted(sandbox);
-  EXPECT_EQ(interpreter + " /c \"" + BatchPath(sandbox) + "\"", started.commandLine);
+  EXPECT_EQ(interpreter + " /c \"\"" + BatchPath(sandbox) + "\"\"", started.commandLine);
   EXPECT_EQ(sandbox.Root(), started.folder);
   EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true),
             test::ReadWholeFile(BatchPath(sandbox)));
@@ -817,6 +818,92 @@ TEST(UninstallTest, FileThatCannotBeScheduledIsNamedInTheLeftoverWarning) {
   ExpectEndsQuietly(process);
   EXPECT_TRUE(pending.AddedDeletions().empty());
   EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+}
+
+// Paths that the command interpreter would read otherwise than they stand:
+// a '%' (dropped, or opening a variable), a temporary folder with ( ) & ^ @
+// and a blank (the quotes of "/c" stripped), and in a western locale
+// (ANSI 1252, OEM 850) characters whose two codes differ or that the OEM
+// code page lacks. The program and its folder go, and nothing beside them;
+// where no form of a path can be written the program stays and says so.
+// Rows for another code page are skipped; tests/e2e/western_locale.sh runs
+// this test again in the western locale.
+TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) {
+  if (const char* expected = std::getenv("KORVIK_EXPECT_CODE_PAGE")) {
+    ASSERT_EQ(static_cast<UINT>(std::atoi(expected)), GetACP());
+  }
+  struct Row {
+    UINT codePage;        // 0 for any
+    const char* install;  // UTF-8, the installation folder's name
+    const char* temp;     // UTF-8, the temporary folder below the sandbox root
+    const char* decoy;    // a folder beside the installation the batch file must not touch
+    bool removed;         // else the program stays and the leftover warning shows
+  };
+  const Row rows[] = {
+      {0, "A%B", "temp", "AB", true},
+      {0, "K%KORVIKVAR%B", "temp", "KotherB", true},
+      {0, "K%none% (y)", "t&m^p @(x)", "K (y)", true},
+      {0, "Korvik", "temp (x)", nullptr, true},
+      {1252, "Korvik ä", "temp ä", nullptr, true},    // in the OEM code page
+      {1252, "Korvik Š", "temp Š", nullptr, true},    // by the short forms
+      {1252, "Korvik", "missing Š", nullptr, false},  // no short form either
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.install) + " | " + row.temp);
+    if (row.codePage != 0 && row.codePage != GetACP()) continue;
+    Sandbox sandbox("uninstall-awkward", test::Acp(row.install));
+    Install(sandbox);
+    const std::string decoy = row.decoy ? sandbox.Root() + "\\" + row.decoy : std::string();
+    if (row.decoy) {
+      test::MakeFolders(decoy);
+      ASSERT_TRUE(test::WriteWholeFile(decoy + "\\uninstall.exe", "decoy"));
+    }
+    const std::string temp = sandbox.Root() + "\\" + test::Acp(row.temp);
+    driver::StartOptions options = UninstallOptions(sandbox, "/s");
+    if (row.removed) test::MakeFolders(temp);
+    options.setEnv = {"TEMP=" + temp, "TMP=" + temp, "KORVIKVAR=other"};
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, options));
+    if (row.removed) {
+      ExpectEndsQuietly(process);
+      EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+      EXPECT_TRUE(WaitUntilGone(temp + "\\" + kBatchName, kRemovalTimeoutMs));
+    } else {
+      HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
+      ASSERT_NE(nullptr, box) << "no leftover warning";
+      EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.ProgramPath(),
+                driver::MessageBoxText(box));
+      ASSERT_TRUE(driver::Press(box, IDOK));
+      ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+      ExpectEndsQuietly(process);
+      EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+      EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
+    }
+    if (row.decoy) {
+      EXPECT_EQ("decoy", test::ReadWholeFile(decoy + "\\uninstall.exe"));
+    }
+    EXPECT_TRUE(Exists(sandbox.Root()));
+  }
+}
+
+// The list of installed programs starts the registered command as it
+// stands: now the quoted path; entries written before held it unquoted,
+// which under a folder with a '-' after a blank counted as a switch.
+TEST(UninstallTest, EntryOfTheListOfInstalledProgramsStartsTheUninstallQuotedOrNot) {
+  for (bool quoted : {true, false}) {
+    SCOPED_TRACE(quoted ? "quoted" : "unquoted");
+    Sandbox sandbox("Program Files", "Korvik-7");
+    Install(sandbox);
+    driver::StartOptions options = UninstallOptions(sandbox);
+    options.exe.clear();
+    options.rawCommandLine = quoted ? "\"" + sandbox.ProgramPath() + "\"" : sandbox.ProgramPath();
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, options));
+    AnswerQuestion(process, IDYES);
+    ExpectEndsQuietly(process);
+    EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  }
 }
 
 }  // namespace

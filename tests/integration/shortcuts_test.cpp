@@ -386,12 +386,33 @@ TEST_F(ShortcutsTest, PlacesWhoseFoldersAreNotFoundAreLeftAlone) {
   GetCurrentDirectoryA(sizeof previous, previous);
   ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
   {
-    // Wine finds no special folder at all without the user's desktop.
-    ScopedRegistryValue missingDesktop(HKEY_CURRENT_USER, kUserShellFolders, "Desktop",
-                                       REG_EXPAND_SZ, Root("MissingDesktop"),
-                                       "%USERPROFILE%\\Desktop");
-    char desktop[kPathSize];
-    EXPECT_FALSE(GetSpecialFolderPath(CSIDL_DESKTOPDIRECTORY, desktop, sizeof desktop));
+    // Every place's folder points where there is none. (In a process that
+    // has not looked up a folder yet, a missing desktop alone hides them all.)
+    struct Missing {
+      HKEY root;
+      const char* value;
+      const char* fallback;
+    };
+    const Missing missing[kPlaceCount] = {
+        {HKEY_CURRENT_USER, "Desktop", "%USERPROFILE%\\Desktop"},
+        {HKEY_LOCAL_MACHINE, "Common Desktop", "%PUBLIC%\\Desktop"},
+        {HKEY_CURRENT_USER, "Start Menu",
+         "%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"},
+        {HKEY_LOCAL_MACHINE, "Common Start Menu", "%ProgramData%\\Microsoft\\Windows\\Start Menu"},
+        {HKEY_CURRENT_USER, "Programs",
+         "%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+        {HKEY_LOCAL_MACHINE, "Common Programs",
+         "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs"},
+    };
+    std::vector<std::unique_ptr<ScopedRegistryValue>> missingFolders;
+    for (int place = 0; place < kPlaceCount; ++place) {
+      missingFolders.push_back(std::make_unique<ScopedRegistryValue>(
+          missing[place].root, kUserShellFolders, missing[place].value, REG_EXPAND_SZ,
+          Root("Missing") + "\\" + missing[place].value, missing[place].fallback));
+      char folder[kPathSize];
+      EXPECT_FALSE(GetSpecialFolderPath(kPlaces[place].csidl, folder, sizeof folder))
+          << kPlaces[place].name;
+    }
 
     struct Row {
       const char* name;
@@ -405,7 +426,7 @@ TEST_F(ShortcutsTest, PlacesWhoseFoldersAreNotFoundAreLeftAlone) {
       EXPECT_EQ((std::vector<std::string>{"Korvik", "Korvik.lnk"}), FolderEntries(current));
       EXPECT_EQ("the user's", test::ReadWholeFile(current + "\\Korvik.lnk"));
       EXPECT_EQ(std::vector<std::string>{"notes.txt"}, FolderEntries(current + "\\Korvik"));
-      EXPECT_FALSE(Exists(Root("MissingDesktop")));
+      EXPECT_FALSE(Exists(Root("Missing")));
     }
     EXPECT_TRUE(LaunchPathUntouched());
   }

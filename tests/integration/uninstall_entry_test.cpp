@@ -25,11 +25,12 @@ void WriteGarbage() {
   HKEY key;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE,
                                            nullptr, &key, nullptr));
-  for (const char* name : {"DisplayName", "UninstallString", "DisplayIcon"}) {
+  for (const char* name : {"DisplayName", "UninstallString", "DisplayIcon", "QuietUninstallString",
+                           "InstallLocation", "Publisher", "DisplayVersion"}) {
     RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(kGarbage.data()),
                    static_cast<DWORD>(kGarbage.size()));
   }
-  for (const char* name : {"NoModify", "NoRepair"}) {
+  for (const char* name : {"NoModify", "NoRepair", "EstimatedSize"}) {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kGarbage.c_str()),
                    static_cast<DWORD>(kGarbage.size() + 1));
   }
@@ -50,21 +51,31 @@ void ExpectText(const char* name, const std::string& text) {
   EXPECT_EQ(test::Utf8(text + '\0'), test::Utf8(value.data));
 }
 
-void ExpectOne(const char* name) {
+void ExpectNumber(const char* name, DWORD number) {
   SCOPED_TRACE(name);
   RawValue value = ReadRaw(kKey, name);
   EXPECT_EQ(ERROR_SUCCESS, value.status);
   EXPECT_EQ(static_cast<DWORD>(REG_DWORD), value.type);
-  EXPECT_EQ(std::string("\x01\x00\x00\x00", 4), value.data);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&number), 4), value.data);
 }
 
+// The version the program's own resource gives.
+constexpr char kOwnVersion[] = "1.0.0.0";
+
+// The entry of the program at path (not quoted), with "Korvik.exe" beside it
+// of the given version.
 void ExpectEntry(const std::string& displayName, const std::string& program,
-                 const std::string& icon) {
+                 const std::string& version = kOwnVersion) {
+  const std::string folder = program.substr(0, program.rfind('\\'));
   ExpectText("DisplayName", displayName);
-  ExpectText("UninstallString", program);
-  ExpectText("DisplayIcon", icon);
-  ExpectOne("NoModify");
-  ExpectOne("NoRepair");
+  ExpectText("UninstallString", "\"" + program + "\"");
+  ExpectText("DisplayIcon", folder + "\\Korvik.exe");
+  ExpectNumber("NoModify", 1);
+  ExpectNumber("NoRepair", 1);
+  ExpectText("QuietUninstallString", "\"" + program + "\" /S");
+  ExpectText("InstallLocation", folder);
+  ExpectText("Publisher", "Korvik");
+  ExpectText("DisplayVersion", version);
 }
 
 // How many entries of the list of installed programs show this name.
@@ -103,18 +114,18 @@ class UninstallEntryTest : public testing::Test {
 
   static void Clean() {
     test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kKey);
-    DeleteFileA(kSpacedProgram);
-    RemoveDirectoryA(kSpacedFolder);
-    RemoveDirectoryA(kSpacedRoot);
+    test::RemoveTree(kSpacedRoot);
   }
 };
 
-TEST_F(UninstallEntryTest, WritesTheFiveValuesOverWhateverWasThere) {
+TEST_F(UninstallEntryTest, WritesTheValuesOverWhateverWasThere) {
   WriteGarbage();
 
   RegisterUninstallEntry();
 
-  ExpectEntry(test::Acp("Korvik 压缩专家"), ProgramPath(), test::ExeFolder() + "\\Korvik.exe");
+  ExpectEntry(test::Acp("Korvik 压缩专家"), ProgramPath());
+  // No list beside the test program: no size to tell, and the old one goes.
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRaw(kKey, "EstimatedSize").status);
 }
 
 TEST_F(UninstallEntryTest, SecondRunRewritesTheSameEntryInPlace) {
@@ -124,7 +135,7 @@ TEST_F(UninstallEntryTest, SecondRunRewritesTheSameEntryInPlace) {
 
   RegisterUninstallEntry();
 
-  ExpectEntry(name, ProgramPath(), test::ExeFolder() + "\\Korvik.exe");
+  ExpectEntry(name, ProgramPath());
   HKEY key;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key));
   DWORD subKeys = 99;
@@ -133,7 +144,7 @@ TEST_F(UninstallEntryTest, SecondRunRewritesTheSameEntryInPlace) {
                    nullptr, nullptr, nullptr);
   RegCloseKey(key);
   EXPECT_EQ(0u, subKeys);
-  EXPECT_EQ(5u, values);
+  EXPECT_EQ(9u, values);  // and no "EstimatedSize" without a list
   EXPECT_EQ(1, EntriesNamed(name));
 }
 
@@ -147,18 +158,30 @@ TEST_F(UninstallEntryTest, DisplayNameFollowsTheLanguage) {
   ExpectText("DisplayName", "Korvik archiver");
 }
 
-// "UninstallString" is the program's path exactly as the system gives it,
-// spaces and all.
-TEST_F(UninstallEntryTest, PathWithSpacesIsStoredUnquoted) {
+// "UninstallString" is the program's path in double quotes: unquoted, the
+// system would try "C:\Korvik.exe" first for this one. The version is the
+// archiver's; the size counts the listed files only, in KiB rounded up.
+TEST_F(UninstallEntryTest, PathWithSpacesIsStoredQuotedWithTheArchiversVersionAndSize) {
   CreateDirectoryA(kSpacedRoot, nullptr);
   CreateDirectoryA(kSpacedFolder, nullptr);
+  const std::string folder = kSpacedFolder;
   const std::string probe = test::ExeFolder() + "\\helpers\\probe.exe";
   ASSERT_TRUE(CopyFileA(probe.c_str(), kSpacedProgram, FALSE));
+  ASSERT_TRUE(CopyFileA(test::WindowsPath(KORVIK_STANDIN_EXE).c_str(),
+                        (folder + "\\Korvik.exe").c_str(), FALSE));
+  CreateDirectoryA((folder + "\\Sub").c_str(), nullptr);
+  ASSERT_TRUE(test::WriteWholeFile(folder + "\\a.bin", std::string(1000, 'a')));
+  ASSERT_TRUE(test::WriteWholeFile(folder + "\\Sub\\b.bin", std::string(1049, 'b')));
+  ASSERT_TRUE(
+      test::WriteWholeFile(std::string(kSpacedRoot) + "\\outside.bin", std::string(5000, 'o')));
+  ASSERT_TRUE(test::WriteWholeFile(folder + "\\Uninstall.lst",
+                                   "a.bin\r\nSub\r\nSub\\b.bin  \r\n..\\outside.bin\r\n"
+                                   "missing.bin\r\n\r\n"));
 
   EXPECT_EQ(0, test::RunAndWait(std::string("\"") + kSpacedProgram + "\" uninstallentry"));
 
-  ExpectEntry(test::Acp("Korvik 压缩专家"), kSpacedProgram,
-              std::string(kSpacedFolder) + "\\Korvik.exe");
+  ExpectEntry(test::Acp("Korvik 压缩专家"), kSpacedProgram, "7.2.0.15");
+  ExpectNumber("EstimatedSize", 3);  // 2,049 bytes
 }
 
 }  // namespace

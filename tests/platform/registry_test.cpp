@@ -18,6 +18,9 @@ constexpr char kClassesKey[] = "KorvikTest";  // under HKEY_CLASSES_ROOT
 constexpr char kMachineKey[] = "Software\\KorvikTest";  // under HKEY_LOCAL_MACHINE
 constexpr char kTestClassKey[] = "CLSID\\{6E0C2B9A-41D7-4F3E-9A85-C3D1B27F5E10}";
 constexpr unsigned char kGarbage = 0xBD;
+// Registry links the tests make, below HKEY_CURRENT_USER.
+constexpr const char* kLinks[] = {"Software\\Korvik\\Linked", "Software\\Korvik\\Settings\\Linked",
+                                  "Software\\Korvik"};
 
 // --- Raw access, independent of the layer under test ----------------------
 
@@ -79,6 +82,7 @@ class RegistryTest : public testing::Test {
   static void Clean() {
     SetRegView64(false);
     ClearRegWriteFaultsForTest();
+    for (const char* link : kLinks) test::DeleteRegistryLink(link);  // before anything follows them
     DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
     DeleteKeyTree(HKEY_CURRENT_USER, kOtherProductKey);
     DeleteKeyTree(HKEY_CURRENT_USER, kOutsideKey);
@@ -370,7 +374,9 @@ TEST_F(RegistryTest, ReadsOfWhatIsMissingGiveTheDefault) {
   EXPECT_TRUE(UntouchedFrom(text, 4, sizeof text));
 }
 
-TEST_F(RegistryTest, GetRegNumberReadsOneToFourBytes) {
+// Only a number of ours is a number: an "Exist" stored as an empty text by
+// someone else must not read as 0.
+TEST_F(RegistryTest, GetRegNumberReadsOnlyAFourByteDword) {
   struct Row {
     const char* what;
     DWORD type;
@@ -379,9 +385,14 @@ TEST_F(RegistryTest, GetRegNumberReadsOneToFourBytes) {
   };
   const Row rows[] = {
       {"number", REG_DWORD, "\x78\x56\x34\x12", 0x12345678},
-      {"one byte", REG_BINARY, "\x41", 0x41},
-      {"two bytes", REG_BINARY, "\x34\x12", 0x1234},
-      {"short text", REG_SZ, std::string("AB", 3), 0x4241},
+      {"zero", REG_DWORD, std::string(4, '\0'), 0},
+      {"one byte", REG_BINARY, "\x41", 0xFEED},
+      {"two bytes", REG_BINARY, "\x34\x12", 0xFEED},
+      {"four bytes", REG_BINARY, std::string(4, '\0'), 0xFEED},
+      {"short text", REG_SZ, std::string("AB", 3), 0xFEED},
+      {"empty text", REG_SZ, std::string(1, '\0'), 0xFEED},
+      {"big-endian number", REG_DWORD_BIG_ENDIAN, std::string(4, '\0'), 0xFEED},
+      {"short dword", REG_DWORD, std::string(2, '\0'), 0xFEED},
       {"eight bytes", REG_BINARY, "12345678", 0xFEED},
       {"no bytes", REG_BINARY, "", 0xFEED},
   };
@@ -679,6 +690,62 @@ TEST_F(RegistryTest, DelRegTreeLeavesTheKeysItCannotReachAndTheirAncestors) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deep\\Near")));
   EXPECT_FALSE(ChainExists(HKEY_CURRENT_USER, {kProductKey, "Deep", chain[2], "Near"}));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deeper")));
+}
+
+// A link below the product key, or the product key itself as a link, to
+// another program's tree: the link goes, the tree it points at stays whole.
+TEST_F(RegistryTest, DelRegTreeDeletesARegistryLinkItselfNotWhatItPointsAt) {
+  struct Row {
+    const char* link;  // below HKEY_CURRENT_USER
+    const char* spec;  // given to DelRegTree
+  };
+  const std::string product = kProductKey;
+  const Row rows[] = {{kLinks[0], "Linked"}, {kLinks[1], ""}, {kLinks[2], ""}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.link);
+    ASSERT_TRUE(test::DeleteRegistryLink(row.link));
+    DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
+    ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kOtherProductKey, "Child", "Grandchild"}));
+    ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOtherProductKey, "v", REG_SZ, "o", 2));
+    if (product != row.link) {
+      ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Settings"}));
+    }
+    ASSERT_TRUE(test::CreateRegistryLink(row.link, kOtherProductKey));
+    // Through the link, the other program's keys show.
+    ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, std::string(row.link) + "\\Child"));
+
+    DelRegTree(HKEY_CURRENT_USER, row.spec);
+
+    EXPECT_FALSE(test::RegistryLinkExists(row.link));
+    EXPECT_TRUE(
+        KeyExists(HKEY_CURRENT_USER, std::string(kOtherProductKey) + "\\Child\\Grandchild"));
+    EXPECT_EQ(std::string("o", 2), ReadRaw(HKEY_CURRENT_USER, kOtherProductKey, "v").data);
+    if (row.spec[0] == '\0') {
+      EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+    }
+    EXPECT_TRUE(test::DeleteRegistryLink(row.link));
+  }
+}
+
+// Through a link below the product key, neither the values of another
+// program's key nor that key, empty, are deleted; the link stays too.
+TEST_F(RegistryTest, ValuesAndEmptyKeysBehindARegistryLinkStay) {
+  const std::string empty = std::string(kOtherProductKey) + "\\Empty";
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kOtherProductKey, "Empty"}));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOtherProductKey, "v", REG_SZ, "o", 2));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey}));
+  for (const std::string& target : {std::string(kOtherProductKey), empty}) {
+    SCOPED_TRACE(target);
+    ASSERT_TRUE(test::CreateRegistryLink(kLinks[0], target));
+
+    DelRegValues(HKEY_CURRENT_USER, "Linked");
+    EXPECT_FALSE(DelRegKeyIfEmpty(HKEY_CURRENT_USER, "Linked"));
+
+    EXPECT_TRUE(test::RegistryLinkExists(kLinks[0]));
+    EXPECT_EQ(std::string("o", 2), ReadRaw(HKEY_CURRENT_USER, kOtherProductKey, "v").data);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, empty));
+    ASSERT_TRUE(test::DeleteRegistryLink(kLinks[0]));
+  }
 }
 
 // probe.exe runs DelRegTree in a process that Wine shows the Windows version

@@ -9,6 +9,7 @@
 
 #include "platform/environment.h"
 #include "platform/text.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -100,8 +101,43 @@ TEST(CommandLineTest, ProgramNameIsSkippedByTheProgramsOwnRule) {
   };
   for (const NameRow& row : rows) {
     SCOPED_TRACE(row.full);
-    EXPECT_STREQ(row.text, CommandLineText(row.full));
+    EXPECT_STREQ(row.text, CommandLineText(row.full, nullptr));
   }
+}
+
+// Entries in the list of installed programs written before the path was
+// quoted still start the uninstall, also under a folder with a '-' after a
+// blank. Anything but the program's own path keeps the plain rule.
+TEST(CommandLineTest, UnquotedOwnPathIsSkippedWhole) {
+  const char* program = "C:\\Program Files\\Korvik-7\\uninstall.exe";
+  struct NameRow {
+    const char* full;
+    const char* text;
+    RunMode mode;
+  };
+  const NameRow rows[] = {
+      {"C:\\Program Files\\Korvik-7\\uninstall.exe", "", RunMode::Uninstall},
+      {"  c:\\PROGRAM FILES\\korvik-7\\UNINSTALL.EXE", "", RunMode::Uninstall},
+      {"C:\\Program Files\\Korvik-7\\uninstall.exe /S", "/S", RunMode::Uninstall},
+      {"C:\\Program Files\\Korvik-7\\uninstall.exe\t/setup", "/setup", RunMode::Setup},
+      {"\"C:\\Program Files\\Korvik-7\\uninstall.exe\" /S", "/S", RunMode::Uninstall},
+      // Not the program's path: the name ends at the first blank.
+      {"C:\\Program Files\\Korvik-7\\uninstall.exe.bak", "Files\\Korvik-7\\uninstall.exe.bak",
+       RunMode::Nothing},
+      {"C:\\Program Files\\Korvik-7\\uninstal", "Files\\Korvik-7\\uninstal", RunMode::Nothing},
+      {"C:\\Program Files\\Korvik-8\\uninstall.exe", "Files\\Korvik-8\\uninstall.exe",
+       RunMode::Nothing},
+      {"", "", RunMode::Uninstall},
+  };
+  for (const NameRow& row : rows) {
+    SCOPED_TRACE(row.full);
+    const char* text = CommandLineText(row.full, program);
+    EXPECT_STREQ(row.text, text);
+    RecordingActions actions;
+    EXPECT_STREQ(ModeName(row.mode), ModeName(ScanCommandLine(text, "", actions).mode));
+  }
+  EXPECT_STREQ("Files\\Korvik-7\\uninstall.exe",
+               CommandLineText("C:\\Program Files\\Korvik-7\\uninstall.exe", ""));
 }
 
 TEST(CommandLineTest, ThousandsOfSwitchesAreCountedWithoutHarm) {
@@ -135,6 +171,34 @@ TEST(CommandLineTest, SfxcmdLongerThanItsBufferIsTakenAsAbsent) {
   char buffer[8] = "garbage";
   EXPECT_FALSE(ReadEnvironmentVariable("sfxcmd", buffer));
   EXPECT_STREQ("", buffer);
+}
+
+// The installer's own path may hold characters of two bytes, or some the
+// code page lacks: the switch after them still counts.
+TEST(CommandLineTest, SfxcmdIsReadWholeWhateverCharactersItHolds) {
+  struct EnvRow {
+    const wchar_t* value;
+    Unconvertible unconvertible;
+    bool read;
+    const char* expected;  // UTF-8
+  };
+  const EnvRow rows[] = {
+      {L"\u6C49\u5B57 /S", Unconvertible::Replace, true, "汉字 /S"},
+      {L"\u6C49\u5B57 /S", Unconvertible::Refuse, true, "汉字 /S"},
+      {L"D:\\\u0E01\\setup.exe /S", Unconvertible::Replace, true, "D:\\?\\setup.exe /S"},
+      {L"D:\\\u0E01\\setup.exe /S", Unconvertible::Refuse, false, ""},
+  };
+  for (const EnvRow& row : rows) {
+    SCOPED_TRACE(row.expected);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"sfxcmd", row.value));
+    char buffer[kPathSize];
+    std::memset(buffer, 0xBD, sizeof buffer);
+    EXPECT_EQ(row.read, ReadEnvironmentVariable("sfxcmd", buffer, row.unconvertible));
+    EXPECT_EQ(test::Acp(row.expected), std::string(buffer));
+    RecordingActions actions;
+    EXPECT_EQ(row.read, ScanCommandLine("", buffer, actions).silent);
+  }
+  SetEnvironmentVariableA("sfxcmd", nullptr);
 }
 
 }  // namespace

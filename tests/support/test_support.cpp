@@ -719,4 +719,80 @@ ScopedFootprintReset::ScopedFootprintReset(std::vector<RegistryKey> prepared)
 
 ScopedFootprintReset::~ScopedFootprintReset() { ResetFootprint(prepared_); }
 
+// --- Registry links ----------------------------------------------------------
+
+namespace {
+
+// The kernel's name of HKEY_CURRENT_USER: "\Registry\User\<the user's SID>".
+std::wstring CurrentUserKernelPath() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+  BYTE buffer[256];
+  DWORD size = 0;
+  std::wstring path;
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
+    path = L"\\Registry\\User\\S-1-" + std::to_wstring(authority->Value[5]);
+    for (UCHAR i = 0; i < *GetSidSubAuthorityCount(sid); ++i) {
+      path += L"-" + std::to_wstring(*GetSidSubAuthority(sid, i));
+    }
+  }
+  CloseHandle(token);
+  return path;
+}
+
+bool OpenLinkKey(const std::string& link, REGSAM access, HKEY& key) {
+  DWORD type = REG_NONE;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, link.c_str(), REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE,
+                    &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  if (RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+          ERROR_SUCCESS &&
+      type == REG_LINK) {
+    return true;
+  }
+  RegCloseKey(key);
+  return false;
+}
+
+}  // namespace
+
+bool CreateRegistryLink(const std::string& link, const std::string& target) {
+  std::wstring user = CurrentUserKernelPath();
+  if (user.empty()) return false;
+  std::wstring wideTarget = user + L"\\" + std::wstring(target.begin(), target.end());
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr,
+                      REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  // The target's name without a terminator.
+  LONG status = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(wideTarget.data()),
+                               static_cast<DWORD>(wideTarget.size() * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool RegistryLinkExists(const std::string& link) {
+  HKEY key;
+  if (!OpenLinkKey(link, 0, key)) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool DeleteRegistryLink(const std::string& link) {
+  using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+  auto deleteKey = reinterpret_cast<NtDeleteKeyFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  HKEY key;
+  if (!OpenLinkKey(link, DELETE, key)) return true;
+  bool deleted = deleteKey != nullptr && deleteKey(key) == 0;
+  RegCloseKey(key);
+  return deleted;
+}
+
 }  // namespace test

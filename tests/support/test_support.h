@@ -184,6 +184,16 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 // folders end with a backslash. Empty when the folder is missing.
 std::vector<std::string> ListTree(const std::string& folder);
 
+// Makes HKEY_CURRENT_USER\link a registry link (REG_OPTION_CREATE_LINK) to
+// HKEY_CURRENT_USER\target; false when it could not be made. Opening the
+// link follows it unless REG_OPTION_OPEN_LINK is given.
+bool CreateRegistryLink(const std::string& link, const std::string& target);
+// Deletes HKEY_CURRENT_USER\link when it is a registry link, not what it
+// points at; true when no such link is left.
+bool DeleteRegistryLink(const std::string& link);
+// True when HKEY_CURRENT_USER\link exists as a link key.
+bool RegistryLinkExists(const std::string& link);
+
 // --- What the product may touch ---------------------------------------------
 
 // A registry key of a test's own, named as in the footprint.

@@ -27,11 +27,33 @@ wine_free_display() {
   echo 99
 }
 
+# Wine's desktop process ends a second after the last program on the
+# desktop, and the next program that opens a window starts a new one. This
+# one stays for the whole session: the wine command waits for it and, being
+# on that desktop itself, keeps it open. Started here, it writes nowhere; a
+# desktop process started by a test program would hold that program's
+# output open.
+wine_session_keep_desktop() {
+  wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+  wine_session_pids+=($!)
+  # Ready once its windows are on the X screen.
+  for _ in $(seq 100); do
+    xwininfo -root -children 2>/dev/null | grep -q '"explorer.exe"' && return
+    sleep 0.1
+  done
+}
+
 wine_session_start() {
   local prefix=$1 arch=${2:-win64}
+  local locale=${KORVIK_LOCALE:-zh_CN.UTF-8}
+  # Made before any shell is given it: a shell warns about a locale that is
+  # not there.
+  if [ "$locale" = zh_CN.UTF-8 ] && [ "$(LC_ALL=$locale locale charmap 2>/dev/null)" != UTF-8 ]; then
+    "$(dirname "${BASH_SOURCE[0]}")/../install-deps.sh"
+  fi
   export WINEPREFIX=$prefix
   export WINEDEBUG=-all
-  export LC_ALL=${KORVIK_LOCALE:-zh_CN.UTF-8}
+  export LC_ALL=$locale
   export WINEARCH=$arch
   # No network here: never ask to download Mono or Gecko. No menu entries
   # in the Linux desktop for the links the program makes.
@@ -78,4 +100,5 @@ wine_session_start() {
   # nowhere: started later, they would inherit a test runner's pipe and
   # keep it open after the test program has ended.
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+  wine_session_keep_desktop
 }

@@ -15,7 +15,12 @@ constexpr DWORD kPathSize = 1024;
 inline bool PathBesideModule(HMODULE module, const char* name, char* out, DWORD capacity) {
   DWORD length = GetModuleFileNameA(module, out, capacity);
   if (length == 0 || length >= capacity) return false;
-  char* separator = std::strrchr(out, '\\');
+  // Character by character: in a double-byte code page a trail byte may be
+  // 0x5C, which is no backslash.
+  char* separator = nullptr;
+  for (char* p = out; *p != '\0'; p = CharNextA(p)) {
+    if (*p == '\\') separator = p;
+  }
   std::size_t nameSize = std::strlen(name) + 1;
   if (!separator || static_cast<std::size_t>(separator + 1 - out) + nameSize > capacity) {
     return false;

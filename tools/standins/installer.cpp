@@ -11,12 +11,28 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "beside_me.h"
 
 namespace {
 
 using standin::kPathSize;
+
+// The next character of a narrow text: in a double-byte code page a trail
+// byte may be 0x5C, which is no backslash.
+std::size_t NextChar(const std::string& text, std::size_t at) {
+  return IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? at + 2 : at + 1;
+}
+
+// Where each backslash of a path stands, found character by character.
+std::vector<std::size_t> Backslashes(const std::string& path) {
+  std::vector<std::size_t> found;
+  for (std::size_t at = 0; at < path.size(); at = NextChar(path, at)) {
+    if (path[at] == '\\') found.push_back(at);
+  }
+  return found;
+}
 
 // A payload file beside the installer; empty when its path does not fit.
 std::string Payload(const char* name) {
@@ -46,12 +62,13 @@ std::string FirstArgument() {
 }
 
 bool MakeFolders(const std::string& path) {
-  for (std::size_t i = 3; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '\\') {
-      std::string part = path.substr(0, i);
-      if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return false;
-      }
+  std::vector<std::size_t> ends = Backslashes(path);
+  ends.push_back(path.size());
+  for (std::size_t end : ends) {
+    if (end < 3) continue;  // the drive's own backslash
+    std::string part = path.substr(0, end);
+    if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
     }
   }
   return true;
