@@ -94,18 +94,15 @@ bool IsSinglePathFormat(const char* format) {
   return conversions == 1;
 }
 
-const char* MessageFormatForPath(UINT id) {
+// The translation when usable, else the built-in text in the same ring slot.
+static const char* MessageTextIf(UINT id, bool (*usable)(const char*)) {
   const char* text = MessageText(id);
-  if (IsSinglePathFormat(text)) return text;
+  if (usable(text)) return text;
   char* slot = const_cast<char*>(text);  // our own ring slot
   LoadBuiltIn(id, slot);
   return slot;
 }
 
-const char* MessageTextForFileName(UINT id) {
-  const char* text = MessageText(id);
-  if (IsPlainFileName(text)) return text;
-  char* slot = const_cast<char*>(text);  // our own ring slot
-  LoadBuiltIn(id, slot);
-  return slot;
-}
+const char* MessageFormatForPath(UINT id) { return MessageTextIf(id, IsSinglePathFormat); }
+
+const char* MessageTextForFileName(UINT id) { return MessageTextIf(id, IsPlainFileName); }
