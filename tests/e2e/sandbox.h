@@ -68,7 +68,15 @@ inline std::string InterpreterStandIn(const Sandbox& sandbox, test::CallSite sit
   std::string folder = sandbox.Root() + "\\shell";
   test::MakeFolders(folder);
   std::string path = folder + "\\cmd.exe";
-  EXPECT_TRUE(CopyFileA(BuiltStandIn().c_str(), path.c_str(), FALSE));
+  // The stand-in that an earlier run in this sandbox started ends by itself,
+  // but may still be running: its file cannot be replaced until it has.
+  DWORD deadline = GetTickCount() + kExitTimeoutMs;
+  bool copied = false;
+  while (!(copied = CopyFileA(BuiltStandIn().c_str(), path.c_str(), FALSE)) &&
+         int(deadline - GetTickCount()) > 0) {
+    Sleep(driver::kPollMs);
+  }
+  EXPECT_TRUE(copied);
   return path;
 }
 

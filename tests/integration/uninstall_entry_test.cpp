@@ -80,22 +80,11 @@ void ExpectEntry(const std::string& displayName, const std::string& program,
 
 // How many entries of the list of installed programs show this name.
 int EntriesNamed(const std::string& displayName) {
-  HKEY list;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &list) != ERROR_SUCCESS) {
-    return -1;
-  }
   int count = 0;
-  char name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(list, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
+  for (const std::string& name : test::SubKeyNames(HKEY_LOCAL_MACHINE, kUninstallKey)) {
     RawValue value = ReadRaw(std::string(kUninstallKey) + "\\" + name, "DisplayName");
     if (value.status == ERROR_SUCCESS && value.data == displayName + '\0') ++count;
   }
-  RegCloseKey(list);
   return count;
 }
 

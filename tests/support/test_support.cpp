@@ -382,6 +382,11 @@ long long ReadNumber(HKEY root, const std::string& path, const char* name, REGSA
   return number;
 }
 
+std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, REGSAM view) {
+  Key key(root, path, KEY_ENUMERATE_SUB_KEYS | view);
+  return key ? SubKeyNames(key.get()) : std::vector<std::string>();
+}
+
 std::vector<std::string> ValueNames(HKEY root, const std::string& path, REGSAM view) {
   std::vector<std::string> names;
   Key key(root, path, KEY_QUERY_VALUE | view);

@@ -92,6 +92,8 @@ std::string ReadText(HKEY root, const std::string& path, const char* name, REGSA
 long long ReadNumber(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
 // The names of a key's values, sorted; none when the key is missing.
 std::vector<std::string> ValueNames(HKEY root, const std::string& path, REGSAM view = 0);
+// The names of a key's subkeys; none for a missing key.
+std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, REGSAM view = 0);
 
 // Writes a value, creating the key; the status. (The checked writes are
 // WriteRaw, WriteText and WriteNumber below.)
