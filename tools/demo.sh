@@ -6,10 +6,24 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+source tools/lib/tier.sh
+korvik_choose_tier
+if [ "$KORVIK_TIER" = 64 ]; then
+  echo "== 64-bit tier: this host runs no 32-bit code (or KORVIK_ARCH=x64), so the demo runs" \
+    "the 64-bit build of the same source under 64-bit Wine =="
+fi
 tools/install-deps.sh
+# The shipped program is the 32-bit build on either tier.
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target uninstall korvik_standin korvik_installer orvdrive \
-  >/dev/null
+cmake --build --preset mingw --target uninstall >/dev/null
+shipped=build/src/uninstall.exe
+if [ "$KORVIK_TIER" = 64 ]; then
+  cmake --preset mingw64 >/dev/null
+fi
+build=$KORVIK_BUILD
+cmake --build --preset "$KORVIK_PRESET" --target uninstall korvik_standin korvik_installer \
+  orvdrive >/dev/null
+korvik_use_tier_wine "$root/$build"
 
 work=$(mktemp -d /tmp/korvik-demo.XXXXXX)
 cleanup_demo() { wine_session_stop; rm -rf "$work"; }
@@ -17,20 +31,20 @@ source tools/lib/wine-session.sh
 wine_session_start "$work/prefix" win64
 trap cleanup_demo EXIT
 
-orvdrive() { wine "$root/build/tools/driver/orvdrive.exe" "$@"; }
+orvdrive() { wine "$root/$build/tools/driver/orvdrive.exe" "$@"; }
 install_dir='C:\Program Files\Korvik'
 unix_install="$WINEPREFIX/drive_c/Program Files/Korvik"
 
 echo "== Korvik uninstall.exe: demo =="
 echo
 echo "Program"
-tools/check_binary.py build/src/uninstall.exe | sed 's/^/  /'
+tools/check_binary.py "$shipped" | sed 's/^/  /'
 echo
 echo "A throwaway Wine prefix: $WINEPREFIX (code page 936, Windows 7)"
 
 mkdir -p "$unix_install/doc"
-cp build/src/uninstall.exe "$unix_install/"
-cp build/tools/standins/Korvik.exe "$unix_install/"
+cp "$build/src/uninstall.exe" "$unix_install/"
+cp "$build/tools/standins/Korvik.exe" "$unix_install/"
 printf 'Korvik licence\r\n' >"$unix_install/license.txt"
 printf '<html>order</html>\r\n' >"$unix_install/doc/order.htm"
 printf 'Korvik.exe\r\nlicense.txt\r\ndoc\r\ndoc\\order.htm\r\nuninstall.exe\r\n' \
@@ -112,7 +126,7 @@ echo
 echo "-- 5. a round trip: the installer sets up silently, the registered uninstall command removes it all --"
 payload="$WINEPREFIX/drive_c/KorvikPayload"
 mkdir -p "$payload"
-cp build/tools/standins/KorvikSetup.exe build/tools/standins/Korvik.exe build/src/uninstall.exe \
+cp "$build/tools/standins/KorvikSetup.exe" "$build/tools/standins/Korvik.exe" "$build/src/uninstall.exe" \
   "$payload/"
 # The registry places setup writes, as "key|value=data" lines (the view a
 # 32-bit program sees of the machine's keys included).

@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
 # Builds the program and every test, then runs them all under Wine in a
-# prefix of their own. Ends with ctest's summary line.
+# prefix of their own. Ends with ctest's summary line and a count of the
+# GoogleTest cases run and skipped on this host's tier (tools/lib/tier.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+source tools/lib/tier.sh
+korvik_choose_tier
+echo "test tier: $KORVIK_TIER-bit (preset $KORVIK_PRESET)"
 tools/install-deps.sh
+
+# The shipped program is the 32-bit build on either tier.
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw
-
+if [ "$KORVIK_TIER" = 32 ]; then
+  cmake --build --preset mingw
+else
+  cmake --build --preset mingw --target uninstall
+fi
 tools/check_binary.py build/src/uninstall.exe
+if [ "$KORVIK_TIER" = 64 ]; then
+  cmake --preset mingw64 >/dev/null
+  cmake --build --preset mingw64
+fi
 
+korvik_use_tier_wine "$root/$KORVIK_BUILD"
 source tools/lib/wine-session.sh
-rm -rf build/wineprefix
-wine_session_start "$root/build/wineprefix" win64
-ctest --preset mingw "$@"
+rm -rf "$KORVIK_BUILD/wineprefix"
+wine_session_start "$root/$KORVIK_BUILD/wineprefix" win64
+
+# Every GoogleTest program writes its results here, one file a run.
+results=$root/$KORVIK_BUILD/gtest-results
+rm -rf "$results"
+mkdir -p "$results"
+status=0
+GTEST_OUTPUT="xml:Z:$results/" ctest --preset "$KORVIK_PRESET" "$@" || status=$?
+python3 tools/lib/count_cases.py "$results" "$KORVIK_TIER"
+exit "$status"

@@ -103,12 +103,6 @@ std::string ShortcutPath(const ShortcutPlace& place) {
   return folder.empty() ? std::string() : folder + "\\" + place.name;
 }
 
-// The handler names the shell extensions use in this prefix.
-std::vector<const char*> HandlerNamesInUse() {
-  if (test::IsWow64()) return {"Korvik32", "Korvik"};
-  return {"Korvik"};
-}
-
 // --- Keys and folders the tests touch ---------------------------------------
 
 // The product's footprint and another user's settings.
@@ -164,7 +158,7 @@ void ExpectSetupMade(const Sandbox& sandbox, bool ntFamily) {
             ReadText(HKEY_CLASSES_ROOT, "Korvik\\shell\\open\\command", ""));
   EXPECT_EQ(sandbox.Path("orvext.dll"),
             ReadText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32",
-                     "", kView32));
+                     "", test::kProgramView));
   if (test::IsWow64()) {
     // Wine quirk: a program given the version "win98" is still told that it
     // runs under WOW64, but its KEY_WOW64_64KEY writes land in the 32-bit
@@ -265,7 +259,7 @@ void ExpectOnlyWhatStays() {
     EXPECT_FALSE(test::ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, classId).present) << classId;
   }
   for (const char* parent : kNameKeyedParents) {
-    for (const char* name : HandlerNamesInUse()) {
+    for (const char* name : test::HandlerNamesInUse()) {
       std::string key = std::string(parent) + "\\" + name;
       EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
       EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, key)) << key;

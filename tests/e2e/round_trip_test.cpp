@@ -71,7 +71,6 @@ void SetText(const char* key, const char* name, const char* text,
   test::WriteText(HKEY_CLASSES_ROOT, key, name, text, 0, site);
 }
 
-const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
 const char* const kHandlerKeys[] = {
     "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
     "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
@@ -266,7 +265,7 @@ std::vector<std::string> ExpectedLeftovers(const Snapshot& before, bool gzTakenO
   };
   for (const char* key : kHandlerKeys) {
     created(key);
-    for (const char* name : kHandlerNames) {
+    for (const char* name : test::HandlerNamesInUse()) {
       left.push_back("+ HKCR\\" + std::string(key) + "\\" + name + "\\");
     }
   }

@@ -354,7 +354,9 @@ void ExpectApplied(const Sandbox& sandbox) {
   // Shell extension (64-bit prefix: both libraries).
   EXPECT_EQ(sandbox.Path("orvext.dll"),
             Text(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32", nullptr));
-  EXPECT_EQ(kClassId32, Text(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Korvik32", nullptr));
+  const std::string handler =
+      std::string("*\\shellex\\ContextMenuHandlers\\") + test::HandlerNamesInUse().front();
+  EXPECT_EQ(kClassId32, Text(HKEY_CLASSES_ROOT, handler, nullptr));
   EXPECT_EQ("Korvik shell extension", Text(HKEY_LOCAL_MACHINE, kApprovedKey, kClassId32));
   // Associations and program ids.
   for (const char* extension : {".orv", ".cab", ".lha", ".tbz", ".jar", ".iso", ".taz"}) {

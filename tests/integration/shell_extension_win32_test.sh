@@ -19,6 +19,16 @@ if [ $# -ne 2 ]; then
   exit 2
 fi
 probe=$1
+
+# A 32-bit-only prefix runs 32-bit programs only; the 64-bit tier builds a
+# 64-bit probe.exe. The machine field of its PE header tells.
+pe_header=$(od -An -tu4 -j60 -N4 "$probe" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe_header + 4)) -N2 "$probe" | tr -d ' ')
+if [ "$machine" != 014c ]; then
+  echo "skipped: probe.exe is not a 32-bit program (64-bit tier), and a 32-bit-only prefix runs no other"
+  exit 77
+fi
+
 export WINEPREFIX=$2
 export WINEARCH=win32
 export WINEDEBUG=-all

@@ -295,6 +295,11 @@ bool IsWow64() {
   return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
+std::vector<const char*> HandlerNamesInUse() {
+  if (IsWow64()) return {"Korvik32", "Korvik"};
+  return {"Korvik"};
+}
+
 // --- Registry ---------------------------------------------------------------
 
 namespace {

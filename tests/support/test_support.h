@@ -72,6 +72,23 @@ std::string SpecialFolder(int csidl);
 // True for a 32-bit process on 64-bit Windows, asked of the system directly.
 bool IsWow64();
 
+// The registry view that the program's own writes under HKCR\CLSID land in:
+// the 32-bit one for the shipped 32-bit build, the 64-bit one for the 64-bit
+// build that hosts without 32-bit code test (tests and program share a width).
+constexpr REGSAM kProgramView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
+// The handler names the shell extensions are registered under in this
+// prefix: both libraries under WOW64, the 32-bit one's alone elsewhere.
+std::vector<const char*> HandlerNamesInUse();
+
+// Skips a case that is about a 32-bit program on 64-bit Windows (the two
+// registry views, the shell extension's two registrations) in the 64-bit
+// build, where there is no such program.
+#define KORVIK_SKIP_IN_64_BIT_BUILD()                                                   \
+  do {                                                                                  \
+    if (sizeof(void*) == 8) GTEST_SKIP() << "about a 32-bit program on 64-bit Windows"; \
+  } while (0)
+
 // --- Registry access, independent of the code under test --------------------
 // view is 0 (the process's own), KEY_WOW64_32KEY or KEY_WOW64_64KEY.
 

@@ -73,7 +73,7 @@ wine_session_start() {
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1
+    wine wineboot.exe -i >/dev/null 2>&1
     wineserver -w
     # Dialogs get their caption bar from Wine itself: there is no window
     # manager on the X server.
