@@ -12,16 +12,19 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+source tools/lib/tier.sh
+korvik_choose_tier
 tools/install-deps.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target uninstall_bench >/dev/null
+cmake --preset "$KORVIK_PRESET" >/dev/null
+cmake --build --preset "$KORVIK_PRESET" --target uninstall_bench >/dev/null
+korvik_use_tier_wine "$root/$KORVIK_BUILD"
 
 source tools/lib/wine-session.sh
 # KORVIK_BENCH_PREFIX puts the prefix elsewhere, on a tmpfs for example,
 # out of the way of other programs' disk traffic.
-wine_session_start "${KORVIK_BENCH_PREFIX:-$root/build/benchprefix}" win64
-echo "uninstall benchmark: $(nproc) CPUs, $(wine --version), prefix $WINEPREFIX"
+wine_session_start "${KORVIK_BENCH_PREFIX:-$root/$KORVIK_BUILD/benchprefix}" win64
+echo "uninstall benchmark: $(nproc) CPUs, $(wine --version), $KORVIK_TIER-bit build, prefix $WINEPREFIX"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # The batch files' interpreter inherits the output; its echo is left out.
-wine build/tests/uninstall_bench.exe "$@" | grep -av -e '^C:' -e '^.\?$'
+wine "$KORVIK_BUILD/tests/uninstall_bench.exe" "$@" | grep -av -e '^C:' -e '^.\?$'
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
