@@ -9,8 +9,10 @@ cd "$root"
 source tools/lib/tier.sh
 korvik_choose_tier
 if [ "$KORVIK_TIER" = 64 ]; then
-  echo "== 64-bit tier: this host runs no 32-bit code (or KORVIK_ARCH=x64), so the demo runs" \
-    "the 64-bit build of the same source under 64-bit Wine =="
+  why="this host runs no 32-bit code"
+  [ "${KORVIK_ARCH:-}" != x64 ] || why="KORVIK_ARCH=x64"
+  echo "== 64-bit tier ($why): the demo runs the 64-bit build of the same source" \
+    "under 64-bit Wine =="
 fi
 tools/install-deps.sh
 # The shipped program is the 32-bit build on either tier.
