@@ -15,7 +15,7 @@ packages=(
   wine wine64
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei
   locales python3-pefile liblnk-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 if [ "$KORVIK_TIER" = 32 ]; then
   packages+=(wine32:i386)

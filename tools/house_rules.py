@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""The house rules that a reader of the source relies on, checked.
+
+    house_rules.py SOURCE_ROOT [CLANG_FORMAT]
+
+- Rooms: a file of src/ includes only its own room, rooms below it and the
+  resource headers. platform/ is the floor; installation/ and localization/
+  stand on it; integration/ on those; uninstall/ on integration/; startup/
+  on everything.
+- No function of src/ is longer than 60 lines (its body, braces excluded).
+- clang-format, with the repository's .clang-format, changes nothing in src/
+  or tests/.
+
+Prints one line per breach and ends with 1 when there is any.
+"""
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+
+# The rooms each room may include besides itself and resources/.
+ALLOWED = {
+    "platform": set(),
+    "installation": {"platform"},
+    "localization": {"platform"},
+    "integration": {"platform", "installation", "localization"},
+    "uninstall": {"platform", "installation", "localization", "integration"},
+    "startup": {"platform", "installation", "localization", "integration", "uninstall"},
+}
+MAX_FUNCTION_LINES = 60
+SOURCE_SUFFIXES = {".cpp", ".h"}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')
+CONTROL = re.compile(r"^(if|for|while|switch|catch|do|else|return|namespace|class|struct|enum|union)\b")
+HEADER_END = re.compile(
+    r"\)\s*(const\s*)?(noexcept\s*)?(override\s*)?(final\s*)?(->\s*[\w:<>*&\s]+)?$")
+
+
+def source_files(folder):
+    return sorted(p for p in folder.rglob("*") if p.suffix in SOURCE_SUFFIXES and p.is_file())
+
+
+def room_breaches(src):
+    breaches = []
+    for path in source_files(src):
+        room = path.relative_to(src).parts[0]
+        if room not in ALLOWED:
+            continue
+        for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if not match:
+                continue
+            target = match.group(1)
+            if target in (room, "resources") or target in ALLOWED[room]:
+                continue
+            breaches.append(f"{path}:{number}: {room}/ includes {target}/")
+    return breaches
+
+
+def code_only(text):
+    """The text with comments, string and character literals blanked out, lines kept."""
+    out, i, n = [], 0, len(text)
+    while i < n:
+        c = text[i]
+        if text.startswith("//", i):
+            end = text.find("\n", i)
+            i = n if end < 0 else end
+        elif text.startswith("/*", i):
+            end = text.find("*/", i + 2)
+            end = n if end < 0 else end + 2
+            out.append("\n" * text.count("\n", i, end))
+            i = end
+        elif c in "\"'":
+            j = i + 1
+            while j < n and text[j] != c and text[j] != "\n":
+                j += 2 if text[j] == "\\" else 1
+            out.append(c + c)
+            i = j + 1
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def long_functions(src):
+    breaches = []
+    for path in source_files(src):
+        code = code_only(path.read_text(errors="replace"))
+        line, statement = 1, ""
+        # Per open brace: the line of a function's brace, or None.
+        stack = []
+        for c in code:
+            if c == "\n":
+                line += 1
+                statement += " "
+            elif c == "{":
+                header = " ".join(statement.split())
+                in_function = any(start is not None for start in stack)
+                is_function = (not in_function and HEADER_END.search(header)
+                               and not CONTROL.match(header) and "(" in header)
+                stack.append(line if is_function else None)
+                statement = ""
+            elif c == "}":
+                start = stack.pop() if stack else None
+                if start is not None and line - start - 1 > MAX_FUNCTION_LINES:
+                    breaches.append(f"{path}:{start}: a function of {line - start - 1} lines "
+                                    f"(at most {MAX_FUNCTION_LINES})")
+                statement = ""
+            elif c == ";":
+                statement = ""
+            else:
+                statement += c
+    return breaches
+
+
+def format_breaches(root, clang_format):
+    files = [str(p) for folder in ("src", "tests") for p in source_files(root / folder)]
+    result = subprocess.run([clang_format, "--dry-run", f"--style=file:{root / '.clang-format'}"]
+                            + files, capture_output=True, text=True)
+    seen = []
+    for line in result.stderr.splitlines():
+        match = re.match(r"^(.+?):(\d+):\d+: (warning|error): code should be clang-formatted", line)
+        if match and match.group(1) not in seen:
+            seen.append(match.group(1))
+    return [f"{name}: not as clang-format writes it (clang-format -i {name})" for name in seen]
+
+
+def main():
+    root = pathlib.Path(sys.argv[1]).resolve()
+    clang_format = sys.argv[2] if len(sys.argv) > 2 else (shutil.which("clang-format") or "")
+    breaches = room_breaches(root / "src") + long_functions(root / "src")
+    if clang_format:
+        breaches += format_breaches(root, clang_format)
+    else:
+        breaches.append("clang-format not found: the format rule was not checked")
+    for breach in breaches:
+        print(breach)
+    print(f"house rules: {len(breaches)} breach(es)")
+    return 1 if breaches else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
