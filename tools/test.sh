@@ -9,6 +9,25 @@ cd "$root"
 source tools/lib/tier.sh
 korvik_choose_tier
 echo "test tier: $KORVIK_TIER-bit (preset $KORVIK_PRESET)"
+
+# The edit-test loop: tools/test.sh --quick [GTEST_FILTER]. No package step
+# and the build's prefix kept; builds what changed and runs the chosen cases
+# of every GoogleTest program (all of them without a filter).
+if [ "${1:-}" = --quick ]; then
+  filter=${2:-*}
+  [ -f "$KORVIK_BUILD/CMakeCache.txt" ] || cmake --preset "$KORVIK_PRESET" >/dev/null
+  cmake --build --preset "$KORVIK_PRESET" >/dev/null
+  korvik_use_tier_wine "$root/$KORVIK_BUILD"
+  source tools/lib/wine-session.sh
+  wine_session_start "$root/$KORVIK_BUILD/wineprefix" win64
+  status=0
+  for program in tests/unit_tests tests/e2e_tests tests/driver/driver_test; do
+    (cd "$KORVIK_BUILD/$(dirname "$program")" &&
+      "$root/$KORVIK_BUILD/wine-run" "./$(basename "$program").exe" --gtest_filter="$filter" --gtest_brief=1) ||
+      status=1
+  done
+  exit "$status"
+fi
 tools/install-deps.sh
 
 # The shipped program is the 32-bit build on either tier.
