@@ -201,7 +201,10 @@ TEST_F(DialogLocalizationTest, ScaleEntryIsReadAsWidthStarHeight) {
       {"0*-5", 100, 100, false},    {"-50*80", 100, 80, true},
       {"125", 100, 100, false},     {nullptr, 100, 100, false},
       {" 90*80 wide", 90, 80, true}, {"100*100x", 100, 100, false},
-      {"99999999999*1", INT32_MAX, 1, true},
+      // Held within 50 to 400 percent: "125*11" would make the dialog a strip.
+      {"99999999999*1", 400, 50, true}, {"125*11", 125, 50, true},
+      {"49*401", 50, 400, true},        {"50*400", 50, 400, true},
+      {"1*100", 50, 100, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry ? row.entry : "no entry");
@@ -230,6 +233,9 @@ TEST_F(DialogLocalizationTest, DialogGrowsByItsScaleWithTheFrameMeasures) {
       // A missing number keeps that measure.
       {"*110", 1, 31, 40, 81, 23},
       {"50*50", -199, -149, 20, 40, 10},
+      // 11 percent would leave a 494 by 364 client area 40 pixels high.
+      {"125*11", 101, -149, 50, 101, 10},
+      {"500*1", 1201, -149, 160, 320, 10},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);

@@ -459,6 +459,11 @@ class Checker {
       } else if (width <= 0 || height <= 0) {
         Problem("scale " + key + " (" + known.label +
                 ") gives 0 percent or less (or a number is missing): the program takes 100");
+      } else if (width != UsableScalePercent(width) || height != UsableScalePercent(height)) {
+        Problem("scale " + key + " (" + known.label + ") is outside " +
+                std::to_string(kMinScale) + " to " + std::to_string(kMaxScale) +
+                " percent: the program takes " + std::to_string(UsableScalePercent(width)) +
+                "*" + std::to_string(UsableScalePercent(height)));
       }
     }
     if (known.role == Role::Direction && value != "RTL" && value != "LTR") {
