@@ -194,16 +194,23 @@ TEST_F(DialogLocalizationTest, ScaleEntryIsReadAsWidthStarHeight) {
     bool applies;
   };
   const Row rows[] = {
-      {"125*110", 125, 110, true},  {"100*100", 100, 100, false},
+      {"125*110", 125, 110, true},
+      {"100*100", 100, 100, false},
       // A missing, zero or negative number is 100: the dialog keeps that
       // measure rather than collapse.
-      {"*110", 100, 110, true},     {"125*", 125, 100, true},
-      {"0*-5", 100, 100, false},    {"-50*80", 100, 80, true},
-      {"125", 100, 100, false},     {nullptr, 100, 100, false},
-      {" 90*80 wide", 90, 80, true}, {"100*100x", 100, 100, false},
+      {"*110", 100, 110, true},
+      {"125*", 125, 100, true},
+      {"0*-5", 100, 100, false},
+      {"-50*80", 100, 80, true},
+      {"125", 100, 100, false},
+      {nullptr, 100, 100, false},
+      {" 90*80 wide", 90, 80, true},
+      {"100*100x", 100, 100, false},
       // Held within 50 to 400 percent: "125*11" would make the dialog a strip.
-      {"99999999999*1", 400, 50, true}, {"125*11", 125, 50, true},
-      {"49*401", 50, 400, true},        {"50*400", 50, 400, true},
+      {"99999999999*1", 400, 50, true},
+      {"125*11", 125, 50, true},
+      {"49*401", 50, 400, true},
+      {"50*400", 50, 400, true},
       {"1*100", 50, 100, true},
   };
   for (const Row& row : rows) {
