@@ -330,11 +330,15 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
   EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
 }
 
+// They keep what they set; the product's new-file entry, which they left in
+// place, goes, and the one it had replaced comes back.
 TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
   ScopedIntegrationReset reset;
   Sandbox sandbox("cleanup-taken");
   Install(sandbox);
   WriteFormerOwners();
+  test::RegistrySnapshot formerNewFile =
+      test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip\\ShellNew");
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
   ExpectSetupMade(sandbox, true);
 
@@ -356,6 +360,8 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
     WriteText(HKEY_CLASSES_ROOT, row.extension, "Content Type", "application/x-other");
     taken.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, row.extension));
   }
+  ASSERT_EQ(1u, taken[0].erase(".zip\\ShellNew|FileName"));
+  taken[0].insert(formerNewFile.begin(), formerNewFile.end());
 
   RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
 
