@@ -71,9 +71,9 @@ constexpr TypeAssociation kTypeAssociations[kArchiveTypeCount] = {
 
 struct ProgramId {
   const char* name;
-  UINT description;         // string id
-  int icon;                 // index in the archiver
-  const char* extension;    // pointed at this id first, or null
+  UINT description;       // string id
+  int icon;               // index in the archiver
+  const char* extension;  // pointed at this id first, or null
 };
 
 constexpr ProgramId kProgramIds[] = {
@@ -168,26 +168,53 @@ struct ExtensionKeys {
 bool MakeExtensionKeys(const char* extension, ExtensionKeys& keys) {
   return FormatText(keys.newFile, sizeof keys.newFile, "%s\\ShellNew", extension) &&
          FormatText(keys.saved, sizeof keys.saved, "Setup\\%s", extension) &&
-         FormatText(keys.savedNewFile, sizeof keys.savedNewFile, "Setup\\%s\\ShellNew",
-                    extension);
+         FormatText(keys.savedNewFile, sizeof keys.savedNewFile, "Setup\\%s\\ShellNew", extension);
+}
+
+// Saves the former new-file entry: the "ShellNew" value of earlier setups'
+// records, and every value of the key, but never the product's own. A key
+// that still holds the product's entry is the one an earlier setup wrote,
+// left when another program took only the default value: what was saved
+// before that setup stays the former entry then.
+bool SaveFormerNewFileEntry(const ExtensionKeys& keys, const ArchiveTemplate* entry) {
+  bool productEntry =
+      entry != nullptr && HoldsOwnNewFileValues(HKEY_CLASSES_ROOT, keys.newFile, *entry);
+  if (productEntry && RegKeyPresent(HKEY_CURRENT_USER, keys.savedNewFile)) return true;
+  char formerTemplate[kPathSize];
+  char nullFile[kNullFileSize];
+  GetRegString(HKEY_CLASSES_ROOT, keys.newFile, "FileName", sizeof formerTemplate, "",
+               formerTemplate);
+  if (entry != nullptr && IsOwnTemplateFile(formerTemplate, *entry)) formerTemplate[0] = '\0';
+  bool hadNullFile =
+      GetRegString(HKEY_CLASSES_ROOT, keys.newFile, "NullFile", sizeof nullFile, "", nullFile);
+  bool saved =
+      SetRegString(keys.saved, "ShellNew",
+                   formerTemplate[0] == '\0' && hadNullFile ? kNullFileMark : formerTemplate) ==
+      ERROR_SUCCESS;
+  DelRegTree(HKEY_CURRENT_USER, keys.savedNewFile);
+  if (!RegKeyPresent(HKEY_CLASSES_ROOT, keys.newFile)) return saved;
+  saved = CopyRegValues(HKEY_CLASSES_ROOT, keys.newFile, HKEY_CURRENT_USER, keys.savedNewFile) ==
+              ERROR_SUCCESS &&
+          saved;
+  if (productEntry) {
+    // The product made the key: nothing of it is a former owner's.
+    RemoveOwnNewFileValues(HKEY_CURRENT_USER, keys.savedNewFile, *entry);
+    DelRegKeyIfEmpty(HKEY_CURRENT_USER, keys.savedNewFile);
+  }
+  return saved;
 }
 
 // Saves what the extension held before it is taken over. False when any of
 // it could not be saved: the extension is then not taken over, since its
-// former owner could never come back.
-bool SaveFormerState(const char* extension, const ExtensionKeys& keys) {
+// former owner could never come back. entry is the product's template for
+// the extension, if any.
+bool SaveFormerState(const char* extension, const ExtensionKeys& keys,
+                     const ArchiveTemplate* entry) {
   char formerType[kTypeSize];
   char formerContent[kTypeSize];
-  char formerTemplate[kPathSize];
-  char nullFile[kNullFileSize];
-  bool hadType =
-      GetRegString(HKEY_CLASSES_ROOT, extension, "", sizeof formerType, "", formerType);
+  bool hadType = GetRegString(HKEY_CLASSES_ROOT, extension, "", sizeof formerType, "", formerType);
   GetRegString(HKEY_CLASSES_ROOT, extension, "Content Type", sizeof formerContent, "",
                formerContent);
-  GetRegString(HKEY_CLASSES_ROOT, keys.newFile, "FileName", sizeof formerTemplate, "",
-               formerTemplate);
-  bool hadNullFile =
-      GetRegString(HKEY_CLASSES_ROOT, keys.newFile, "NullFile", sizeof nullFile, "", nullFile);
 
   bool existed = RegKeyPresent(HKEY_CLASSES_ROOT, extension);
   bool saved = SetRegNumber(keys.saved, "Exist", existed ? 1 : 0) == ERROR_SUCCESS;
@@ -199,21 +226,7 @@ bool SaveFormerState(const char* extension, const ExtensionKeys& keys) {
     DelRegValue(HKEY_CURRENT_USER, keys.saved, "Type");
   }
   saved = SetRegString(keys.saved, "Content", formerContent) == ERROR_SUCCESS && saved;
-  // Still written, and read where nothing more was saved: the record of
-  // earlier setups.
-  saved = SetRegString(keys.saved, "ShellNew",
-                       formerTemplate[0] == '\0' && hadNullFile ? kNullFileMark
-                                                                : formerTemplate) ==
-              ERROR_SUCCESS &&
-          saved;
-  // The whole former new-file entry, whatever its values are.
-  DelRegTree(HKEY_CURRENT_USER, keys.savedNewFile);
-  if (RegKeyPresent(HKEY_CLASSES_ROOT, keys.newFile)) {
-    saved = CopyRegValues(HKEY_CLASSES_ROOT, keys.newFile, HKEY_CURRENT_USER,
-                          keys.savedNewFile) == ERROR_SUCCESS &&
-            saved;
-  }
-  return saved;
+  return SaveFormerNewFileEntry(keys, entry) && saved;
 }
 
 // Only volume extensions that are missing or already the product's are
@@ -229,20 +242,27 @@ void TakeOverVolumes() {
   }
 }
 
+// The product's template for an extension, or null when it has none.
+const ArchiveTemplate* TemplateOf(bool isZip, bool isOrv) {
+  static const ArchiveTemplate orv = ArchiveTemplate::Orv;
+  static const ArchiveTemplate zip = ArchiveTemplate::Zip;
+  return isOrv ? &orv : isZip ? &zip : nullptr;
+}
+
 void TakeOver(const char* extension, bool shell, bool isZip, bool isOrv,
               const ExtensionKeys& keys) {
+  const ArchiveTemplate* entry = TemplateOf(isZip, isOrv);
   // Only the step from foreign to own saves: repeated setup runs keep the
   // state from before the first.
-  if (!IsOwnAssociation(extension) && !SaveFormerState(extension, keys)) return;
+  bool foreign = !IsOwnAssociation(extension);
+  if (foreign && !SaveFormerState(extension, keys, entry)) return;
 
   SetRegString(HKEY_CLASSES_ROOT, extension, "", isZip ? kZipProgramId : kArchiveProgramId);
   DelRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
 
   if (isOrv) TakeOverVolumes();
 
-  if (shell && (isZip || isOrv)) {
-    WriteNewFileEntry(keys.newFile, isOrv ? ArchiveTemplate::Orv : ArchiveTemplate::Zip);
-  }
+  if (shell && entry != nullptr) WriteNewFileEntry(keys.newFile, *entry, foreign);
 }
 
 // Volume extensions that still name the archive program id are the
@@ -258,22 +278,25 @@ void ReleaseVolumes() {
   }
 }
 
-// Puts the former new-file entry back: every saved value, or, in a record of
-// an earlier setup, the file name or null file it held. A key that the
-// product made alone goes once it is empty.
-void RestoreNewFileEntry(const ExtensionKeys& keys, bool productEntry) {
+// Takes the product's values out of the new-file key and puts the former
+// entry back: every saved value, or, in a record of an earlier setup, the
+// file name or null file it held. A key that the product made goes once it
+// is empty; one the former owner had stays.
+void RestoreNewFileEntry(const ExtensionKeys& keys, const ArchiveTemplate* entry) {
+  if (entry != nullptr) RemoveOwnNewFileValues(HKEY_CLASSES_ROOT, keys.newFile, *entry);
   if (RegKeyPresent(HKEY_CURRENT_USER, keys.savedNewFile)) {
     CopyRegValues(HKEY_CURRENT_USER, keys.savedNewFile, HKEY_CLASSES_ROOT, keys.newFile);
     return;
   }
   char formerTemplate[kPathSize];
   GetRegString(keys.saved, "ShellNew", sizeof formerTemplate, "", formerTemplate);
+  if (entry != nullptr && IsOwnTemplateFile(formerTemplate, *entry)) formerTemplate[0] = '\0';
   if (formerTemplate[0] == kNullFileMark[0]) {
     SetRegString(HKEY_CLASSES_ROOT, keys.newFile, "NullFile", "");
   } else if (formerTemplate[0] != '\0') {
     SetRegString(HKEY_CLASSES_ROOT, keys.newFile, "FileName", formerTemplate);
   }
-  if (productEntry) DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, keys.newFile);
+  if (entry != nullptr) DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, keys.newFile);
 }
 
 // Gives an extension that is still the product's back to what it was before
@@ -281,12 +304,14 @@ void RestoreNewFileEntry(const ExtensionKeys& keys, bool productEntry) {
 // saved.
 void GiveBack(const char* extension, const ExtensionKeys& keys, const ArchiveTemplate* entry,
               bool existedByDefault) {
-  if (entry != nullptr) RemoveOwnNewFileValues(keys.newFile, *entry);
   bool existed = GetRegNumber(keys.saved, "Exist", existedByDefault ? 1 : 0) != 0;
   if (!existed) {
     // Only what the product made goes: a key in which another program left
     // a value or a subkey stays, without the product's default value.
-    if (entry != nullptr) DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, keys.newFile);
+    if (entry != nullptr) {
+      RemoveOwnNewFileValues(HKEY_CLASSES_ROOT, keys.newFile, *entry);
+      DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, keys.newFile);
+    }
     DelRegValue(HKEY_CLASSES_ROOT, extension, "");
     DelRegKeyIfEmpty(HKEY_CLASSES_ROOT, extension);
     return;
@@ -301,7 +326,7 @@ void GiveBack(const char* extension, const ExtensionKeys& keys, const ArchiveTem
   } else {
     DelRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
   }
-  RestoreNewFileEntry(keys, entry != nullptr);
+  RestoreNewFileEntry(keys, entry);
   // The default value last: while a refused write leaves it naming the
   // product, the saved state is kept for a later release. Without a saved
   // key at all it is emptied.
@@ -316,10 +341,18 @@ void Release(const char* extension, bool isZip, bool isOrv, const ExtensionKeys&
   // Volumes still naming the product's id go even when ".orv" belongs to
   // another program now: that id is about to be removed.
   if (isOrv) ReleaseVolumes();
-  // An extension that another program has taken since is left alone.
-  if (!IsOwnAssociation(extension)) return;
-  ArchiveTemplate which = isOrv ? ArchiveTemplate::Orv : ArchiveTemplate::Zip;
-  GiveBack(extension, keys, isZip || isOrv ? &which : nullptr, true);
+  const ArchiveTemplate* entry = TemplateOf(isZip, isOrv);
+  if (IsOwnAssociation(extension)) {
+    GiveBack(extension, keys, entry, true);
+    return;
+  }
+  // Another program has taken the extension since: it keeps it. Where it
+  // set only the default value, the product's new-file entry is still
+  // there, naming a template the uninstall deletes, in place of the one
+  // it replaced.
+  if (entry != nullptr && HoldsOwnNewFileValues(HKEY_CLASSES_ROOT, keys.newFile, *entry)) {
+    RestoreNewFileEntry(keys, entry);
+  }
 }
 
 // ".rev" is saved and taken over the way an archive extension is, with no
@@ -327,7 +360,7 @@ void Release(const char* extension, bool isZip, bool isOrv, const ExtensionKeys&
 void TakeOverRecoveryExtension() {
   ExtensionKeys keys;
   if (!MakeExtensionKeys(kRecoveryExtension, keys)) return;
-  if (!NamesRecoveryId() && !SaveFormerState(kRecoveryExtension, keys)) return;
+  if (!NamesRecoveryId() && !SaveFormerState(kRecoveryExtension, keys, nullptr)) return;
   SetRegString(HKEY_CLASSES_ROOT, kRecoveryExtension, "", kRecoveryProgramId);
   DelRegValue(HKEY_CLASSES_ROOT, kRecoveryExtension, "Content Type");
 }
@@ -371,22 +404,21 @@ void SetAssociations(const IntegrationSettings& settings) {
     // first character.
     for (const char* rest = kArchiveTypes[row].extensions; *rest != '\0';) {
       const char* next = std::strchr(rest + 1, '.');
-      std::size_t length = next != nullptr ? static_cast<std::size_t>(next - rest)
-                                           : std::strlen(rest);
+      std::size_t length =
+          next != nullptr ? static_cast<std::size_t>(next - rest) : std::strlen(rest);
       char extension[kExtensionSize];
       CopyText(extension, rest);
       if (length < sizeof extension) {
         extension[length] = '\0';
-        AssociateExtension(extension, settings.TypeFlags[row] != 0, settings.ShellExt != 0,
-                           isZip, type.isOrv);
+        AssociateExtension(extension, settings.TypeFlags[row] != 0, settings.ShellExt != 0, isZip,
+                           type.isOrv);
       }
       rest += length;
     }
   }
 }
 
-void AssociateExtension(const char* extension, bool associate, bool shell, bool isZip,
-                        bool isOrv) {
+void AssociateExtension(const char* extension, bool associate, bool shell, bool isZip, bool isOrv) {
   ExtensionKeys keys;
   if (!MakeExtensionKeys(extension, keys)) return;
   if (associate) {

@@ -73,6 +73,29 @@ void SettingsFromDialog(HWND dialog, IntegrationSettings& settings) {
   }
 }
 
+namespace {
+
+constexpr int kClassNameSize = 16;
+
+bool IsCheckBox(HWND dialog, int id) {
+  HWND box = GetDlgItem(dialog, id);
+  char className[kClassNameSize];
+  return box != nullptr && GetClassNameA(box, className, kClassNameSize) > 0 &&
+         lstrcmpiA(className, "Button") == 0;
+}
+
+}  // namespace
+
+bool HasSettingsBoxes(HWND dialog) {
+  for (const ArchiveType& type : kArchiveTypes) {
+    if (!IsCheckBox(dialog, type.checkBox)) return false;
+  }
+  for (const OtherFlag& flag : kOtherFlags) {
+    if (!IsCheckBox(dialog, flag.checkBox)) return false;
+  }
+  return true;
+}
+
 void SettingsToDialog(HWND dialog, const IntegrationSettings& settings) {
   for (std::size_t n = 0; n < kArchiveTypeCount; ++n) {
     CheckDlgButton(dialog, kArchiveTypes[n].checkBox, settings.TypeFlags[n]);

@@ -15,6 +15,9 @@ void ReadIntegrationSettings(IntegrationSettings& settings);
 void StoreIntegrationSettings(const IntegrationSettings& settings);
 
 void SettingsFromDialog(HWND dialog, IntegrationSettings& settings);
+// True when the dialog has a check box for each of the 20 choices: a box
+// that is missing would read as off, and its type would be released.
+bool HasSettingsBoxes(HWND dialog);
 // Also enables the two shell extension boxes exactly when ShellExt is on.
 void SettingsToDialog(HWND dialog, const IntegrationSettings& settings);
 // Checks the 14 type boxes; the six other boxes keep their state.

@@ -15,6 +15,12 @@ const SetupDialogRun& RunOf(HWND dialog) {
 }
 
 void OnInitDialog(HWND dialog, const SetupDialogRun& run) {
+  // A translation's template without a box would store that choice as off,
+  // unseen in a silent run.
+  if (!HasSettingsBoxes(dialog)) {
+    EndDialog(dialog, kSetupUnusable);
+    return;
+  }
   // Kept for OK, which may come before this step ends.
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&run));
   IntegrationSettings settings{};

@@ -24,7 +24,10 @@ constexpr unsigned char kOrvFirstByte = 0x4F;  // 'O'
 
 // A ZIP end-of-central-directory record of an archive without entries.
 unsigned char zipImage[kZipTemplateSize] = {
-    0x00, 0x4B, 0x05, 0x06,
+    0x00,
+    0x4B,
+    0x05,
+    0x06,
 };
 constexpr unsigned char kZipFirstByte = 0x50;  // 'P'
 
@@ -51,10 +54,22 @@ const char* TemplateFileName(ArchiveTemplate which) {
   return which == ArchiveTemplate::Orv ? "orvnew.dat" : "zipnew.dat";
 }
 
-void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which) {
-  // The values alone: deleting the key would take another program's
-  // subkeys with it on the 9x family.
-  DelRegValues(HKEY_CLASSES_ROOT, newFileKey);
+bool IsOwnTemplateFile(const char* path, ArchiveTemplate which) {
+  char own[kPathSize];
+  return path[0] != '\0' && PathBesideProgram(TemplateFileName(which), own, sizeof own) &&
+         CompareNames(path, own) == 0;
+}
+
+void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which, bool formerOwnerSaved) {
+  // A key that holds the product's entry is the product's: values other
+  // programs added to it since stay. Only a former owner's values, saved
+  // just now, all go; the key itself stays, since deleting it would take
+  // another program's subkeys with it on the 9x family.
+  if (formerOwnerSaved && !HoldsOwnNewFileValues(HKEY_CLASSES_ROOT, newFileKey, which)) {
+    DelRegValues(HKEY_CLASSES_ROOT, newFileKey);
+  } else {
+    RemoveOwnNewFileValues(HKEY_CLASSES_ROOT, newFileKey, which);
+  }
   std::size_t size = 0;
   if (!TakesTemplateFile()) {
     const unsigned char* image = TemplateImage(which, &size);
@@ -71,17 +86,31 @@ void WriteNewFileEntry(const char* newFileKey, ArchiveTemplate which) {
   SetRegString(HKEY_CLASSES_ROOT, newFileKey, "FileName", path);
 }
 
-void RemoveOwnNewFileValues(const char* newFileKey, ArchiveTemplate which) {
-  char own[kPathSize];
+namespace {
+
+bool HoldsOwnFileName(HKEY root, const char* newFileKey, ArchiveTemplate which) {
   char current[kPathSize];
-  if (PathBesideProgram(TemplateFileName(which), own, sizeof own) &&
-      GetRegString(HKEY_CLASSES_ROOT, newFileKey, "FileName", sizeof current, "", current) &&
-      CompareNames(current, own) == 0) {
-    DelRegValue(HKEY_CLASSES_ROOT, newFileKey, "FileName");
-  }
+  return GetRegString(root, newFileKey, "FileName", sizeof current, "", current) &&
+         IsOwnTemplateFile(current, which);
+}
+
+bool HoldsOwnImage(HKEY root, const char* newFileKey, ArchiveTemplate which) {
   std::size_t size = 0;
   const unsigned char* image = TemplateImage(which, &size);
-  if (RegValueEquals(HKEY_CLASSES_ROOT, newFileKey, "Data", REG_BINARY, image, size)) {
-    DelRegValue(HKEY_CLASSES_ROOT, newFileKey, "Data");
-  }
+  return RegValueEquals(root, newFileKey, "Data", REG_BINARY, image, size);
+}
+
+}  // namespace
+
+bool HoldsOwnNewFileValues(HKEY root, const char* newFileKey, ArchiveTemplate which) {
+  return HoldsOwnFileName(root, newFileKey, which) || HoldsOwnImage(root, newFileKey, which);
+}
+
+void RemoveOwnNewFileValues(HKEY root, const char* newFileKey, ArchiveTemplate which) {
+  if (HoldsOwnFileName(root, newFileKey, which)) DelRegValue(root, newFileKey, "FileName");
+  if (HoldsOwnImage(root, newFileKey, which)) DelRegValue(root, newFileKey, "Data");
+}
+
+void RemoveOwnNewFileValues(const char* newFileKey, ArchiveTemplate which) {
+  RemoveOwnNewFileValues(HKEY_CLASSES_ROOT, newFileKey, which);
 }

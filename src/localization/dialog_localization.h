@@ -16,6 +16,11 @@ constexpr std::size_t kDialogScaleSize = 512;
 // Children beyond this many keep their template texts and positions.
 constexpr int kMaxLocalizedChildren = 512;
 constexpr int kFullScale = 100;  // percent
+// Below half its size a dialog's controls overlap and its texts are cut
+// ("125*11" left SETUPDLG a strip 40 pixels high); above four times it no
+// longer fits a screen.
+constexpr int kMinScale = 50;
+constexpr int kMaxScale = 400;
 constexpr char kScaleSeparator = '*';
 // The class of the controls whose dropped-down list needs room as well.
 constexpr char kComboBoxClass[] = "COMBOBOX";
@@ -45,8 +50,12 @@ inline bool ParseScaleEntry(const char* text, int* widthNumber, int* heightNumbe
 }
 
 // A missing, zero or negative percentage would shrink the dialog to its
-// frame ("125*" once made SETUPDLG a bare title bar): it counts as 100.
-inline int UsableScalePercent(int number) { return number > 0 ? number : kFullScale; }
+// frame: it counts as 100. Any other is held within kMinScale to kMaxScale.
+inline int UsableScalePercent(int number) {
+  if (number <= 0) return kFullScale;
+  if (number < kMinScale) return kMinScale;
+  return number > kMaxScale ? kMaxScale : number;
+}
 
 // The percentages a dialog is sized by: those of ParseScaleEntry, each
 // made usable. False when the text holds no asterisk.

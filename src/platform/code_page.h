@@ -5,6 +5,19 @@
 
 #include <cstddef>
 
+// Converts a UTF-16 text to a code page (CP_ACP, CP_OEMCP or a number).
+// False, with narrow emptied, when it does not fit capacity bytes. *lossy
+// tells whether a character has no form of its own there and stands as the
+// default character or a best-fit look-alike. WC_NO_BEST_FIT_CHARS is passed
+// only where the system takes it (Windows 2000 and later), and the call is
+// made again without it when it is refused.
+bool WideToCodePage(unsigned codePage, const wchar_t* wide, char* narrow, std::size_t capacity,
+                    bool* lossy);
+
+// Test hook: every later conversion that passes WC_NO_BEST_FIT_CHARS fails
+// with ERROR_INVALID_FLAGS, as on a system that does not know the flag.
+void SetNoBestFitRejectedForTest(bool rejected);
+
 // Converts an ANSI text to the OEM code page. False, with oem emptied, when
 // a character has no OEM form or would not come back as itself (no
 // best-fit look-alikes), or when the result does not fit capacity bytes.

@@ -1,6 +1,7 @@
 #include "startup/entry.h"
 
 #include "integration/setup_dialogs.h"
+#include "integration/uninstall_entry.h"
 #include "localization/language_file.h"
 #include "localization/messages.h"
 #include "platform/environment.h"
@@ -32,6 +33,17 @@ HFONT CreateBoldFont() {
                      "\xCB\xCE\xCC\xE5");
 }
 
+// SETUPDLG from the language library; the program's own when the library's
+// cannot be made or lacks a check box, as for a library without one.
+INT_PTR ShowSetupDialog(LPARAM parameter) {
+  HINSTANCE module = DialogModule("SETUPDLG");
+  INT_PTR result = DialogBoxParamA(module, "SETUPDLG", nullptr, SetupDialogProc, parameter);
+  if (result == kSetupUnusable && module != ProgramModule()) {
+    result = DialogBoxParamA(ProgramModule(), "SETUPDLG", nullptr, SetupDialogProc, parameter);
+  }
+  return result;
+}
+
 void RunSetup() {
   SetupDialogRun run;
   run.silent = runState.silent;
@@ -39,12 +51,12 @@ void RunSetup() {
   run.boldFont = runState.boldFont;
   run.launchPath = runState.launchPath;
   LPARAM parameter = reinterpret_cast<LPARAM>(&run);
-  // Only OK counts: -1 means SETUPDLG could not be made (no rich edit
-  // control, say), and then nothing was stored or applied.
-  if (DialogBoxParamA(DialogModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDialogProc,
-                      parameter) != kSetupConfirmed) {
-    return;
-  }
+  // Only OK counts. When no SETUPDLG can be made at all (no rich edit
+  // control, say), nothing is stored or applied, but the archiver's files
+  // are installed all the same: the entry keeps them removable.
+  INT_PTR result = ShowSetupDialog(parameter);
+  if (result == kSetupUnusable) RegisterUninstallEntry();
+  if (result != kSetupConfirmed) return;
   DialogBoxParamA(DialogModule("DONEDLG"), "DONEDLG", nullptr, DoneDialogProc, parameter);
   if (runState.launchPath[0] != '\0' && !runState.silent) {
     OpenWithShell(runState.launchPath);
@@ -66,8 +78,7 @@ namespace {
 void ShowMemoryError(int code) {
   char text[kMessageSize];
   FormatText(text, sizeof text, "Not enough memory (error %d).", code);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONERROR | MB_SETFOREGROUND);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION), MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 int RunSteps(HINSTANCE instance, const char* commandText) {

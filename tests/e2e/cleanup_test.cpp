@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,8 @@ const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
 // The parents of the handler keys named by the handler name; those keys
 // stay after an uninstall, without a default value.
 const char* const kNameKeyedParents[] = {
-    "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
-    "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
+    "*\\shellex\\ContextMenuHandlers",         "Folder\\shellex\\ContextMenuHandlers",
+    "Folder\\shellex\\DragDropHandlers",       "Drive\\shellex\\DragDropHandlers",
     "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
 // The one handler key named by the class id outside the program ids.
 constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
@@ -227,8 +228,8 @@ void ExpectFormerOwnersBack(const std::vector<test::RegistrySnapshot>& former,
   for (std::size_t i = 0; i < former.size(); ++i) {
     SCOPED_TRACE(kFormerlyOwned[i]);
     EXPECT_EQ(std::vector<std::string>{},
-              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
-                                                                          kFormerlyOwned[i])));
+              test::SnapshotDifferences(
+                  former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT, kFormerlyOwned[i])));
   }
   EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, ".7z"));
   EXPECT_EQ(std::vector<std::string>{},
@@ -253,8 +254,7 @@ void ExpectOnlyWhatStays() {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view))
           << classId << " view " << view;
     }
-    EXPECT_FALSE(
-        KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
         << classId;
     EXPECT_FALSE(test::ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, classId).present) << classId;
   }
@@ -324,11 +324,15 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
   EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
 }
 
+// They keep what they set; the product's new-file entry, which they left in
+// place, goes, and the one it had replaced comes back.
 TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
   ScopedIntegrationReset reset;
   Sandbox sandbox("cleanup-taken");
   Install(sandbox);
   WriteFormerOwners();
+  test::RegistrySnapshot formerNewFile =
+      test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip\\ShellNew");
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
   ExpectSetupMade(sandbox, true);
 
@@ -350,6 +354,8 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
     WriteText(HKEY_CLASSES_ROOT, row.extension, "Content Type", "application/x-other");
     taken.push_back(test::SnapshotRegistry(HKEY_CLASSES_ROOT, row.extension));
   }
+  ASSERT_EQ(1u, taken[0].erase(".zip\\ShellNew|FileName"));
+  taken[0].insert(formerNewFile.begin(), formerNewFile.end());
 
   RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
 
@@ -422,7 +428,7 @@ TEST(CleanupTest, RefusedReleaseKeepsTheSavedOwnersForASecondUninstall) {
   const std::string setup = std::string(kProductKey) + "\\Setup";
   for (const char* extension : {".zip", ".cab", ".jar", ".rev"}) {
     SCOPED_TRACE(extension);
-    EXPECT_EQ(std::string(extension) == ".zip" ? "Korvik.ZIP"
+    EXPECT_EQ(std::string(extension) == ".zip"   ? "Korvik.ZIP"
               : std::string(extension) == ".rev" ? "Korvik.REV"
                                                  : "Korvik",
               ReadText(HKEY_CLASSES_ROOT, extension, ""));
@@ -518,7 +524,7 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
 TEST(CleanupTest, SnapshotSeesWritesBesideTheProductsKeys) {
   struct Row {
     HKEY root;
-    const char* key;   // deleted afterwards, unless value names one in it
+    const char* key;  // deleted afterwards, unless value names one in it
     const char* value;
     REGSAM view;
   };
@@ -541,6 +547,73 @@ TEST(CleanupTest, SnapshotSeesWritesBesideTheProductsKeys) {
       test::DeleteKeyTree(row.root, row.key, row.view);
     }
     EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
+  }
+}
+
+// Setup, a second setup and an uninstall, on both families: every foreign
+// key comes back byte for byte. Between the setups another program may take
+// ".zip" and ".orv" by their default values alone and add a value to the
+// product's new-file key: then the keys are as that program left them,
+// without the product's values, with the former new-file entry the product
+// had replaced.
+TEST(CleanupTest, SecondSetupAndUninstallGiveForeignKeysBackOnBothFamilies) {
+  struct Row {
+    const char* name;
+    bool ntFamily;
+    bool changedHands;
+  };
+  const Row rows[] = {
+      {"NT family", true, false},
+      {"NT family, types taken between the setups", true, true},
+      {"9x family", false, false},
+      {"9x family, types taken between the setups", false, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedIntegrationReset reset;
+    std::unique_ptr<test::ScopedWindowsVersion> probeVersion, uninstallVersion;
+    if (!row.ntFamily) {
+      probeVersion = std::make_unique<test::ScopedWindowsVersion>("probe.exe", "win98");
+      uninstallVersion = std::make_unique<test::ScopedWindowsVersion>("uninstall.exe", "win98");
+    }
+    Sandbox sandbox("cleanup-twice");
+    Install(sandbox);
+    WriteFormerOwners();
+    std::vector<test::RegistrySnapshot> expected = FormerOwnersSnapshot();
+    test::RegistrySnapshot orv;
+
+    ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+    ExpectSetupMade(sandbox, row.ntFamily);
+    if (row.changedHands) {
+      WriteText(HKEY_CLASSES_ROOT, ".zip", "", "Y.zip");
+      WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "ItemName", "@C:\\Y\\y.dll,-12");
+      WriteText(HKEY_CLASSES_ROOT, ".orv", "", "Y.orv");
+      // What that program set, over what setup left: no content type.
+      test::RegistrySnapshot& zip = expected[0];
+      zip[".zip|"] = test::SnapshotText("Y.zip");
+      zip.erase(".zip|Content Type");
+      zip[".zip\\ShellNew|ItemName"] = test::SnapshotText("@C:\\Y\\y.dll,-12");
+      orv[".orv\\"] = "";
+      orv[".orv|"] = test::SnapshotText("Y.orv");
+    }
+    ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+    ExpectSetupMade(sandbox, row.ntFamily);
+
+    RunSilentUninstall(sandbox, InterpreterStandIn(sandbox));
+
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      SCOPED_TRACE(kFormerlyOwned[i]);
+      EXPECT_EQ(std::vector<std::string>{},
+                test::SnapshotDifferences(
+                    expected[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT, kFormerlyOwned[i])));
+    }
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(orv, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".orv")));
+    for (const char* extension : kExtensions) {
+      if (FormerlyOwned(extension) || std::strcmp(extension, ".orv") == 0) continue;
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
+    }
+    ExpectOnlyWhatStays();
   }
 }
 

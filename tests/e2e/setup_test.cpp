@@ -25,7 +25,8 @@ using e2e::Sandbox;
 constexpr char kProductKey[] = "Software\\Korvik";
 constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
-constexpr char kAppPathKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvik.exe";
+constexpr char kAppPathKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvik.exe";
 constexpr char kApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr char kClassId32[] = "{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}";
@@ -34,9 +35,8 @@ constexpr DWORD kSettleMs = 1500;  // for something that must not happen
 
 const char* const kTypeKeys[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".ace", ".7z",
                                  ".tar", ".gz",  ".uue", ".bz2", ".jar", ".iso", ".z"};
-const char* const kMenuValues[] = {"ExtrTo",  "ExtrHere", "Extr",     "ExtrSep",
-                                   "OpenSFX", "AddTo",    "AddArc",   "EmailArc",
-                                   "EmailOpt", "Test",    "Convert"};
+const char* const kMenuValues[] = {"ExtrTo", "ExtrHere", "Extr",     "ExtrSep", "OpenSFX", "AddTo",
+                                   "AddArc", "EmailArc", "EmailOpt", "Test",    "Convert"};
 
 // --- registry -------------------------------------------------------------
 
@@ -95,7 +95,8 @@ class SetupTest : public ::testing::Test {
     if (!workDir.empty()) options.workDir = workDir;
     for (const std::string& variable : env) options.setEnv.push_back(variable);
     ASSERT_TRUE(driver::Start(run.process, options));
-    run.dialog = driver::WaitForDialog(run.process, test::Acp("Korvik 安装"), e2e::kDialogTimeoutMs);
+    run.dialog =
+        driver::WaitForDialog(run.process, test::Acp("Korvik 安装"), e2e::kDialogTimeoutMs);
     ASSERT_NE(nullptr, run.dialog);
     ASSERT_TRUE(driver::HasItem(run.dialog, IDC_EXPLANATION)) << "not SETUPDLG";
   }
@@ -318,8 +319,8 @@ TEST_F(SetupTest, ContextItemsOkStoresAllElevenCancelStoresNothingAndReopeningSh
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Setup\\MenuItems"));
   // The owner is disabled while the items dialog is open.
   EXPECT_FALSE(IsWindowEnabled(run.dialog));
-  ASSERT_TRUE(driver::Press(items, 101));   // off
-  ASSERT_TRUE(driver::Press(items, 110));   // on
+  ASSERT_TRUE(driver::Press(items, 101));  // off
+  ASSERT_TRUE(driver::Press(items, 110));  // on
   PressAndWait(items, IDOK);
   EXPECT_EQ(std::vector<long long>({0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}), StoredMenu());
 
@@ -352,8 +353,9 @@ void ExpectApplied(const Sandbox& sandbox) {
   EXPECT_EQ(archiver, Text(HKEY_LOCAL_MACHINE, kAppPathKey, nullptr));
   EXPECT_EQ(sandbox.Folder(), Text(HKEY_LOCAL_MACHINE, kAppPathKey, "Path"));
   // Shell extension (64-bit prefix: both libraries).
-  EXPECT_EQ(sandbox.Path("orvext.dll"),
-            Text(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32", nullptr));
+  EXPECT_EQ(
+      sandbox.Path("orvext.dll"),
+      Text(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId32 + "\\InProcServer32", nullptr));
   const std::string handler =
       std::string("*\\shellex\\ContextMenuHandlers\\") + test::HandlerNamesInUse().front();
   EXPECT_EQ(kClassId32, Text(HKEY_CLASSES_ROOT, handler, nullptr));
@@ -422,9 +424,9 @@ std::string FaultyProgram() { return test::WindowsPath(KORVIK_UNINSTALL_FAULTY_E
 TEST_F(SetupTest, AccessDeniedStopsTheApplyStepButNotTheEntryOrTheCompletionDialog) {
   struct Row {
     const char* roots;
-    bool appPath;     // step 1 done
-    bool approved;    // step 2 done (its HKLM row)
-    bool entry;       // the uninstall entry
+    bool appPath;   // step 1 done
+    bool approved;  // step 2 done (its HKLM row)
+    bool entry;     // the uninstall entry
   };
   const Row rows[] = {
       // Step 1 refused: nothing else; the entry is attempted but refused too.
@@ -441,7 +443,7 @@ TEST_F(SetupTest, AccessDeniedStopsTheApplyStepButNotTheEntryOrTheCompletionDial
     Session run;
     StartSetup(run, sandbox, {std::string("KORVIK_TEST_DENY_WRITES=") + row.roots});
     if (!run.dialog) return;
-    OkThroughToTheEnd(run);  // DONEDLG still follows
+    OkThroughToTheEnd(run);                            // DONEDLG still follows
     EXPECT_EQ(1, Stored("Setup\\Links", "Programs"));  // stored before applying
     EXPECT_EQ(row.appPath, KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
     EXPECT_EQ(row.approved ? "Korvik shell extension" : "<none>",
@@ -469,9 +471,18 @@ TEST_F(SetupTest, ShippedProgramIgnoresTheFaultVariable) {
 TEST_F(SetupTest, SilentRunConfirmsBothDialogsStoresAppliesAndOpensNothing) {
   struct Row {
     const char* name;
-    bool stored;  // values stored before, else the defaults
+    bool stored;          // values stored before, else the defaults
+    const char* library;  // a fixture "orvlng.dll" beside the program
   };
-  for (const Row& row : {Row{"defaults", false}, Row{"stored", true}}) {
+  const Row rows[] = {
+      {"defaults", false, nullptr},
+      {"stored", true, nullptr},
+      // The built-in SETUPDLG stands in for one that lacks the type boxes
+      // or cannot be made: the types are not released unseen.
+      {"library dialog without type boxes", false, "notypes"},
+      {"library dialog that cannot be made", false, "noclass"},
+  };
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ResetSystem();
     if (row.stored) {
@@ -481,6 +492,9 @@ TEST_F(SetupTest, SilentRunConfirmsBothDialogsStoresAppliesAndOpensNothing) {
     }
     Sandbox sandbox("setup-silent");
     LayOutLibraries(sandbox);
+    if (row.library) {
+      ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary(row.library), "orvlng.dll"));
+    }
     driver::Process process;
     driver::StartOptions options = sandbox.Options("/setup");
     options.setEnv = {"sfxcmd=\"C:\\Downloads\\KorvikSetup.exe\" /S"};
@@ -498,6 +512,46 @@ TEST_F(SetupTest, SilentRunConfirmsBothDialogsStoresAppliesAndOpensNothing) {
     EXPECT_TRUE(test::Exists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvik\\Korvik.lnk"));
     ExpectUninstallEntry(sandbox);
     EXPECT_FALSE(sandbox.Exists("Korvik.started.log"));
+  }
+}
+
+// The 9x family's wide environment call is a stub that fails with 120:
+// "sfxcmd" must still be read there, or a silent installer's setup would
+// wait for a person at its settings dialog. The test variant makes the wide
+// call fail that way ("WIDEENV") on either family.
+TEST_F(SetupTest, SilentRunReadsSfxcmdWhereTheWideEnvironmentCallIsAStub) {
+  struct Row {
+    const char* name;
+    const char* version;  // of uninstall.exe; null: as the prefix has it
+    const char* faults;   // KORVIK_TEST_DENY_WRITES of the test variant
+  };
+  const Row rows[] = {
+      {"9x family", "win98", "WIDEENV"},
+      {"9x family, flag refused too", "win98", "WIDEENV NOBESTFIT"},
+      {"NT family", nullptr, "WIDEENV"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ResetSystem();
+    std::unique_ptr<test::ScopedWindowsVersion> version;
+    if (row.version) {
+      version = std::make_unique<test::ScopedWindowsVersion>("uninstall.exe", row.version);
+    }
+    Sandbox sandbox("setup-silent-9x");
+    LayOutLibraries(sandbox);
+    ASSERT_TRUE(sandbox.CopyIn(FaultyProgram(), "uninstall.exe"));
+    driver::Process process;
+    driver::StartOptions options = sandbox.Options("/setup");
+    options.setEnv = {"sfxcmd=\"C:\\Downloads\\KorvikSetup.exe\" /S",
+                      std::string("KORVIK_TEST_DENY_WRITES=") + row.faults};
+    ASSERT_TRUE(driver::Start(process, options));
+    // Unread, the settings dialog would wait for a person.
+    DWORD code = 1;
+    ASSERT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(1, Stored("Setup\\.zip", "Set"));
+    EXPECT_EQ("Korvik.ZIP", Text(HKEY_CLASSES_ROOT, ".zip", nullptr));
+    ExpectUninstallEntry(sandbox);
   }
 }
 
@@ -635,7 +689,8 @@ int Ink(HWND control, const std::string* text, int weight) {
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, RGB(0, 0, 0));
       RECT area = {0, 0, width, height};
-      drawn = DrawTextA(dc, text->c_str(), -1, &area, DT_CENTER | DT_WORDBREAK | DT_EXPANDTABS) != 0;
+      drawn =
+          DrawTextA(dc, text->c_str(), -1, &area, DT_CENTER | DT_WORDBREAK | DT_EXPANDTABS) != 0;
     } else {
       HDC screen = GetDC(nullptr);
       drawn = BitBlt(dc, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY) != 0;
@@ -698,8 +753,8 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
 
   EXPECT_EQ(sandbox.Folder(), driver::ItemText(done, IDC_INSTALL_FOLDER));
   const std::pair<int, const char*> buttons[] = {
-      {IDC_RUN_KORVIK, "运行 Korvik(&R)"}, {IDC_READ_HELP, "阅读帮助(&H)"},
-      {IDC_VIEW_LICENSE, "查看授权(&L)"},  {IDC_ORDER, "定购(&O)"},
+      {IDC_RUN_KORVIK, "运行 Korvik(&R)"},   {IDC_READ_HELP, "阅读帮助(&H)"},
+      {IDC_VIEW_LICENSE, "查看授权(&L)"},    {IDC_ORDER, "定购(&O)"},
       {IDC_VISIT_HOME_PAGE, "访问主页(&M)"}, {IDOK, "完成"}};
   for (const auto& button : buttons) {
     EXPECT_EQ(test::Acp(button.second), driver::ItemText(done, button.first)) << button.first;
@@ -731,8 +786,10 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   ASSERT_TRUE(driver::Press(done, IDC_VISIT_HOME_PAGE));
   std::vector<std::string> opened = WaitForLines(viewerLog, 3);
   ASSERT_EQ(3u, opened.size());
-  EXPECT_NE(std::string::npos, opened[0].find("\"" + sandbox.Path("license.txt") + "\"")) << opened[0];
-  EXPECT_NE(std::string::npos, opened[1].find("\"" + sandbox.Path("order.htm") + "\"")) << opened[1];
+  EXPECT_NE(std::string::npos, opened[0].find("\"" + sandbox.Path("license.txt") + "\""))
+      << opened[0];
+  EXPECT_NE(std::string::npos, opened[1].find("\"" + sandbox.Path("order.htm") + "\""))
+      << opened[1];
   EXPECT_NE(std::string::npos, opened[2].find("\"https://www.korvik.example/\"")) << opened[2];
 
   // Help: the table of contents of the help file beside the program.
@@ -762,8 +819,8 @@ TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
   Session run;
   StartSetup(run, sandbox, HelpEnvironment());
   if (!run.dialog) return;
-  std::string topic = "HtmlHelpA 0 " + sandbox.Path("korvik.chm") +
-                      "::/html/HELPIntegrationSettings.htm 0";
+  std::string topic =
+      "HtmlHelpA 0 " + sandbox.Path("korvik.chm") + "::/html/HELPIntegrationSettings.htm 0";
   ASSERT_TRUE(driver::Press(run.dialog, IDC_HELP_BUTTON));
   EXPECT_EQ(std::vector<std::string>({"attach", topic}), HelpCalls(sandbox, 2, 10000));
   // F1, as the dialog manager turns it into WM_HELP.
@@ -890,12 +947,13 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
   DWORD style = static_cast<DWORD>(GetWindowLongA(run.dialog, GWL_STYLE));
   EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_POPUP),
             style & (WS_CAPTION | WS_SYSMENU | WS_POPUP));
-  std::vector<Control> setup = {{-1, "Button", "Korvik 关联文件类型", BS_GROUPBOX, {7, 5, 127, 132}}};
+  std::vector<Control> setup = {
+      {-1, "Button", "Korvik 关联文件类型", BS_GROUPBOX, {7, 5, 127, 132}}};
   const char* labels[] = {"&ORV", "&ZIP", "CAB", "ARJ", "LZH", "ACE", "7-Zip",
                           "TAR",  "GZip", "UUE", "BZ2", "JAR", "ISO", "Z"};
   for (int n = 0; n < 14; ++n) {
-    setup.push_back({5101 + n, "Button", labels[n], kCheck,
-                     {n < 7 ? 16 : 80, 21 + 12 * (n % 7), 37, 12}});
+    setup.push_back(
+        {5101 + n, "Button", labels[n], kCheck, {n < 7 ? 16 : 80, 21 + 12 * (n % 7), 37, 12}});
   }
   std::vector<Control> rest = {
       {-1, "Static", "", SS_ETCHEDHORZ, {8, 114, 127, 1}},
@@ -910,7 +968,10 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
       {5120, "Button", "在关联菜单中显示图标(&N)", kCheck, {148, 102, 170, 12}},
       {5123, "Button", "关联菜单项目(&C)...", kPush, {148, 119, 140, 14}},
       {-1, "Button", "", BS_GROUPBOX, {7, 139, 317, 63}},
-      {5122, "RICHEDIT", nullptr, ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP,
+      {5122,
+       "RICHEDIT",
+       nullptr,
+       ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP,
        {12, 147, 306, 50}},
       {1, "Button", "确定", kPush, {111, 209, 50, 14}},
       {9, "Button", "帮助", kPush, {169, 209, 50, 14}},
@@ -918,18 +979,26 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
   setup.insert(setup.end(), rest.begin(), rest.end());
   ExpectControls(run.dialog, 331, 228, setup);
   std::string explanation = driver::ItemText(run.dialog, IDC_EXPLANATION);
-  EXPECT_EQ(0u, explanation.find(test::Acp("\xEE\x97\xA5\xEE\x97\xA5这些选项控制 Korvik"))) << test::Utf8(explanation);
+  EXPECT_EQ(0u, explanation.find(test::Acp("\xEE\x97\xA5\xEE\x97\xA5这些选项控制 Korvik")))
+      << test::Utf8(explanation);
   EXPECT_NE(std::string::npos,
-            explanation.find(test::Acp("\xEE\x97\xA5\xEE\x97\xA5点击『帮助』按钮阅读关于这些选项的更多细节描述。")));
+            explanation.find(test::Acp(
+                "\xEE\x97\xA5\xEE\x97\xA5点击『帮助』按钮阅读关于这些选项的更多细节描述。")));
 
   HWND items = OpenContextItems(run);
   ASSERT_NE(nullptr, items);
   std::vector<Control> context = {
       {-1, "Button", "选择在资源管理器关联菜单中显示的项目", BS_GROUPBOX, {7, 7, 229, 154}}};
-  const char* itemLabels[] = {"释放文件(&A)...", "释放到这里(&X)", "释放到(&E) <文件夹\\>",
-                              "释放每个档案文件到单独的文件夹(&S)", "用 Korvik 打开 (用于 SFX 档案文件)",
-                              "添加到档案文件(&A)...", "添加到(&T) <档案文件名>",
-                              "压缩到 <档案文件名> 并邮寄", "压缩并邮寄...", "测试档案文件(&R)",
+  const char* itemLabels[] = {"释放文件(&A)...",
+                              "释放到这里(&X)",
+                              "释放到(&E) <文件夹\\>",
+                              "释放每个档案文件到单独的文件夹(&S)",
+                              "用 Korvik 打开 (用于 SFX 档案文件)",
+                              "添加到档案文件(&A)...",
+                              "添加到(&T) <档案文件名>",
+                              "压缩到 <档案文件名> 并邮寄",
+                              "压缩并邮寄...",
+                              "测试档案文件(&R)",
                               "转换档案文件(&V)..."};
   for (int k = 0; k < 11; ++k) {
     context.push_back({101 + k, "Button", itemLabels[k], kCheck, {16, 21 + 12 * k, 210, 12}});
@@ -947,11 +1016,22 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
       {1, "Button", "完成", kPush, {140, 209, 50, 14}},
       {-1, "Static", "Korvik 已经成功地安装到指定文件夹中", kStatic, {17, 14, 146, 8}},
       {5101, "Static", nullptr, kStatic, {164, 14, 150, 8}},
-      {-1, "Static", "使用 Korvik“选项”菜单中的“设置...”命令可以定制更多的选择。", kStatic, {17, 33, 297, 16}},
-      {-1, "Static", "如果这是你第一次安装 Korvik，请不要忘记阅读联机帮助。", kStatic, {17, 53, 297, 16}},
-      {5109, "Static",
-       "请访问 Korvik 主页来下载最新版的 Korvik。在这里你也可以通过我们的安全交易服务器购买你的 Korvik 授权。",
-       kStatic, {17, 101, 297, 16}},
+      {-1,
+       "Static",
+       "使用 Korvik“选项”菜单中的“设置...”命令可以定制更多的选择。",
+       kStatic,
+       {17, 33, 297, 16}},
+      {-1,
+       "Static",
+       "如果这是你第一次安装 Korvik，请不要忘记阅读联机帮助。",
+       kStatic,
+       {17, 53, 297, 16}},
+      {5109,
+       "Static",
+       "请访问 Korvik 主页来下载最新版的 Korvik。在这里你也可以通过我们的安全交易服务器购买你的 "
+       "Korvik 授权。",
+       kStatic,
+       {17, 101, 297, 16}},
       {-1, "Button", "", BS_GROUPBOX, {8, 2, 314, 125}},
       {5102, "Button", nullptr, kPush, {11, 134, 60, 14}},
       {5103, "Button", nullptr, kPush, {74, 134, 60, 14}},
@@ -985,24 +1065,33 @@ class ScopedDllOverride {
 };
 
 // SETUPDLG either comes up (from the program's own resources when the
-// language library holds strings alone, never collapsed by a scale entry),
-// or, when it cannot be made, the setup ends as a cancel would: no
+// language library holds strings alone, or a SETUPDLG that cannot be made or
+// lacks the type boxes; never collapsed by a scale entry), or, when not even
+// the built-in one can be made, the setup ends as a cancel would: no
 // completion dialog claims an installation that stored and applied nothing.
+// The uninstall entry is written then all the same, so that the installed
+// files stay removable.
 TEST_F(SetupTest, SettingsDialogComesUpWholeOrTheSetupEndsAsCancelled) {
   struct Row {
     const char* name;
-    bool noRichEdit;       // riched32.dll cannot be loaded
-    const char* library;   // a fixture "orvlng.dll" beside the program
-    const char* scale;     // SETUPDLG's scale entry in "uninstall.lng"
+    bool noRichEdit;      // riched32.dll cannot be loaded
+    const char* library;  // a fixture "orvlng.dll" beside the program
+    const char* scale;    // SETUPDLG's scale entry in "uninstall.lng"
     bool shown;
     int widthPercent, heightPercent;  // of the built-in dialog's client area
   };
   const Row rows[] = {
       {"built in", false, nullptr, nullptr, true, 100, 100},
       {"no rich edit library", true, nullptr, nullptr, false, 0, 0},
+      {"no rich edit library, library dialog unusable", true, "noclass", nullptr, false, 0, 0},
       {"library of strings alone", false, "translated", nullptr, true, 100, 100},
+      {"library dialog that cannot be made", false, "noclass", nullptr, true, 100, 100},
+      {"library dialog without type boxes", false, "notypes", nullptr, true, 100, 100},
       {"scale without a height", false, nullptr, "125*", true, 125, 100},
       {"scale of zero and less", false, nullptr, "0*-50", true, 100, 100},
+      // Held at half the height: 11 percent would leave a strip.
+      {"scale of 11 percent in height", false, nullptr, "125*11", true, 125, 50},
+      {"scale of 900 percent in width", false, nullptr, "900*100", true, 400, 100},
   };
   RECT builtIn{};
   for (const Row& row : rows) {
@@ -1014,8 +1103,8 @@ TEST_F(SetupTest, SettingsDialogComesUpWholeOrTheSetupEndsAsCancelled) {
       ASSERT_TRUE(sandbox.CopyIn(e2e::FixtureLibrary(row.library), "orvlng.dll"));
     }
     if (row.scale) {
-      ASSERT_TRUE(sandbox.WriteFile("uninstall.lng", std::string("***messages***\r\n9b889d24=\"") +
-                                                         row.scale + "\"\r\n"));
+      ASSERT_TRUE(sandbox.WriteFile(
+          "uninstall.lng", std::string("***messages***\r\n9b889d24=\"") + row.scale + "\"\r\n"));
     }
     std::unique_ptr<ScopedDllOverride> richEdit;
     if (row.noRichEdit) richEdit = std::make_unique<ScopedDllOverride>("riched32", "");
@@ -1028,7 +1117,8 @@ TEST_F(SetupTest, SettingsDialogComesUpWholeOrTheSetupEndsAsCancelled) {
       ExpectExit(run);
       EXPECT_EQ(0, Stored("Setup\\Links", "Programs"));  // as before: nothing stored
       EXPECT_EQ(-1, Stored("Setup\\.zip", "Set"));
-      EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".zip"));
+      ExpectUninstallEntry(sandbox);
       continue;
     }
     StartSetup(run, sandbox);

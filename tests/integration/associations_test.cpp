@@ -22,19 +22,18 @@ struct ExpectedExtension {
   std::size_t type;
 };
 const ExpectedExtension kExtensions[] = {
-    {".orv", "Korvik", 0},  {".zip", "Korvik.ZIP", 1}, {".cab", "Korvik", 2},
-    {".arj", "Korvik", 3},  {".lzh", "Korvik", 4},     {".lha", "Korvik", 4},
-    {".ace", "Korvik", 5},  {".7z", "Korvik", 6},      {".tar", "Korvik", 7},
-    {".gz", "Korvik", 8},   {".tgz", "Korvik", 8},     {".uue", "Korvik", 9},
-    {".xxe", "Korvik", 9},  {".uu", "Korvik", 9},      {".bz2", "Korvik", 10},
-    {".tbz2", "Korvik", 10}, {".bz", "Korvik", 10},    {".tbz", "Korvik", 10},
-    {".jar", "Korvik", 11}, {".iso", "Korvik", 12},    {".z", "Korvik", 13},
+    {".orv", "Korvik", 0},   {".zip", "Korvik.ZIP", 1}, {".cab", "Korvik", 2},
+    {".arj", "Korvik", 3},   {".lzh", "Korvik", 4},     {".lha", "Korvik", 4},
+    {".ace", "Korvik", 5},   {".7z", "Korvik", 6},      {".tar", "Korvik", 7},
+    {".gz", "Korvik", 8},    {".tgz", "Korvik", 8},     {".uue", "Korvik", 9},
+    {".xxe", "Korvik", 9},   {".uu", "Korvik", 9},      {".bz2", "Korvik", 10},
+    {".tbz2", "Korvik", 10}, {".bz", "Korvik", 10},     {".tbz", "Korvik", 10},
+    {".jar", "Korvik", 11},  {".iso", "Korvik", 12},    {".z", "Korvik", 13},
     {".taz", "Korvik", 13},
 };
 
-const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
-                                   0xCF, 0x90, 0x73, 0x00, 0x00, 0x0D, 0x00,
-                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
+                                   0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
                                    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
 
@@ -69,7 +68,8 @@ std::string ProbeFolder() { return test::ExeFolder() + "\\helpers"; }
 // Removes every key and file the operations under test may make, here and
 // beside probe.exe.
 void RemoveEverything() {
-  for (const ExpectedExtension& row : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, row.extension);
+  for (const ExpectedExtension& row : kExtensions)
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, row.extension);
   for (int number = 0; number < 100; ++number) {
     test::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
   }
@@ -150,7 +150,8 @@ TEST_F(AssociationsTest, SecondRunKeepsTheStateFromBeforeTheFirst) {
   EXPECT_EQ("application/x-zip-compressed", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Content"));
   EXPECT_EQ("*", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew"));
   EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".zip", "Content Type").present);
-  EXPECT_EQ(TestsFolder() + "\\zipnew.dat", ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+  EXPECT_EQ(TestsFolder() + "\\zipnew.dat",
+            ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
 }
 
 TEST_F(AssociationsTest, UntickingZipRestoresFormerOwner) {
@@ -227,7 +228,8 @@ TEST_F(AssociationsTest, ReleaseGivesBackTheWholeFormerNewFileEntry) {
          WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip") + "\\Config", "NoExtension", "");
        },
        true},
-      {"an empty key", [](const unsigned char*, DWORD) {
+      {"an empty key",
+       [](const unsigned char*, DWORD) {
          WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "", "x");
          HKEY key;
          RegOpenKeyExA(HKEY_CLASSES_ROOT, ShellNew(".zip").c_str(), 0, KEY_SET_VALUE, &key);
@@ -356,8 +358,13 @@ TEST_F(AssociationsTest, SavedTypeNamingAProductIdIsRestoredEmpty) {
     const char* restored;
   };
   const Row rows[] = {
-      {"Korvik", ""}, {"korvik", ""}, {"KORVIK.zip", ""}, {"Korvik.Zip", ""},
-      {"Korvik.REV", "Korvik.REV"}, {"KorvikX", "KorvikX"}, {"OtherArj", "OtherArj"},
+      {"Korvik", ""},
+      {"korvik", ""},
+      {"KORVIK.zip", ""},
+      {"Korvik.Zip", ""},
+      {"Korvik.REV", "Korvik.REV"},
+      {"KorvikX", "KorvikX"},
+      {"OtherArj", "OtherArj"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.savedType);
@@ -386,7 +393,10 @@ TEST_F(AssociationsTest, OwnExtensionWithoutSavedStateKeepsItsKey) {
   EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".tar", "Content Type").present);
 }
 
-TEST_F(AssociationsTest, ReleaseOfExtensionTakenByAnotherProgramWritesNothing) {
+// An extension another program has taken since keeps everything of that
+// program; only the product's own new-file values go (".orv" did not
+// exist before, so its new-file key goes with them).
+TEST_F(AssociationsTest, ReleaseOfExtensionTakenByAnotherProgramTakesOnlyTheProductsValues) {
   WriteText(HKEY_CLASSES_ROOT, ".ace", "", "OldAce");
   SetAssociations(Settings({0, 5}, true));
   // Another program takes both over after setup.
@@ -401,12 +411,100 @@ TEST_F(AssociationsTest, ReleaseOfExtensionTakenByAnotherProgramWritesNothing) {
   EXPECT_EQ("application/x-newace", ReadText(HKEY_CLASSES_ROOT, ".ace", "Content Type"));
   EXPECT_EQ(std::vector<std::string>{"NullFile"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".ace")));
   EXPECT_EQ("NewOrv", ReadText(HKEY_CLASSES_ROOT, ".orv", ""));
-  EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(".orv")));
   // The volume extensions still name "Korvik", which the uninstall
   // removes: they go all the same.
   for (int number = 0; number < 30; ++number) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
   }
+}
+
+// Another program takes ".zip" and ".orv" after setup by their default
+// values alone, leaving the product's new-file entries in place (and adds a
+// value of its own to one). Neither a second setup nor the release may pass
+// the product's template off as a former owner's: afterwards both keys are
+// as that program left them, without the product's values and with the
+// former new-file entry they had replaced. On both families: the 9x family
+// keeps the template image in "Data".
+TEST_F(AssociationsTest, ProductsNewFileValuesNeverPassForAnotherOwnersOnEitherFamily) {
+  struct Row {
+    const char* name;
+    const char* version;
+    bool secondSetup;
+    bool itemName;  // the other program adds "ItemName" to ".zip\ShellNew"
+  };
+  const Row rows[] = {
+      {"NT, second setup", "win7", true, false},
+      {"NT, no second setup", "win7", false, false},
+      {"NT, second setup, value added", "win7", true, true},
+      {"9x, second setup", "win98", true, false},
+      {"9x, no second setup, value added", "win98", false, true},
+  };
+  const std::string probe = "\"" + ProbeFolder() + "\\probe.exe\" associate ";
+  const std::string take = probe + "11000000000000 1";
+  const std::string release = probe + "00000000000000 1";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    test::ScopedWindowsVersion version("probe.exe", row.version);
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "NullFile", "");
+    ASSERT_EQ(0, test::RunAndWait(take));
+    ASSERT_EQ(1u, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")).size());
+    const std::string own = ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip"))[0];  // FileName, Data
+
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "Y.zip");
+    WriteText(HKEY_CLASSES_ROOT, ".orv", "", "Y.orv");
+    if (row.itemName) WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName", "@y.dll,-1");
+    test::RegistrySnapshot zip = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+    test::RegistrySnapshot orv = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".orv");
+    zip.erase(".zip\\ShellNew|" + own);
+    zip[".zip\\ShellNew|NullFile"] = test::SnapshotText("");
+    orv.erase(".orv\\ShellNew|" + own);
+    orv.erase(".orv\\ShellNew\\");
+
+    if (row.secondSetup) {
+      ASSERT_EQ(0, test::RunAndWait(take));
+      EXPECT_EQ("Y.zip", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Type"));
+      EXPECT_EQ("*", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew"));
+      EXPECT_EQ(std::vector<std::string>{"NullFile"},
+                ValueNames(HKEY_CURRENT_USER, Saved(".zip") + "\\ShellNew"));
+      EXPECT_EQ("", ReadText(HKEY_CURRENT_USER, Saved(".orv"), "ShellNew"));
+      EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(".orv") + "\\ShellNew"));
+      // The value the other program added stays beside the product's.
+      std::vector<std::string> values = {own};
+      if (row.itemName) values.push_back("ItemName");
+      EXPECT_EQ(values, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+    }
+    ASSERT_EQ(0, test::RunAndWait(release));
+
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(zip, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(orv, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".orv")));
+  }
+}
+
+// A new-file key that holds the product's entry and, since the first setup,
+// a value of another program: the next setup keeps that value.
+TEST_F(AssociationsTest, SecondSetupKeepsValuesAnotherProgramAddedToTheProductsNewFileKey) {
+  PrepareForeignZip();
+  SetAssociations(Settings({0, 1}, true));
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName", "@other.dll,-5");
+  WriteText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "IconPath", "C:\\Other\\other.exe,1");
+
+  SetAssociations(Settings({0, 1}, true));
+
+  EXPECT_EQ((std::vector<std::string>{"FileName", "ItemName"}),
+            ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+  EXPECT_EQ("@other.dll,-5", ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName"));
+  EXPECT_EQ((std::vector<std::string>{"FileName", "IconPath"}),
+            ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
+  // The release takes the product's values and gives the former ones back.
+  SetAssociations(AllOff());
+  EXPECT_EQ((std::vector<std::string>{"ItemName", "NullFile"}),
+            ValueNames(HKEY_CLASSES_ROOT, ShellNew(".zip")));
+  EXPECT_EQ(std::vector<std::string>{"IconPath"}, ValueNames(HKEY_CLASSES_ROOT, ShellNew(".orv")));
 }
 
 TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
@@ -429,10 +527,12 @@ TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
     EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
     EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, Volume(number), "Content Type").present);
   }
-  EXPECT_EQ(std::vector<std::string>{},
-            test::SnapshotDifferences(other5, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5))));
-  EXPECT_EQ(std::vector<std::string>{},
-            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
+  EXPECT_EQ(
+      std::vector<std::string>{},
+      test::SnapshotDifferences(other5, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5))));
+  EXPECT_EQ(
+      std::vector<std::string>{},
+      test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
   EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(30), ""));
   for (int number = 31; number < 100; ++number) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
@@ -441,8 +541,9 @@ TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(Volume(7).c_str())));
 
   SetAssociations(AllOff());
-  EXPECT_EQ(std::vector<std::string>{},
-            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
+  EXPECT_EQ(
+      std::vector<std::string>{},
+      test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(8)));
 }
 
@@ -522,7 +623,8 @@ TEST_F(AssociationsTest, OnlyOrvAndZipGetNewFileEntries) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(extension))) << extension;
   }
   EXPECT_EQ(Bytes(kOrvImage, sizeof kOrvImage), ReadFileBytes(TestsFolder() + "\\orvnew.dat"));
-  EXPECT_EQ(TestsFolder() + "\\orvnew.dat", ReadText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "FileName"));
+  EXPECT_EQ(TestsFolder() + "\\orvnew.dat",
+            ReadText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "FileName"));
 }
 
 TEST_F(AssociationsTest, ExistingTemplateFileIsNeverRewritten) {
@@ -660,7 +762,8 @@ TEST_F(AssociationsTest, RegisterProgramIdsWritesIdsCommandsAndIcons) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.id);
     EXPECT_EQ(row.description, ReadText(HKEY_CLASSES_ROOT, row.id, ""));
-    EXPECT_EQ(command, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\shell\\open\\command", ""));
+    EXPECT_EQ(command,
+              ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\shell\\open\\command", ""));
     EXPECT_EQ(row.icon, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\DefaultIcon", ""));
   }
   EXPECT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
@@ -714,8 +817,8 @@ TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
     } else if (before.empty()) {
       EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
       EXPECT_EQ(std::vector<std::string>{},
-                test::SnapshotDifferences(
-                    meanwhile, test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
+                test::SnapshotDifferences(meanwhile,
+                                          test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
     } else {
       EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
     }

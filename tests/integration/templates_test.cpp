@@ -13,9 +13,8 @@ namespace {
 constexpr char kNewFileKey[] = ".korviktest\\ShellNew";  // under HKEY_CLASSES_ROOT
 constexpr char kExtensionKey[] = ".korviktest";
 
-const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
-                                   0xCF, 0x90, 0x73, 0x00, 0x00, 0x0D, 0x00,
-                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
+                                   0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
                                    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
 
@@ -106,7 +105,7 @@ TEST_F(TemplatesTest, FileFormReplacesTheValuesAndNamesANewTemplateFile) {
     WriteText(kExtensionKey, "", "KeepMe");
     WriteText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension", "");
 
-    WriteNewFileEntry(kNewFileKey, row.which);
+    WriteNewFileEntry(kNewFileKey, row.which, true);
 
     EXPECT_EQ(std::vector<std::string>{"FileName"}, ValueNames(kNewFileKey));
     // A subkey is not the product's to delete.
@@ -129,7 +128,7 @@ TEST_F(TemplatesTest, ExistingTemplateIsNeitherRewrittenNorExamined) {
       std::fwrite(content.data(), 1, content.size(), file);
       std::fclose(file);
 
-      WriteNewFileEntry(kNewFileKey, row.which);
+      WriteNewFileEntry(kNewFileKey, row.which, true);
 
       EXPECT_EQ(content, ReadFileBytes(path));
       EXPECT_EQ(path, ReadText(kNewFileKey, "FileName"));
@@ -144,11 +143,61 @@ TEST_F(TemplatesTest, FolderInThePlaceOfTheTemplateIsLeftAlone) {
     RemoveAll();
     std::string path = TemplatePath(row.fileName);
     ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
-    WriteNewFileEntry(kNewFileKey, row.which);
+    WriteNewFileEntry(kNewFileKey, row.which, true);
     EXPECT_EQ(path, ReadText(kNewFileKey, "FileName"));
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
               GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(RemoveDirectoryA(path.c_str()));
+  }
+}
+
+// A key that holds the product's entry is the product's: at the next setup
+// only its own values are replaced, and what another program added since
+// stays. A former owner's values go only when the caller has just saved
+// them.
+TEST_F(TemplatesTest, NextSetupReplacesOnlyTheProductsOwnValues) {
+  struct Case {
+    const char* name;
+    bool ownEntry;          // the key holds the product's "FileName" first
+    bool formerOwnerSaved;  // the caller saved the key's values just now
+    std::vector<std::string> values;
+  };
+  const Case cases[] = {
+      {"product's key, extension still its own", true, false, {"FileName", "ItemName"}},
+      {"product's key, type taken by another program", true, true, {"FileName", "ItemName"}},
+      {"former owner's key, saved just now", false, true, {"FileName"}},
+      {"former owner's key, saved at an earlier setup", false, false, {"FileName", "ItemName"}},
+  };
+  for (const Row& row : Rows()) {
+    for (const Case& each : cases) {
+      SCOPED_TRACE(std::string(row.name) + ", " + each.name);
+      RemoveAll();
+      if (each.ownEntry) WriteText(kNewFileKey, "FileName", TemplatePath(row.fileName).c_str());
+      WriteText(kNewFileKey, "ItemName", "@C:\\Other\\other.dll,-7");
+      WriteText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension", "");
+
+      WriteNewFileEntry(kNewFileKey, row.which, each.formerOwnerSaved);
+
+      EXPECT_EQ(each.values, ValueNames(kNewFileKey));
+      EXPECT_EQ(TemplatePath(row.fileName), ReadText(kNewFileKey, "FileName"));
+      EXPECT_EQ("", ReadText((std::string(kNewFileKey) + "\\Config").c_str(), "NoExtension"));
+    }
+  }
+}
+
+TEST_F(TemplatesTest, OwnTemplateFileIsTheOneBesideTheProgramInAnyLetterCase) {
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    std::string own = TemplatePath(row.fileName);
+    std::string upper = own;
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    std::string other =
+        TemplatePath(row.which == ArchiveTemplate::Orv ? "zipnew.dat" : "orvnew.dat");
+    EXPECT_TRUE(IsOwnTemplateFile(own.c_str(), row.which));
+    EXPECT_TRUE(IsOwnTemplateFile(upper.c_str(), row.which));
+    EXPECT_FALSE(IsOwnTemplateFile(other.c_str(), row.which));
+    EXPECT_FALSE(IsOwnTemplateFile(("C:\\Other\\" + std::string(row.fileName)).c_str(), row.which));
+    EXPECT_FALSE(IsOwnTemplateFile("", row.which));
   }
 }
 

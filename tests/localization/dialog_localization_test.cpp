@@ -194,14 +194,24 @@ TEST_F(DialogLocalizationTest, ScaleEntryIsReadAsWidthStarHeight) {
     bool applies;
   };
   const Row rows[] = {
-      {"125*110", 125, 110, true},  {"100*100", 100, 100, false},
+      {"125*110", 125, 110, true},
+      {"100*100", 100, 100, false},
       // A missing, zero or negative number is 100: the dialog keeps that
       // measure rather than collapse.
-      {"*110", 100, 110, true},     {"125*", 125, 100, true},
-      {"0*-5", 100, 100, false},    {"-50*80", 100, 80, true},
-      {"125", 100, 100, false},     {nullptr, 100, 100, false},
-      {" 90*80 wide", 90, 80, true}, {"100*100x", 100, 100, false},
-      {"99999999999*1", INT32_MAX, 1, true},
+      {"*110", 100, 110, true},
+      {"125*", 125, 100, true},
+      {"0*-5", 100, 100, false},
+      {"-50*80", 100, 80, true},
+      {"125", 100, 100, false},
+      {nullptr, 100, 100, false},
+      {" 90*80 wide", 90, 80, true},
+      {"100*100x", 100, 100, false},
+      // Held within 50 to 400 percent: "125*11" would make the dialog a strip.
+      {"99999999999*1", 400, 50, true},
+      {"125*11", 125, 50, true},
+      {"49*401", 50, 400, true},
+      {"50*400", 50, 400, true},
+      {"1*100", 50, 100, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry ? row.entry : "no entry");
@@ -230,6 +240,9 @@ TEST_F(DialogLocalizationTest, DialogGrowsByItsScaleWithTheFrameMeasures) {
       // A missing number keeps that measure.
       {"*110", 1, 31, 40, 81, 23},
       {"50*50", -199, -149, 20, 40, 10},
+      // 11 percent would leave a 494 by 364 client area 40 pixels high.
+      {"125*11", 101, -149, 50, 101, 10},
+      {"500*1", 1201, -149, 160, 324, 10},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);

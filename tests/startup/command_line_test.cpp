@@ -32,9 +32,12 @@ struct Row {
 
 const char* ModeName(RunMode mode) {
   switch (mode) {
-    case RunMode::Setup: return "setup";
-    case RunMode::Uninstall: return "uninstall";
-    case RunMode::Nothing: return "nothing";
+    case RunMode::Setup:
+      return "setup";
+    case RunMode::Uninstall:
+      return "uninstall";
+    case RunMode::Nothing:
+      return "nothing";
   }
   return "?";
 }
@@ -149,6 +152,8 @@ TEST(CommandLineTest, ThousandsOfSwitchesAreCountedWithoutHarm) {
   EXPECT_EQ(RunMode::Nothing, scan.mode);
 }
 
+// Where the wide call is a stub that fails with 120 (the 9x family), the
+// narrow one reads the value, with the same limit.
 TEST(CommandLineTest, SfxcmdLongerThanItsBufferIsTakenAsAbsent) {
   struct EnvRow {
     std::size_t padding;
@@ -156,21 +161,31 @@ TEST(CommandLineTest, SfxcmdLongerThanItsBufferIsTakenAsAbsent) {
   };
   // The buffer holds 1,023 characters and the terminator.
   const EnvRow rows[] = {{0, true}, {1020, true}, {1021, false}, {4000, false}};
-  for (const EnvRow& row : rows) {
-    std::string value = std::string(row.padding, 'a') + " /S";
-    SCOPED_TRACE(value.size());
-    SetEnvironmentVariableA("sfxcmd", value.c_str());
-    char buffer[kPathSize];
-    std::memset(buffer, 0xBD, sizeof buffer);
-    EXPECT_EQ(row.read, ReadEnvironmentVariable("sfxcmd", buffer));
-    EXPECT_EQ(row.read ? value : std::string(), std::string(buffer));
-    RecordingActions actions;
-    EXPECT_EQ(row.read, ScanCommandLine("", buffer, actions).silent);
+  for (bool wideFails : {false, true}) {
+    SCOPED_TRACE(wideFails ? "wide call not implemented" : "wide call");
+    SetWideEnvironmentFaultForTest(wideFails);
+    for (const EnvRow& row : rows) {
+      std::string value = std::string(row.padding, 'a') + " /S";
+      SCOPED_TRACE(value.size());
+      SetEnvironmentVariableA("sfxcmd", value.c_str());
+      char buffer[kPathSize];
+      std::memset(buffer, 0xBD, sizeof buffer);
+      EXPECT_EQ(row.read, ReadEnvironmentVariable("sfxcmd", buffer));
+      EXPECT_EQ(row.read ? value : std::string(), std::string(buffer));
+      RecordingActions actions;
+      EXPECT_EQ(row.read, ScanCommandLine("", buffer, actions).silent);
+    }
+    SetEnvironmentVariableA("sfxcmd", nullptr);
+    char buffer[8] = "garbage";
+    EXPECT_FALSE(ReadEnvironmentVariable("sfxcmd", buffer));
+    EXPECT_STREQ("", buffer);
+    SetEnvironmentVariableA("sfxcmd", "");
+    std::memcpy(buffer, "garbage", sizeof buffer);
+    EXPECT_FALSE(ReadEnvironmentVariable("sfxcmd", buffer));
+    EXPECT_STREQ("", buffer);
+    SetEnvironmentVariableA("sfxcmd", nullptr);
   }
-  SetEnvironmentVariableA("sfxcmd", nullptr);
-  char buffer[8] = "garbage";
-  EXPECT_FALSE(ReadEnvironmentVariable("sfxcmd", buffer));
-  EXPECT_STREQ("", buffer);
+  SetWideEnvironmentFaultForTest(false);
 }
 
 // The installer's own path may hold characters of two bytes, or some the

@@ -38,8 +38,8 @@ constexpr int kFormatMessages[] = {IDS_DELETE_BY_HAND, IDS_NO_LIST_FILE};  // on
 constexpr std::size_t kBufferOverhead = 3;
 constexpr char kDirectionContext[] = "LTR";
 constexpr char kSourcePrefix[] = "# ";  // never a key: '#' is no hex digit
-constexpr std::size_t kRegionEnd = static_cast<std::size_t>(kMarkerBlockCount) *
-                                   (kMarkerBlockSize - kMarkerBlockOverlap);
+constexpr std::size_t kRegionEnd =
+    static_cast<std::size_t>(kMarkerBlockCount) * (kMarkerBlockSize - kMarkerBlockOverlap);
 
 enum class Role { Message, Format, DialogText, Scale, Direction };
 
@@ -91,8 +91,9 @@ class Catalogue {
       if (found == texts.strings.end()) continue;
       bool format = std::find(std::begin(kFormatMessages), std::end(kFormatMessages), id) !=
                     std::end(kFormatMessages);
-      AddWide('s', "", found->second, "message " + std::to_string(id) +
-                  (format ? " (keep exactly one %s)" : ""), format ? Role::Format : Role::Message);
+      AddWide('s', "", found->second,
+              "message " + std::to_string(id) + (format ? " (keep exactly one %s)" : ""),
+              format ? Role::Format : Role::Message);
     }
     for (const DialogTexts& dialog : texts.dialogs) {
       Add('$', dialog.name, "", dialog.name + " scale: width percent*height percent", Role::Scale);
@@ -150,12 +151,23 @@ std::string Escape(const std::string& text, const LeadBytes& leadBytes) {
       continue;
     }
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '"': out += "\\\""; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -197,8 +209,9 @@ bool ReadsBackAsWritten(const std::string& file, const Catalogue& catalogue,
     if (!same || file.find(known.key + "=\"") == std::string::npos) continue;  // left out
     same = FindLanguageEntry(text, lines, known.key.c_str(), &entry) &&
            std::string(entry.text, static_cast<std::size_t>(entry.length)) == known.translation;
-    if (!same) std::fprintf(stderr, "%s (%s) does not read back as written\n", known.key.c_str(),
-                            known.label.c_str());
+    if (!same)
+      std::fprintf(stderr, "%s (%s) does not read back as written\n", known.key.c_str(),
+                   known.label.c_str());
   }
   FreeLanguageText(text);
   return same;
@@ -352,9 +365,7 @@ class Checker {
   }
 
  private:
-  void Problem(const std::string& what) {
-    problems_.push_back(what);
-  }
+  void Problem(const std::string& what) { problems_.push_back(what); }
   std::string Show(const std::string& line) const {
     std::string shown = ForConsole(line.substr(0, 60), codePage_);
     return "\"" + shown + (line.size() > 60 ? "...\"" : "\"");
@@ -459,6 +470,11 @@ class Checker {
       } else if (width <= 0 || height <= 0) {
         Problem("scale " + key + " (" + known.label +
                 ") gives 0 percent or less (or a number is missing): the program takes 100");
+      } else if (width != UsableScalePercent(width) || height != UsableScalePercent(height)) {
+        Problem("scale " + key + " (" + known.label + ") is outside " + std::to_string(kMinScale) +
+                " to " + std::to_string(kMaxScale) + " percent: the program takes " +
+                std::to_string(UsableScalePercent(width)) + "*" +
+                std::to_string(UsableScalePercent(height)));
       }
     }
     if (known.role == Role::Direction && value != "RTL" && value != "LTR") {

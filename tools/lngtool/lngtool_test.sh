@@ -34,6 +34,7 @@ grep -q '^\*\*\*messages\*\*\*' "$work/template.lng" || fail "template lacks the
   printf 'c2989d97="no placeholder"\r\n'
   printf '76f0cc56="one"\r\n76f0cc56="twice"\r\n'
   printf '9b889d24="0*100"\r\n'
+  printf 'debae517="125*11"\r\n'
   printf '50a17ae8="rtl"\r\n'
   printf 'f614af86="%0600d"\r\n' 0
   printf '31e0ff52="Finish\xB9"\r\n'
@@ -46,9 +47,11 @@ set -e
 [ "$status" = 1 ] || fail "broken file: exit $status, not 1"
 for expected in "upper-case digits" "blanks before the key" "blanks between the key" \
                 "key 12345678 matches no text" "3b590d53 (message 5106" "c2989d97 (message 5108" \
-                "duplicate key 76f0cc56" "gives 0 percent" "only \"RTL\" in capitals" \
+                "duplicate key 76f0cc56" "gives 0 percent" \
+                "debae517 (DONEDLG scale: width percent*height percent) is outside 50 to 400 percent: the program takes 125*50" \
+                "only \"RTL\" in capitals" \
                 "is 600 bytes; at most 509 fit" "31e0ff52 (DONEDLG) holds a lead byte" \
-                "11 problems"; do
+                "12 problems"; do
   grep -qF "$expected" "$work/broken.out" || fail "broken file: no \"$expected\" in: $(cat "$work/broken.out")"
 done
 printf 'f614af86="no marker"\r\n' > "$work/nomarker.lng"
