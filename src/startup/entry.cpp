@@ -41,8 +41,8 @@ void RunSetup() {
   LPARAM parameter = reinterpret_cast<LPARAM>(&run);
   // Only OK counts: -1 means SETUPDLG could not be made (no rich edit
   // control, say), and then nothing was stored or applied.
-  if (DialogBoxParamA(DialogModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDialogProc,
-                      parameter) != kSetupConfirmed) {
+  if (DialogBoxParamA(DialogModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDialogProc, parameter) !=
+      kSetupConfirmed) {
     return;
   }
   DialogBoxParamA(DialogModule("DONEDLG"), "DONEDLG", nullptr, DoneDialogProc, parameter);
@@ -66,12 +66,17 @@ namespace {
 void ShowMemoryError(int code) {
   char text[kMessageSize];
   FormatText(text, sizeof text, "Not enough memory (error %d).", code);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONERROR | MB_SETFOREGROUND);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION), MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+Interaction UninstallInteraction(const CommandLineScan& scan) {
+  if (scan.quiet) return Interaction::Quiet;
+  return scan.silent ? Interaction::Silent : Interaction::Ask;
 }
 
 int RunSteps(HINSTANCE instance, const char* commandText) {
-  SetMemoryErrorReport(ShowMemoryError);
+  // Known before the language file is read: a quiet run shows not even this.
+  if (!CommandLineIsQuiet(commandText)) SetMemoryErrorReport(ShowMemoryError);
   extResource.Load(instance);
   languageResources.Load("uninstall.lng", ResourceModule());
   HMODULE richEdit = StartOleAndRichEdit();
@@ -92,7 +97,7 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
       RunSetup();
       break;
     case RunMode::Uninstall:
-      RunUninstall(runState.silent);
+      RunUninstall(UninstallInteraction(scan));
       break;
     case RunMode::Nothing:
       break;
