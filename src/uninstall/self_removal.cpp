@@ -123,11 +123,6 @@ SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFo
     return SelfRemovalStart::PathNotWritable;
   }
   bool ntFamily = NtMajorVersion() != 0;
-  // The interpreter inherits the current folder, which must not be the
-  // folder it is to remove. On the NT family it finds the batch file there.
-  if (ntFamily && !SetCurrentFolder(temporaryFolder)) return SelfRemovalStart::PathNotWritable;
-  if (!ntFamily) SetCurrentFolder("..");
-
   static char batch[kBatchSize];
   if (!ComposeSelfRemovalBatch(batch, kBatchSize, program, folder, self, ntFamily, quiet) ||
       !WriteWholeFile(batchPath, batch, std::strlen(batch))) {
@@ -139,6 +134,16 @@ SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFo
   if (!GetInterpreter(interpreter, kInterpreterSize) ||
       !ComposeInterpreterCommand(commandLine, kCommandLineSize, interpreter, batchPath, ntFamily)) {
     return SelfRemovalStart::Failed;
+  }
+  // The interpreter inherits the current folder, which must not be the
+  // folder it is to remove. On the NT family it finds the batch file there
+  // (a folder the system will not make current, one over 258 characters,
+  // say, leaves it nothing to run).
+  if (!ntFamily) {
+    SetCurrentFolder("..");
+  } else if (!SetCurrentFolder(temporaryFolder)) {
+    DeleteOneFile(batchPath);
+    return SelfRemovalStart::PathNotWritable;
   }
   return StartInBackground(commandLine) ? SelfRemovalStart::Started : SelfRemovalStart::Failed;
 }
