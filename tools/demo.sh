@@ -189,7 +189,7 @@ quiet_string=$(unescaped_value "$uninstall_key" '"QuietUninstallString"')
 echo
 echo "  the registered UninstallString, quoted (unquoted, the system would try C:\\Program.exe first):"
 echo "    $uninstall_string"
-echo "  the registered QuietUninstallString, run as it stands, as deployment tools do (it asks nothing):"
+echo "  the registered QuietUninstallString, run as it stands, as deployment tools do (no window at all):"
 echo "    $quiet_string"
 orvdrive run --unset sfxcmd --keep-children --timeout 60 --command-line "$quiet_string" \
   >"$work/run5.txt"

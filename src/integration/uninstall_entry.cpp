@@ -14,13 +14,13 @@
 #include "resources/resource.h"
 #include "resources/version.h"
 #include "uninstall/deletion_passes.h"
+#include "uninstall/uninstall_run.h"
 
 namespace {
 
 constexpr char kPublisher[] = "Korvik";
-constexpr char kSilentSwitch[] = " /S";
-// The quoted path and the silent switch.
-constexpr std::size_t kCommandSize = kPathSize + 8;
+// The quoted path, a blank and the quiet switch.
+constexpr std::size_t kCommandSize = kPathSize + 2 + sizeof kQuietSwitch;
 constexpr std::size_t kVersionSize = 32;  // "65535.65535.65535.65535"
 constexpr std::uint64_t kBytesPerKiB = 1024;
 
@@ -84,8 +84,10 @@ void RegisterUninstallEntry() {
   SetRegNumber(HKEY_LOCAL_MACHINE, kUninstallEntryKey, "NoModify", 1);
   SetRegNumber(HKEY_LOCAL_MACHINE, kUninstallEntryKey, "NoRepair", 1);
 
-  // What deployment tools read.
-  AppendText(command, kSilentSwitch);
+  // What deployment tools read. They run it where nobody can answer a
+  // message: the silent switch alone would still show some.
+  AppendText(command, " ");
+  AppendText(command, kQuietSwitch);
   SetEntryString("QuietUninstallString", command);
   char folder[kPathSize];
   CopyText(folder, program);

@@ -11,7 +11,7 @@ inline constexpr char kUninstallEntryKey[] =
 // "UninstallString" (this program's path in double quotes, without
 // arguments, as the system starts it for the uninstall run), "DisplayIcon"
 // ("Korvik.exe" beside this program), "NoModify" and "NoRepair" (1); then
-// for deployment tools "QuietUninstallString" (the same with " /S"),
+// for deployment tools "QuietUninstallString" (the same with " /quiet"),
 // "InstallLocation" (this program's folder), "Publisher", "DisplayVersion"
 // (the product version of "Korvik.exe" beside this program, else this
 // program's own) and, when "Uninstall.lst" is there, "EstimatedSize" (the

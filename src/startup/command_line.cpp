@@ -23,9 +23,11 @@ bool StartsWith(const char* text, const char* word) {
   return true;
 }
 
-bool IsSilentSwitch(const char* word) {
-  return Upper(word[0]) == 'S' && !IsLetter(word[1]);
-}
+bool IsSilentSwitch(const char* word) { return Upper(word[0]) == 'S' && !IsLetter(word[1]); }
+
+// A word that had no meaning of its own (it counted, as any other switch),
+// so that the callers of the other switches go on as they did.
+bool IsQuietSwitch(const char* word) { return StartsWith(word, "QUIET"); }
 
 // The system may start the program through its unquoted path, as entries
 // in the list of installed programs were written before they were quoted:
@@ -69,10 +71,18 @@ bool SfxcmdIsSilent(const char* sfxcmd) {
   return false;
 }
 
+bool CommandLineIsQuiet(const char* commandText) {
+  for (const char* p = commandText; *p != '\0'; p = NextChar(p)) {
+    if (IsSwitchMark(*p) && IsQuietSwitch(p + 1)) return true;
+  }
+  return false;
+}
+
 CommandLineScan ScanCommandLine(const char* commandText, const char* sfxcmd,
                                 SwitchActions& actions) {
   CommandLineScan scan;
-  if (sfxcmd && SfxcmdIsSilent(sfxcmd)) scan.silent = true;
+  scan.quiet = CommandLineIsQuiet(commandText);
+  if (scan.quiet || (sfxcmd && SfxcmdIsSilent(sfxcmd))) scan.silent = true;
 
   for (const char* p = commandText; *p != '\0'; p = NextChar(p)) {
     if (!IsSwitchMark(*p)) continue;
@@ -89,7 +99,9 @@ CommandLineScan ScanCommandLine(const char* commandText, const char* sfxcmd,
       actions.Wait();
     } else if (StartsWith(word, "WARNING")) {
       ++scan.warnings;
-      actions.Warning();
+      if (!scan.quiet) actions.Warning();
+    } else if (IsQuietSwitch(word)) {
+      continue;  // nor does the quiet one
     }
     ++scan.countedSwitches;
   }

@@ -12,6 +12,10 @@ const char* CommandLineText(const char* fullCommandLine, const char* programPath
 // True when "sfxcmd" holds a '-' or '/' followed by 's' and a non-letter.
 bool SfxcmdIsSilent(const char* sfxcmd);
 
+// True when the command line text holds the quiet switch ("quiet" after a
+// '/' or '-'), wherever it stands.
+bool CommandLineIsQuiet(const char* commandText);
+
 // What the scan does at once, in the order the switches stand.
 class SwitchActions {
  public:
@@ -26,13 +30,15 @@ enum class RunMode { Setup, Uninstall, Nothing };
 struct CommandLineScan {
   bool setup = false;
   bool silent = false;
-  int countedSwitches = 0;  // every switch but the silent one
+  bool quiet = false;       // silent, and no window at all: every box takes its default
+  int countedSwitches = 0;  // every switch but the silent and the quiet one
   int waits = 0;
   int warnings = 0;
   RunMode mode = RunMode::Uninstall;
 };
 
 // Scans "sfxcmd" (may be null) and the command line text, runs the
-// immediate actions and decides the mode.
+// immediate actions and decides the mode. A quiet command line shows no
+// warning, also where "warning" stands before "quiet".
 CommandLineScan ScanCommandLine(const char* commandText, const char* sfxcmd,
                                 SwitchActions& actions);

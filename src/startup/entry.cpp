@@ -81,8 +81,14 @@ void ShowMemoryError(int code) {
   MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION), MB_ICONERROR | MB_SETFOREGROUND);
 }
 
+Interaction UninstallInteraction(const CommandLineScan& scan) {
+  if (scan.quiet) return Interaction::Quiet;
+  return scan.silent ? Interaction::Silent : Interaction::Ask;
+}
+
 int RunSteps(HINSTANCE instance, const char* commandText) {
-  SetMemoryErrorReport(ShowMemoryError);
+  // Known before the language file is read: a quiet run shows not even this.
+  if (!CommandLineIsQuiet(commandText)) SetMemoryErrorReport(ShowMemoryError);
   extResource.Load(instance);
   languageResources.Load("uninstall.lng", ResourceModule());
   HMODULE richEdit = StartOleAndRichEdit();
@@ -103,7 +109,7 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
       RunSetup();
       break;
     case RunMode::Uninstall:
-      RunUninstall(runState.silent);
+      RunUninstall(UninstallInteraction(scan));
       break;
     case RunMode::Nothing:
       break;

@@ -9,6 +9,7 @@
 #include "platform/process.h"
 #include "platform/stream.h"
 #include "platform/text.h"
+#include "uninstall/uninstall_run.h"
 
 namespace {
 
@@ -37,15 +38,20 @@ bool GetInterpreter(char* interpreter, std::size_t capacity) {
 }  // namespace
 
 bool ComposeSelfRemovalBatch(char* batch, std::size_t capacity, const char* programPath,
-                             const char* programFolder, const char* batchPath, bool ntFamily) {
+                             const char* programFolder, const char* batchPath, bool ntFamily,
+                             bool quiet) {
   if (capacity == 0) return false;
   batch[0] = '\0';
   char piece[kBatchPieceSize];
+  // Passed on after the switch of each instance the batch file starts.
+  char passedOn[1 + sizeof kQuietSwitch] = "";
+  if (quiet) FormatText(passedOn, sizeof passedOn, " %s", kQuietSwitch);
   // The second instance pauses until this one has ended and freed its file;
   // the interpreter waits for it before it goes on.
-  bool formatted = ntFamily
-                       ? FormatText(piece, sizeof piece, "\"%s\" /wait\r\n", programPath)
-                       : FormatText(piece, sizeof piece, "start /wait \"%s\" /wait\r\n", programPath);
+  bool formatted =
+      ntFamily ? FormatText(piece, sizeof piece, "\"%s\" /wait%s\r\n", programPath, passedOn)
+               : FormatText(piece, sizeof piece, "start /wait \"%s\" /wait%s\r\n", programPath,
+                            passedOn);
   if (!AppendPiece(batch, capacity, formatted, piece)) return false;
 
   formatted = FormatText(piece, sizeof piece,
@@ -60,9 +66,9 @@ bool ComposeSelfRemovalBatch(char* batch, std::size_t capacity, const char* prog
   // The last line has no line end.
   formatted = FormatText(piece, sizeof piece,
                          ":done\r\n"
-                         "if exist \"%s\" \"%s\" /warning\r\n"
+                         "if exist \"%s\" \"%s\" /warning%s\r\n"
                          "del \"%s\"",
-                         programPath, programPath, batchPath);
+                         programPath, programPath, passedOn, batchPath);
   return AppendPiece(batch, capacity, formatted, piece);
 }
 
@@ -93,11 +99,12 @@ bool BatchFilePath(const char* path, char* out, std::size_t capacity) {
 
 bool ComposeInterpreterCommand(char* command, std::size_t capacity, const char* interpreter,
                                const char* batchPath, bool ntFamily) {
-  return ntFamily ? FormatText(command, capacity, "%s /c \"\"%s\"\"", interpreter, batchPath)
-                  : FormatText(command, capacity, "%s /c \"%s\"", interpreter, batchPath);
+  return ntFamily
+             ? FormatText(command, capacity, "%s /d /v:off /c .\\%s", interpreter, kBatchFileName)
+             : FormatText(command, capacity, "%s /c \"%s\"", interpreter, batchPath);
 }
 
-SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFolder) {
+SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFolder, bool quiet) {
   char temporaryFolder[kPathSize];
   char batchPath[kPathSize];
   if (!GetTemporaryFolder(temporaryFolder, kPathSize) || !CopyText(batchPath, temporaryFolder) ||
@@ -117,7 +124,7 @@ SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFo
   }
   bool ntFamily = NtMajorVersion() != 0;
   static char batch[kBatchSize];
-  if (!ComposeSelfRemovalBatch(batch, kBatchSize, program, folder, self, ntFamily) ||
+  if (!ComposeSelfRemovalBatch(batch, kBatchSize, program, folder, self, ntFamily, quiet) ||
       !WriteWholeFile(batchPath, batch, std::strlen(batch))) {
     return SelfRemovalStart::Failed;
   }
@@ -128,9 +135,15 @@ SelfRemovalStart StartSelfRemoval(const char* programPath, const char* programFo
       !ComposeInterpreterCommand(commandLine, kCommandLineSize, interpreter, batchPath, ntFamily)) {
     return SelfRemovalStart::Failed;
   }
-
   // The interpreter inherits the current folder, which must not be the
-  // folder it is to remove.
-  SetCurrentFolder("..");
+  // folder it is to remove. On the NT family it finds the batch file there
+  // (a folder the system will not make current, one over 258 characters,
+  // say, leaves it nothing to run).
+  if (!ntFamily) {
+    SetCurrentFolder("..");
+  } else if (!SetCurrentFolder(temporaryFolder)) {
+    DeleteOneFile(batchPath);
+    return SelfRemovalStart::PathNotWritable;
+  }
   return StartInBackground(commandLine) ? SelfRemovalStart::Started : SelfRemovalStart::Failed;
 }

@@ -30,15 +30,13 @@ bool ConfirmUninstall() {
 void ShowListFileError() {
   char text[kMessageSize];
   FormatText(text, sizeof text, MessageFormatForPath(IDS_NO_LIST_FILE), kListFileName);
-  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION),
-              MB_ICONERROR | MB_SETFOREGROUND);
+  MessageBoxA(nullptr, text, MessageText(IDS_UNINSTALL_CAPTION), MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void ShowRestartNotice() {
   MessageBoxA(nullptr, MessageText(IDS_RESTART_NEEDED), MessageText(IDS_UNINSTALL_CAPTION),
               MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
-
 
 void DeleteHelpIndexFiles(const char* programFolder) {
   for (const char* name : kHelpIndexFiles) {
@@ -78,7 +76,9 @@ bool CutToProgramFolder(char* path) {
   return true;
 }
 
-void RunUninstall(bool silent) {
+void RunUninstall(Interaction interaction) {
+  // Each message is for information only: not showing it is its answer.
+  const bool quiet = interaction == Interaction::Quiet;
   char programPath[kPathSize];
   if (!GetProgramPath(programPath, kPathSize)) return;
   // The folder as the batch file names it, and with a backslash for joining.
@@ -90,7 +90,7 @@ void RunUninstall(bool silent) {
   CopyText(folderPrefix, programFolder);  // shorter than the program path: room for one more
   AppendBackslash(folderPrefix);
 
-  if (!silent && !ConfirmUninstall()) return;
+  if (interaction == Interaction::Ask && !ConfirmUninstall()) return;
 
   // The list file is found by its full path, not through the current folder.
   char listPath[kPathSize];
@@ -98,8 +98,8 @@ void RunUninstall(bool silent) {
   if (!JoinPath(listPath, kPathSize, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
     // A run that ended before its batch file could work is finished now.
     if (EveryNameInFolder(programFolder, FileNamePart(programPath), IsLeftOfAnEndedRun)) {
-      StartSelfRemoval(programPath, programFolder);
-    } else {
+      StartSelfRemoval(programPath, programFolder, quiet);
+    } else if (!quiet) {
       ShowListFileError();
     }
     return;
@@ -112,10 +112,11 @@ void RunUninstall(bool silent) {
   list.Close();
   DeleteOneFile(listPath);
 
-  if (outcome.restartNeeded) ShowRestartNotice();
-  if (outcome.leftovers[0] != '\0') ShowLeftoverWarning(outcome.leftovers);
+  if (outcome.restartNeeded && !quiet) ShowRestartNotice();
+  if (outcome.leftovers[0] != '\0' && !quiet) ShowLeftoverWarning(outcome.leftovers);
   // A batch file that cannot name the program would leave it without a word.
-  if (StartSelfRemoval(programPath, programFolder) == SelfRemovalStart::PathNotWritable) {
+  if (StartSelfRemoval(programPath, programFolder, quiet) == SelfRemovalStart::PathNotWritable &&
+      !quiet) {
     ShowLeftoverWarning(programPath);
   }
 }

@@ -2,10 +2,23 @@
 // over "Uninstall.lst" and the self-removal batch file.
 #pragma once
 
-// Removes the archiver from the machine. Asks first unless silent; reports
-// only a missing list file, a needed restart, and a program file that no
-// batch file can name (the leftover warning).
-void RunUninstall(bool silent);
+// The switch that makes a run quiet, as the uninstall entry and the batch
+// file write it.
+constexpr char kQuietSwitch[] = "/quiet";
+
+enum class Interaction {
+  Ask,     // the question first, then the messages
+  Silent,  // no question; the messages still wait for their user
+  // No window at all, for deployment tools that nobody watches: every
+  // message takes its default answer unseen, and the instances the batch
+  // file starts are quiet too.
+  Quiet,
+};
+
+// Removes the archiver from the machine. Reports only a missing list file,
+// a needed restart, and what is left for the user to delete (the leftover
+// warning).
+void RunUninstall(Interaction interaction);
 
 // Cuts the program's path to its folder at the last backslash; a drive root
 // keeps its backslash ("C:\"). False, with the path untouched, when there is

@@ -16,6 +16,23 @@ std::string FixtureLibrary(const char* folder) {
   return test::ExeFolder() + "\\fixtures\\" + folder + "\\orvlng.dll";
 }
 
+namespace {
+
+BOOL CALLBACK AddVisibleDialog(HWND window, LPARAM list) {
+  if (IsWindowVisible(window) && driver::ClassName(window) == "#32770") {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> VisibleDialogsOfAnyProcess() {
+  std::vector<HWND> found;
+  EnumWindows(AddVisibleDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 Sandbox::Sandbox(const std::string& name, const std::string& installName)
     : root_("C:\\KorvikTests\\" + name), folder_(root_ + "\\" + installName) {
   test::RemoveTree(root_);

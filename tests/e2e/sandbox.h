@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "driver.h"
 
@@ -19,6 +20,10 @@ std::string BuiltStandIn();
 // (tests/fault).
 std::string BuiltFaultyProgram();
 std::string FixtureLibrary(const char* folder);  // a test "orvlng.dll"
+
+// The visible dialogs and message boxes (class "#32770") of every process:
+// those of the instances a batch file starts too.
+std::vector<HWND> VisibleDialogsOfAnyProcess();
 
 class Sandbox {
  public:
@@ -116,6 +121,40 @@ inline void ExpectEndsQuietly(const driver::Process& process, test::CallSite sit
   DWORD code = 1;
   EXPECT_TRUE(driver::WaitForExit(process, kExitTimeoutMs, &code));
   EXPECT_EQ(0u, code);
+}
+
+// Watches until the process has ended and then until `gone` (a path; none
+// when empty) no longer exists, for at most kExitTimeoutMs each. Every
+// dialog that any process shows meanwhile is read and answered with OK, so
+// that the run goes on; their texts are given back.
+inline std::vector<std::string> DialogsShownUntilDone(const driver::Process& process,
+                                                      const std::string& gone,
+                                                      test::CallSite site = test::Here()) {
+  ::testing::ScopedTrace trace(site.file, site.line, "DialogsShownUntilDone");
+  std::vector<std::string> shown;
+  auto answerAny = [&shown] {
+    for (HWND box : VisibleDialogsOfAnyProcess()) {
+      shown.push_back(driver::WindowText(box) + ": " + driver::MessageBoxText(box));
+      if (!driver::Press(box, IDOK)) driver::Close(box);
+      driver::WaitForClosed(box, kDialogTimeoutMs);
+    }
+  };
+  for (DWORD start = GetTickCount(); process.Running(); Sleep(driver::kPollMs)) {
+    answerAny();
+    if (GetTickCount() - start >= kExitTimeoutMs) {
+      ADD_FAILURE() << "the program did not end";
+      return shown;
+    }
+  }
+  for (DWORD start = GetTickCount(); !gone.empty() && test::Exists(gone); Sleep(driver::kPollMs)) {
+    answerAny();
+    if (GetTickCount() - start >= kExitTimeoutMs) {
+      ADD_FAILURE() << gone << " is still there";
+      return shown;
+    }
+  }
+  answerAny();
+  return shown;
 }
 
 }  // namespace e2e

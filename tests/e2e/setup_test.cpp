@@ -391,7 +391,7 @@ void ExpectUninstallEntry(const Sandbox& sandbox) {
   EXPECT_EQ(sandbox.Path("Korvik.exe"), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
   EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"));
   EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair"));
-  EXPECT_EQ(command + " /S", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"));
+  EXPECT_EQ(command + " /quiet", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"));
   EXPECT_EQ(sandbox.Folder(), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"));
   EXPECT_EQ("Korvik", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
   // The stand-in archiver's version resource.

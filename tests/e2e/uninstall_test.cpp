@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -91,8 +92,8 @@ void Install(const Sandbox& sandbox) {
   ASSERT_TRUE(sandbox.WriteFile("Formats\\cab.fmt", "cab"));
   ASSERT_TRUE(sandbox.WriteFile("Docs\\License.txt", "licence"));
   ASSERT_TRUE(sandbox.WriteFile("Docs\\Order\\order.htm", "order"));
-  ASSERT_TRUE(SetFileAttributesA(sandbox.Path("Docs\\License.txt").c_str(),
-                                 FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(
+      SetFileAttributesA(sandbox.Path("Docs\\License.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   // Left by a help viewer; not listed.
   ASSERT_TRUE(sandbox.WriteFile("korvik.gid", "index"));
   ASSERT_TRUE(SetFileAttributesA(sandbox.Path("korvik.gid").c_str(),
@@ -187,14 +188,14 @@ class ScopedNoUserComspec {
  public:
   ScopedNoUserComspec() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS) {
       return;
     }
     char value[MAX_PATH * 4];
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key, "COMSPEC", nullptr, &type_, reinterpret_cast<BYTE*>(value),
-                         &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, "COMSPEC", nullptr, &type_, reinterpret_cast<BYTE*>(value), &size) ==
+        ERROR_SUCCESS) {
       saved_.assign(value, size);
       had_ = RegDeleteValueA(key, "COMSPEC") == ERROR_SUCCESS;
     }
@@ -202,8 +203,8 @@ class ScopedNoUserComspec {
   }
   ~ScopedNoUserComspec() {
     HKEY key;
-    if (!had_ || RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_SET_VALUE, &key) !=
-                     ERROR_SUCCESS) {
+    if (!had_ ||
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
       return;
     }
     RegSetValueExA(key, "COMSPEC", 0, type_, reinterpret_cast<const BYTE*>(saved_.data()),
@@ -236,15 +237,16 @@ std::string WindowsFolder() {
 }
 
 std::string ExpectedBatch(const std::string& program, const std::string& folder,
-                          const std::string& batch, bool ntFamily) {
-  std::string text = ntFamily ? "\"" + program + "\" /wait\r\n"
-                              : "start /wait \"" + program + "\" /wait\r\n";
+                          const std::string& batch, bool ntFamily, bool quiet = false) {
+  const std::string passedOn = quiet ? " /quiet" : "";
+  std::string text = ntFamily ? "\"" + program + "\" /wait" + passedOn + "\r\n"
+                              : "start /wait \"" + program + "\" /wait" + passedOn + "\r\n";
   for (int i = 0; i < 5; ++i) {
     text += "del \"" + program + "\"\r\nrd \"" + folder + "\"\r\nif not exist \"" + program +
             "\" goto done\r\n";
   }
-  return text + ":done\r\nif exist \"" + program + "\" \"" + program + "\" /warning\r\ndel \"" +
-         batch + "\"";
+  return text + ":done\r\nif exist \"" + program + "\" \"" + program + "\" /warning" + passedOn +
+         "\r\ndel \"" + batch + "\"";
 }
 
 // Gives a drive letter to a folder for as long as it lives, through Wine's
@@ -321,8 +323,8 @@ TEST(UninstallTest, YesRemovesTheInstallationAndThenTheProgramAndItsFolder) {
   ExpectEndsQuietly(process);
 
   // What the run removes itself; the program file waits for the batch file.
-  for (const char* name : {"Korvik.exe", "korvik.chm", "Uninstall.lst", "korvik.gid",
-                           "korvik.fts", "Docs", "Formats\\arj.fmt"}) {
+  for (const char* name : {"Korvik.exe", "korvik.chm", "Uninstall.lst", "korvik.gid", "korvik.fts",
+                           "Docs", "Formats\\arj.fmt"}) {
     EXPECT_FALSE(sandbox.Exists(name)) << name;
   }
   EXPECT_TRUE(sandbox.Exists("Formats\\user.fmt"));
@@ -473,23 +475,30 @@ TEST(UninstallTest, FileThatCannotBeMovedBringsTheRestartNoticeInTheBuiltInLangu
   EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
 }
 
-TEST(UninstallTest, InterpreterRunsTheBatchFileFromTheFolderAboveTheProgram) {
-  Sandbox sandbox("uninstall-batch");
-  Install(sandbox);
-  std::string interpreter = InstallInterpreterStandIn(sandbox);
-  driver::StartOptions options = UninstallOptions(sandbox, "/s");
-  options.setEnv.push_back("COMSPEC=" + interpreter);
-  driver::Process process;
-  ASSERT_TRUE(driver::Start(process, options));
-  ExpectEndsQuietly(process);
+// The command names no path: cmd would expand a defined %NAME% in it. The
+// batch file is found in the interpreter's folder, its own, outside the
+// program folder; a quiet run's batch file starts quiet instances.
+TEST(UninstallTest, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "silent");
+    Sandbox sandbox("uninstall-batch");
+    Install(sandbox);
+    std::string interpreter = InstallInterpreterStandIn(sandbox);
+    driver::StartOptions options = UninstallOptions(sandbox, quiet ? "/quiet" : "/s");
+    options.setEnv.push_back("COMSPEC=" + interpreter);
+    driver::Process process;
+    ASSERT_TRUE(driver::Start(process, options));
+    ExpectEndsQuietly(process);
 
-  Started started = ReadStarted(sandbox);
-  EXPECT_EQ(interpreter + " /c \"\"" + BatchPath(sandbox) + "\"\"", started.commandLine);
-  EXPECT_EQ(sandbox.Root(), started.folder);
-  EXPECT_EQ(ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true),
-            test::ReadWholeFile(BatchPath(sandbox)));
-  EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
-  EXPECT_FALSE(sandbox.Exists("Uninstall.lst"));
+    Started started = ReadStarted(sandbox);
+    EXPECT_EQ(interpreter + " /d /v:off /c .\\" + kBatchName, started.commandLine);
+    EXPECT_EQ(TempFolder(sandbox), started.folder);
+    EXPECT_EQ(
+        ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true, quiet),
+        test::ReadWholeFile(BatchPath(sandbox)));
+    EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
+    EXPECT_FALSE(sandbox.Exists("Uninstall.lst"));
+  }
 }
 
 TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit) {
@@ -641,7 +650,13 @@ TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
   // First with the stand-in, to see the batch file; then for real.
   for (bool real : {false, true}) {
     SCOPED_TRACE(real ? "command interpreter" : "stand-in");
-    if (real) Install(sandbox);
+    // A drive's root holds more than the installation. (Windows never
+    // removes a root; Wine removes the folder a drive letter stands for once
+    // it is empty, here the emptied installation folder.)
+    if (real) {
+      Install(sandbox);
+      ASSERT_TRUE(sandbox.WriteFile("user.txt", "not listed"));
+    }
     DeleteFileA(BatchPath(sandbox).c_str());
     driver::StartOptions options = UninstallOptions(sandbox, "/s");
     options.exe = root + "uninstall.exe";
@@ -653,7 +668,7 @@ TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
     EXPECT_FALSE(Exists(root + "Korvik.exe"));
     if (!real) {
       Started started = ReadStarted(sandbox);
-      EXPECT_EQ(root, started.folder);  // ".." of a root is the root
+      EXPECT_EQ(TempFolder(sandbox), started.folder);
       EXPECT_EQ(ExpectedBatch(root + "uninstall.exe", root, BatchPath(sandbox), true),
                 test::ReadWholeFile(BatchPath(sandbox)));
       ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltProgram(), "uninstall.exe"));
@@ -661,7 +676,7 @@ TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
     } else {
       EXPECT_TRUE(WaitUntilGone(root + "uninstall.exe", kRemovalTimeoutMs));
       EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
-      EXPECT_TRUE(Exists(root));
+      EXPECT_EQ("not listed", test::ReadWholeFile(root + "user.txt"));
     }
   }
 }
@@ -708,7 +723,8 @@ Sentinels MakeSentinels(const Sandbox& sandbox) {
 }
 
 void ExpectSentinelsSurvive(const Sentinels& sentinels) {
-  for (const std::string& file : sentinels.files) EXPECT_EQ("victim", test::ReadWholeFile(file)) << file;
+  for (const std::string& file : sentinels.files)
+    EXPECT_EQ("victim", test::ReadWholeFile(file)) << file;
   EXPECT_TRUE(GetFileAttributesA(sentinels.files[0].c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(Exists(sentinels.empty));
   SetFileAttributesA(sentinels.files[0].c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -723,13 +739,29 @@ TEST(UninstallTest, LinkDeviceAndOutsideEntriesLeaveEverySentinelAndAskNothing) 
   ASSERT_TRUE(test::MakeFolderLink(sandbox.Path("emptylink"), sentinels.empty));
   const char* entries[] = {
       // Through a link, and links themselves.
-      "linkdir\\victim.txt", "linkdir\\sub\\deep.txt", "linkdir\\sub", "Formats\\inner\\victim.txt",
-      "Formats/inner/sub/deep.txt", "Formats\\inner", "linkdir", "emptylink",
+      "linkdir\\victim.txt",
+      "linkdir\\sub\\deep.txt",
+      "linkdir\\sub",
+      "Formats\\inner\\victim.txt",
+      "Formats/inner/sub/deep.txt",
+      "Formats\\inner",
+      "linkdir",
+      "emptylink",
       // Devices: once taken for files in use, each moved and scheduled.
-      "NUL", "con.txt", "aux.", "Aux .log", "COM1", "lpt9.dat", "CONIN$", "conout$.txt",
-      "prn\\x.txt", "Formats\\nul",
+      "NUL",
+      "con.txt",
+      "aux.",
+      "Aux .log",
+      "COM1",
+      "lpt9.dat",
+      "CONIN$",
+      "conout$.txt",
+      "prn\\x.txt",
+      "Formats\\nul",
       // Outside the folder.
-      "..\\victim.txt", "..\\outside\\sub\\deep.txt", "Docs\\..\\..\\victim.txt",
+      "..\\victim.txt",
+      "..\\outside\\sub\\deep.txt",
+      "Docs\\..\\..\\victim.txt",
   };
   std::string list;
   for (const char* entry : entries) list += std::string(entry) + "\r\n";
@@ -756,11 +788,8 @@ TEST(UninstallTest, RunThatEndedAfterItsListIsFinishedWhenOnlyTheProgramIsLeft) 
     bool finished;
   };
   const Row rows[] = {
-      {nullptr, true},
-      {"orvext.dll.0.tmp", true},  // moved aside by that run
-      {"user.txt", false},
-      {"Docs\\", false},
-      {"orvext.dll.tmp", false},
+      {nullptr, true},     {"orvext.dll.0.tmp", true},  // moved aside by that run
+      {"user.txt", false}, {"Docs\\", false},          {"orvext.dll.tmp", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.also ? row.also : "nothing");
@@ -796,8 +825,8 @@ TEST(UninstallTest, FileThatCannotBeScheduledIsNamedInTheLeftoverWarning) {
   Install(sandbox);
   ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltFaultyProgram(), "uninstall.exe"));
   ASSERT_TRUE(sandbox.WriteFile("Data\\held.dat", "held"));
-  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", "Data\\held.dat\nData\n" +
-                                                     sandbox.ReadFile("Uninstall.lst")));
+  ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst",
+                                "Data\\held.dat\nData\n" + sandbox.ReadFile("Uninstall.lst")));
   HeldFile held(sandbox.Path("Data\\held.dat"));
   ASSERT_TRUE(held.Held());
   test::ScopedPendingRenames pending;
@@ -810,7 +839,8 @@ TEST(UninstallTest, FileThatCannotBeScheduledIsNamedInTheLeftoverWarning) {
   ASSERT_NE(nullptr, box) << "no leftover warning";
   Box warning = Read(box);
   EXPECT_EQ(test::Acp("卸载 Korvik"), warning.caption);
-  EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.Path("Data\\held.dat"), warning.text)
+  EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.Path("Data\\held.dat"),
+            warning.text)
       << test::Utf8(warning.text);
   EXPECT_EQ(driver::Icon::Information, warning.icon) << driver::IconName(warning.icon);
   ASSERT_TRUE(driver::Press(box, IDOK));
@@ -822,7 +852,7 @@ TEST(UninstallTest, FileThatCannotBeScheduledIsNamedInTheLeftoverWarning) {
 
 // Paths that the command interpreter would read otherwise than they stand:
 // a '%' (dropped, or opening a variable), a temporary folder with ( ) & ^ @
-// and a blank (the quotes of "/c" stripped), and in a western locale
+// and a blank (the quotes of "/c" stripped) or a '%' and a '!', and in a western locale
 // (ANSI 1252, OEM 850) characters whose two codes differ or that the OEM
 // code page lacks. The program and its folder go, and nothing beside them;
 // where no form of a path can be written the program stays and says so.
@@ -844,6 +874,11 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
       {0, "K%KORVIKVAR%B", "temp", "KotherB", true},
       {0, "K%none% (y)", "t&m^p @(x)", "K (y)", true},
       {0, "Korvik", "temp (x)", nullptr, true},
+      // A defined variable in the temporary folder's path: cmd would look
+      // for the batch file in "tother".
+      {0, "Korvik", "t%KORVIKVAR%", "tother", true},
+      // Delayed expansion would read "!KORVIKBANG!" as a variable.
+      {0, "Games!KORVIKBANG!", "t%none%!KORVIKBANG!", "Gamesother", true},
       {1252, "Korvik ä", "temp ä", nullptr, true},    // in the OEM code page
       {1252, "Korvik Š", "temp Š", nullptr, true},    // by the short forms
       {1252, "Korvik", "missing Š", nullptr, false},  // no short form either
@@ -861,7 +896,7 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
     const std::string temp = sandbox.Root() + "\\" + test::Acp(row.temp);
     driver::StartOptions options = UninstallOptions(sandbox, "/s");
     if (row.removed) test::MakeFolders(temp);
-    options.setEnv = {"TEMP=" + temp, "TMP=" + temp, "KORVIKVAR=other"};
+    options.setEnv = {"TEMP=" + temp, "TMP=" + temp, "KORVIKVAR=other", "KORVIKBANG=other"};
     driver::Process process;
     ASSERT_TRUE(driver::Start(process, options));
     if (row.removed) {
@@ -889,20 +924,111 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
 // The list of installed programs starts the registered command as it
 // stands: now the quoted path; entries written before held it unquoted,
 // which under a folder with a '-' after a blank counted as a switch.
+// Deployment tools start the quiet command, which asks nothing.
 TEST(UninstallTest, EntryOfTheListOfInstalledProgramsStartsTheUninstallQuotedOrNot) {
-  for (bool quoted : {true, false}) {
-    SCOPED_TRACE(quoted ? "quoted" : "unquoted");
+  enum class Command { Quoted, Unquoted, Quiet };
+  for (Command command : {Command::Quoted, Command::Unquoted, Command::Quiet}) {
+    SCOPED_TRACE(command == Command::Quoted     ? "quoted"
+                 : command == Command::Unquoted ? "unquoted"
+                                                : "quiet");
     Sandbox sandbox("Program Files", "Korvik-7");
     Install(sandbox);
     driver::StartOptions options = UninstallOptions(sandbox);
     options.exe.clear();
-    options.rawCommandLine = quoted ? "\"" + sandbox.ProgramPath() + "\"" : sandbox.ProgramPath();
+    const std::string quoted = "\"" + sandbox.ProgramPath() + "\"";
+    options.rawCommandLine = command == Command::Quoted     ? quoted
+                             : command == Command::Unquoted ? sandbox.ProgramPath()
+                                                            : quoted + " /quiet";
     driver::Process process;
     ASSERT_TRUE(driver::Start(process, options));
-    AnswerQuestion(process, IDYES);
+    if (command != Command::Quiet) AnswerQuestion(process, IDYES);
     ExpectEndsQuietly(process);
     EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
     EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  }
+}
+
+// What the plain silent switch shows, the quiet one never shows: not the
+// restart notice (a file held open without sharing), not the leftover
+// warning of the run or of the instance the batch file starts, not message
+// 5108. The quiet run ends by itself, takes every message's default answer
+// and schedules what the silent one schedules.
+TEST(UninstallTest, QuietRunShowsNoWindowWhereTheSilentOneShowsItsMessage) {
+  enum class Case { HeldFile, HeldProgram, NoList, Unschedulable };
+  struct Row {
+    const char* name;
+    Case situation;
+    std::string message;  // what the silent run shows
+    bool selfRemoval;     // a batch file is started
+  };
+  const std::string leftover = test::Acp("卸载已经完成\n你应该手动删除 ");
+  const Row rows[] = {
+      {"held file", Case::HeldFile, test::Acp("你必须重新启动 Windows 才能完全卸载 Korvik。"),
+       true},
+      {"held program", Case::HeldProgram, leftover + "uninstall.exe", true},
+      {"no list", Case::NoList, test::Acp("无法打开列表文件 Uninstall.lst"), false},
+      {"unschedulable", Case::Unschedulable, leftover + "Data\\held.dat", true},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> scheduled[2];
+    for (bool quiet : {false, true}) {
+      SCOPED_TRACE(std::string(row.name) + (quiet ? ", quiet" : ", silent"));
+      Sandbox sandbox("uninstall-quiet");
+      Install(sandbox);
+      std::string message = row.message;
+      if (message.compare(0, leftover.size(), leftover) == 0) {
+        message = leftover + sandbox.Path(message.substr(leftover.size()));
+      }
+      driver::StartOptions options = UninstallOptions(sandbox, quiet ? "/quiet" : "/S");
+      if (row.situation == Case::NoList) {
+        ASSERT_TRUE(DeleteFileA(sandbox.Path("Uninstall.lst").c_str()));
+      }
+      if (row.situation == Case::Unschedulable) {
+        ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltFaultyProgram(), "uninstall.exe"));
+        options.setEnv.push_back("KORVIK_TEST_DENY_WRITES=RESTART");
+      }
+      bool holdsData = row.situation == Case::HeldFile || row.situation == Case::Unschedulable;
+      if (holdsData) {
+        ASSERT_TRUE(sandbox.WriteFile("Data\\held.dat", "held"));
+        ASSERT_TRUE(sandbox.WriteFile(
+            "Uninstall.lst", "Data\\held.dat\nData\n" + sandbox.ReadFile("Uninstall.lst")));
+      }
+      HeldFile heldData(sandbox.Path("Data\\held.dat"));
+      ASSERT_EQ(holdsData, heldData.Held());
+      test::ScopedPendingRenames pending;
+      driver::Process process;
+      ASSERT_TRUE(driver::Start(process, options));
+      // The program file is held once the program runs from it.
+      std::unique_ptr<HeldFile> heldProgram;
+      if (row.situation == Case::HeldProgram) {
+        heldProgram = std::make_unique<HeldFile>(sandbox.ProgramPath());
+        ASSERT_TRUE(heldProgram->Held());
+      }
+
+      if (!quiet) {
+        HWND box = WaitForAnyMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
+        ASSERT_NE(nullptr, box) << "no message";
+        EXPECT_EQ(message, driver::MessageBoxText(box)) << test::Utf8(driver::MessageBoxText(box));
+        ASSERT_TRUE(driver::Press(box, IDOK));
+        ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
+      }
+      EXPECT_EQ(std::vector<std::string>{},
+                e2e::DialogsShownUntilDone(process, row.selfRemoval ? BatchPath(sandbox) : ""));
+      DWORD code = 1;
+      EXPECT_TRUE(driver::WaitForExit(process, 0, &code));
+      EXPECT_EQ(0u, code);
+
+      scheduled[quiet] = pending.AddedDeletions();
+      EXPECT_EQ(
+          row.situation == Case::HeldFile,
+          !scheduled[quiet].empty() && scheduled[quiet].front() == sandbox.Path("Data\\held.dat"));
+      EXPECT_EQ(row.situation != Case::NoList, !sandbox.Exists("Korvik.exe"));
+      EXPECT_EQ(row.situation != Case::HeldProgram && row.situation != Case::NoList,
+                !sandbox.Exists("uninstall.exe"));
+      EXPECT_EQ(holdsData, sandbox.Exists("Data\\held.dat"));
+      EXPECT_FALSE(Exists(BatchPath(sandbox)));
+    }
+    EXPECT_EQ(scheduled[0], scheduled[1]) << row.name;
   }
 }
 

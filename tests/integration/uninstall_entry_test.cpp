@@ -72,7 +72,7 @@ void ExpectEntry(const std::string& displayName, const std::string& program,
   ExpectText("DisplayIcon", folder + "\\Korvik.exe");
   ExpectNumber("NoModify", 1);
   ExpectNumber("NoRepair", 1);
-  ExpectText("QuietUninstallString", "\"" + program + "\" /S");
+  ExpectText("QuietUninstallString", "\"" + program + "\" /quiet");
   ExpectText("InstallLocation", folder);
   ExpectText("Publisher", "Korvik");
   ExpectText("DisplayVersion", version);

@@ -88,6 +88,49 @@ TEST(CommandLineTest, SwitchesDecideTheMode) {
   }
 }
 
+// The quiet switch uninstalls without a question and without any message,
+// wherever it stands, also after "warning"; it counts as little as the
+// silent one. Only the command line makes a run quiet.
+TEST(CommandLineTest, QuietSwitchIsSilentDoesNotCountAndShowsNoWarning) {
+  struct QuietRow {
+    const char* commandText;
+    const char* sfxcmd;
+    RunMode mode;
+    bool quiet;
+    bool silent;
+    int counted;
+    const char* actions;
+  };
+  const QuietRow rows[] = {
+      {"/quiet", "", RunMode::Uninstall, true, true, 0, ""},
+      {"-QUIET", "", RunMode::Uninstall, true, true, 0, ""},
+      {"/Quietly", "", RunMode::Uninstall, true, true, 0, ""},
+      {"/S /quiet", "", RunMode::Uninstall, true, true, 0, ""},
+      {"/quiet/s", "", RunMode::Uninstall, true, true, 0, ""},
+      {"/quie", "", RunMode::Nothing, false, false, 1, ""},
+      {"/q", "", RunMode::Nothing, false, false, 1, ""},
+      {"/s", "", RunMode::Uninstall, false, true, 0, ""},
+      {"/warning /quiet", "", RunMode::Nothing, true, true, 1, ""},
+      {"/quiet /warning", "", RunMode::Nothing, true, true, 1, ""},
+      {"/wait /quiet", "", RunMode::Nothing, true, true, 1, "P"},
+      {"/quiet /wait /warning", "", RunMode::Nothing, true, true, 2, "P"},
+      {"/setup /quiet", "", RunMode::Setup, true, true, 1, ""},
+      {"", "/quiet", RunMode::Uninstall, false, false, 0, ""},
+      {"", "-s /quiet", RunMode::Uninstall, false, true, 0, ""},
+  };
+  for (const QuietRow& row : rows) {
+    SCOPED_TRACE(std::string("command \"") + row.commandText + "\", sfxcmd \"" + row.sfxcmd + "\"");
+    RecordingActions actions;
+    CommandLineScan scan = ScanCommandLine(row.commandText, row.sfxcmd, actions);
+    EXPECT_STREQ(ModeName(row.mode), ModeName(scan.mode));
+    EXPECT_EQ(row.quiet, scan.quiet);
+    EXPECT_EQ(row.quiet, CommandLineIsQuiet(row.commandText));
+    EXPECT_EQ(row.silent, scan.silent);
+    EXPECT_EQ(row.counted, scan.countedSwitches);
+    EXPECT_EQ(row.actions, actions.log);
+  }
+}
+
 TEST(CommandLineTest, ProgramNameIsSkippedByTheProgramsOwnRule) {
   struct NameRow {
     const char* full;

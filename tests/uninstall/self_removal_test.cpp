@@ -9,16 +9,17 @@
 
 namespace {
 
-std::string Compose(const char* program, const char* folder, const char* batch, bool ntFamily) {
+std::string Compose(const char* program, const char* folder, const char* batch, bool ntFamily,
+                    bool quiet = false) {
   static char text[kBatchSize];
   std::memset(text, 0xBD, sizeof text);
-  EXPECT_TRUE(ComposeSelfRemovalBatch(text, sizeof text, program, folder, batch, ntFamily));
+  EXPECT_TRUE(ComposeSelfRemovalBatch(text, sizeof text, program, folder, batch, ntFamily, quiet));
   return text;
 }
 
 std::string Attempt(const std::string& program, const std::string& folder) {
-  return "del \"" + program + "\"\r\n" + "rd \"" + folder + "\"\r\n" + "if not exist \"" +
-         program + "\" goto done\r\n";
+  return "del \"" + program + "\"\r\n" + "rd \"" + folder + "\"\r\n" + "if not exist \"" + program +
+         "\" goto done\r\n";
 }
 
 TEST(SelfRemovalTest, BatchWaitsTriesFiveTimesWarnsAndDeletesItself) {
@@ -36,6 +37,28 @@ TEST(SelfRemovalTest, BatchWaitsTriesFiveTimesWarnsAndDeletesItself) {
             Compose(program.c_str(), folder.c_str(), batch.c_str(), false));
 }
 
+// The instances a quiet batch file starts are quiet too: the pause, and the
+// leftover warning, which then shows nothing.
+TEST(SelfRemovalTest, QuietBatchPassesTheQuietSwitchOnToEveryInstance) {
+  const std::string program = "C:\\Games!\\Korvik\\uninstall.exe";
+  const std::string folder = "C:\\Games!\\Korvik";
+  const std::string batch = "C:\\TEMP\\Uninstall_Orv.Bat";
+  std::string attempts;
+  for (int i = 0; i < 5; ++i) attempts += Attempt(program, folder);
+  std::string end = ":done\r\nif exist \"" + program + "\" \"" + program +
+                    "\" /warning /quiet\r\n" + "del \"" + batch + "\"";
+  for (bool ntFamily : {true, false}) {
+    SCOPED_TRACE(ntFamily ? "NT family" : "9x family");
+    static char text[kBatchSize];
+    std::memset(text, 0xBD, sizeof text);
+    ASSERT_TRUE(ComposeSelfRemovalBatch(text, sizeof text, program.c_str(), folder.c_str(),
+                                        batch.c_str(), ntFamily, true));
+    EXPECT_EQ((ntFamily ? "" : "start /wait ") + ("\"" + program + "\" /wait /quiet\r\n") +
+                  attempts + end,
+              std::string(text));
+  }
+}
+
 TEST(SelfRemovalTest, ProgramAtADriveRootRemovesTheRoot) {
   std::string text = Compose("R:\\uninstall.exe", "R:\\", "C:\\T\\Uninstall_Orv.Bat", true);
   EXPECT_NE(std::string::npos, text.find("\r\nrd \"R:\\\"\r\n"));
@@ -50,9 +73,12 @@ TEST(SelfRemovalTest, LastLineHasNoLineEnd) {
 TEST(SelfRemovalTest, LongestPathsFitTheBatchBuffer) {
   // Thirteen times the program path, five times the folder, once the batch.
   std::string longest(kPathSize - 1, 'p');
-  std::string fixedText = Compose("", "", "", false);
-  EXPECT_EQ(fixedText.size() + 19 * longest.size(),
-            Compose(longest.c_str(), longest.c_str(), longest.c_str(), false).size());
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "not quiet");
+    std::string fixedText = Compose("", "", "", false, quiet);
+    EXPECT_EQ(fixedText.size() + 19 * longest.size(),
+              Compose(longest.c_str(), longest.c_str(), longest.c_str(), false, quiet).size());
+  }
 }
 
 TEST(SelfRemovalTest, BatchThatDoesNotFitIsRefused) {
@@ -60,8 +86,8 @@ TEST(SelfRemovalTest, BatchThatDoesNotFitIsRefused) {
   char text[512];
   ASSERT_LT(whole.size(), sizeof text);
   std::memset(text, 0xBD, sizeof text);
-  EXPECT_FALSE(ComposeSelfRemovalBatch(text, whole.size(), "C:\\K\\u.exe", "C:\\K",
-                                       "C:\\T\\b.bat", true));
+  EXPECT_FALSE(
+      ComposeSelfRemovalBatch(text, whole.size(), "C:\\K\\u.exe", "C:\\K", "C:\\T\\b.bat", true));
   EXPECT_EQ(static_cast<char>(0xBD), text[whole.size()]);  // nothing past the capacity
   EXPECT_TRUE(ComposeSelfRemovalBatch(text, whole.size() + 1, "C:\\K\\u.exe", "C:\\K",
                                       "C:\\T\\b.bat", true));
@@ -100,19 +126,38 @@ TEST(SelfRemovalTest, BatchFilePathDoublesEveryPercentSign) {
   }
 }
 
-// "cmd /c "B"" strips the quotes when B holds one of & ( ) ^ @ < > | and a
-// blank; on the NT family the command gets a second pair.
-TEST(SelfRemovalTest, InterpreterCommandQuotesTheBatchFileTwiceOnTheNtFamily) {
-  const char* batch = "C:\\tmp (x)\\Uninstall_Orv.Bat";
+// The 9x family's interpreter is given the path, quoted. On the NT family
+// no part of a path reaches cmd's command line, where a defined %NAME% is
+// expanded; the batch file is found in the interpreter's own folder, with
+// neither AutoRun commands nor delayed expansion.
+TEST(SelfRemovalTest, InterpreterCommandNamesNoPathOnTheNtFamily) {
+  struct Row {
+    const char* interpreter;
+    const char* batch;
+    bool ntFamily;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"C:\\windows\\system32\\cmd.exe", "C:\\tmp (x)\\Uninstall_Orv.Bat", true,
+       "C:\\windows\\system32\\cmd.exe /d /v:off /c .\\Uninstall_Orv.Bat"},
+      {"C:\\windows\\system32\\cmd.exe", "C:\\t%AUDVAR%!x!\\Uninstall_Orv.Bat", true,
+       "C:\\windows\\system32\\cmd.exe /d /v:off /c .\\Uninstall_Orv.Bat"},
+      {"\"C:\\my shell\\cmd.exe\"", "C:\\T\\Uninstall_Orv.Bat", true,
+       "\"C:\\my shell\\cmd.exe\" /d /v:off /c .\\Uninstall_Orv.Bat"},
+      {"C:\\WINDOWS\\COMMAND.COM", "C:\\tmp (x)\\Uninstall_Orv.Bat", false,
+       "C:\\WINDOWS\\COMMAND.COM /c \"C:\\tmp (x)\\Uninstall_Orv.Bat\""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.batch);
+    char command[256];
+    std::memset(command, 0xBD, sizeof command);
+    ASSERT_TRUE(ComposeInterpreterCommand(command, sizeof command, row.interpreter, row.batch,
+                                          row.ntFamily));
+    EXPECT_STREQ(row.expected, command);
+  }
   char command[256];
-  std::memset(command, 0xBD, sizeof command);
-  ASSERT_TRUE(ComposeInterpreterCommand(command, sizeof command, "C:\\windows\\system32\\cmd.exe",
-                                        batch, true));
-  EXPECT_STREQ("C:\\windows\\system32\\cmd.exe /c \"\"C:\\tmp (x)\\Uninstall_Orv.Bat\"\"", command);
-  ASSERT_TRUE(
-      ComposeInterpreterCommand(command, sizeof command, "C:\\WINDOWS\\COMMAND.COM", batch, false));
-  EXPECT_STREQ("C:\\WINDOWS\\COMMAND.COM /c \"C:\\tmp (x)\\Uninstall_Orv.Bat\"", command);
-  EXPECT_FALSE(ComposeInterpreterCommand(command, 20, "cmd.exe", batch, true));
+  EXPECT_FALSE(ComposeInterpreterCommand(command, 20, "cmd.exe", "C:\\T\\b.bat", true));
+  EXPECT_FALSE(ComposeInterpreterCommand(command, 20, "COMMAND.COM", "C:\\T\\b.bat", false));
 }
 
 }  // namespace
