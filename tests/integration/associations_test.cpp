@@ -22,19 +22,18 @@ struct ExpectedExtension {
   std::size_t type;
 };
 const ExpectedExtension kExtensions[] = {
-    {".orv", "Korvik", 0},  {".zip", "Korvik.ZIP", 1}, {".cab", "Korvik", 2},
-    {".arj", "Korvik", 3},  {".lzh", "Korvik", 4},     {".lha", "Korvik", 4},
-    {".ace", "Korvik", 5},  {".7z", "Korvik", 6},      {".tar", "Korvik", 7},
-    {".gz", "Korvik", 8},   {".tgz", "Korvik", 8},     {".uue", "Korvik", 9},
-    {".xxe", "Korvik", 9},  {".uu", "Korvik", 9},      {".bz2", "Korvik", 10},
-    {".tbz2", "Korvik", 10}, {".bz", "Korvik", 10},    {".tbz", "Korvik", 10},
-    {".jar", "Korvik", 11}, {".iso", "Korvik", 12},    {".z", "Korvik", 13},
+    {".orv", "Korvik", 0},   {".zip", "Korvik.ZIP", 1}, {".cab", "Korvik", 2},
+    {".arj", "Korvik", 3},   {".lzh", "Korvik", 4},     {".lha", "Korvik", 4},
+    {".ace", "Korvik", 5},   {".7z", "Korvik", 6},      {".tar", "Korvik", 7},
+    {".gz", "Korvik", 8},    {".tgz", "Korvik", 8},     {".uue", "Korvik", 9},
+    {".xxe", "Korvik", 9},   {".uu", "Korvik", 9},      {".bz2", "Korvik", 10},
+    {".tbz2", "Korvik", 10}, {".bz", "Korvik", 10},     {".tbz", "Korvik", 10},
+    {".jar", "Korvik", 11},  {".iso", "Korvik", 12},    {".z", "Korvik", 13},
     {".taz", "Korvik", 13},
 };
 
-const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00,
-                                   0xCF, 0x90, 0x73, 0x00, 0x00, 0x0D, 0x00,
-                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kOrvImage[] = {0x4F, 0x72, 0x76, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
+                                   0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 const unsigned char kZipImage[] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0,
                                    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
 
@@ -69,7 +68,8 @@ std::string ProbeFolder() { return test::ExeFolder() + "\\helpers"; }
 // Removes every key and file the operations under test may make, here and
 // beside probe.exe.
 void RemoveEverything() {
-  for (const ExpectedExtension& row : kExtensions) test::DeleteKeyTree(HKEY_CLASSES_ROOT, row.extension);
+  for (const ExpectedExtension& row : kExtensions)
+    test::DeleteKeyTree(HKEY_CLASSES_ROOT, row.extension);
   for (int number = 0; number < 100; ++number) {
     test::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
   }
@@ -150,7 +150,8 @@ TEST_F(AssociationsTest, SecondRunKeepsTheStateFromBeforeTheFirst) {
   EXPECT_EQ("application/x-zip-compressed", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Content"));
   EXPECT_EQ("*", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "ShellNew"));
   EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, ".zip", "Content Type").present);
-  EXPECT_EQ(TestsFolder() + "\\zipnew.dat", ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
+  EXPECT_EQ(TestsFolder() + "\\zipnew.dat",
+            ReadText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "FileName"));
 }
 
 TEST_F(AssociationsTest, UntickingZipRestoresFormerOwner) {
@@ -227,7 +228,8 @@ TEST_F(AssociationsTest, ReleaseGivesBackTheWholeFormerNewFileEntry) {
          WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip") + "\\Config", "NoExtension", "");
        },
        true},
-      {"an empty key", [](const unsigned char*, DWORD) {
+      {"an empty key",
+       [](const unsigned char*, DWORD) {
          WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "", "x");
          HKEY key;
          RegOpenKeyExA(HKEY_CLASSES_ROOT, ShellNew(".zip").c_str(), 0, KEY_SET_VALUE, &key);
@@ -356,8 +358,13 @@ TEST_F(AssociationsTest, SavedTypeNamingAProductIdIsRestoredEmpty) {
     const char* restored;
   };
   const Row rows[] = {
-      {"Korvik", ""}, {"korvik", ""}, {"KORVIK.zip", ""}, {"Korvik.Zip", ""},
-      {"Korvik.REV", "Korvik.REV"}, {"KorvikX", "KorvikX"}, {"OtherArj", "OtherArj"},
+      {"Korvik", ""},
+      {"korvik", ""},
+      {"KORVIK.zip", ""},
+      {"Korvik.Zip", ""},
+      {"Korvik.REV", "Korvik.REV"},
+      {"KorvikX", "KorvikX"},
+      {"OtherArj", "OtherArj"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.savedType);
@@ -429,10 +436,12 @@ TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
     EXPECT_EQ("Korvik", ReadText(HKEY_CLASSES_ROOT, Volume(number), ""));
     EXPECT_FALSE(ReadRaw(HKEY_CLASSES_ROOT, Volume(number), "Content Type").present);
   }
-  EXPECT_EQ(std::vector<std::string>{},
-            test::SnapshotDifferences(other5, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5))));
-  EXPECT_EQ(std::vector<std::string>{},
-            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
+  EXPECT_EQ(
+      std::vector<std::string>{},
+      test::SnapshotDifferences(other5, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(5))));
+  EXPECT_EQ(
+      std::vector<std::string>{},
+      test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
   EXPECT_EQ("OtherVolume", ReadText(HKEY_CLASSES_ROOT, Volume(30), ""));
   for (int number = 31; number < 100; ++number) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
@@ -441,8 +450,9 @@ TEST_F(AssociationsTest, TakeOverOfOrvOnNtPointsThirtyVolumeExtensions) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Saved(Volume(7).c_str())));
 
   SetAssociations(AllOff());
-  EXPECT_EQ(std::vector<std::string>{},
-            test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
+  EXPECT_EQ(
+      std::vector<std::string>{},
+      test::SnapshotDifferences(other7, test::SnapshotRegistry(HKEY_CLASSES_ROOT, Volume(7))));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(8)));
 }
 
@@ -522,7 +532,8 @@ TEST_F(AssociationsTest, OnlyOrvAndZipGetNewFileEntries) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ShellNew(extension))) << extension;
   }
   EXPECT_EQ(Bytes(kOrvImage, sizeof kOrvImage), ReadFileBytes(TestsFolder() + "\\orvnew.dat"));
-  EXPECT_EQ(TestsFolder() + "\\orvnew.dat", ReadText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "FileName"));
+  EXPECT_EQ(TestsFolder() + "\\orvnew.dat",
+            ReadText(HKEY_CLASSES_ROOT, ShellNew(".orv"), "FileName"));
 }
 
 TEST_F(AssociationsTest, ExistingTemplateFileIsNeverRewritten) {
@@ -660,7 +671,8 @@ TEST_F(AssociationsTest, RegisterProgramIdsWritesIdsCommandsAndIcons) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.id);
     EXPECT_EQ(row.description, ReadText(HKEY_CLASSES_ROOT, row.id, ""));
-    EXPECT_EQ(command, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\shell\\open\\command", ""));
+    EXPECT_EQ(command,
+              ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\shell\\open\\command", ""));
     EXPECT_EQ(row.icon, ReadText(HKEY_CLASSES_ROOT, std::string(row.id) + "\\DefaultIcon", ""));
   }
   EXPECT_EQ("Korvik.REV", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
@@ -714,8 +726,8 @@ TEST_F(AssociationsTest, RecoveryExtensionIsSavedAndGivenBack) {
     } else if (before.empty()) {
       EXPECT_EQ("<absent>", ReadText(HKEY_CLASSES_ROOT, ".rev", ""));
       EXPECT_EQ(std::vector<std::string>{},
-                test::SnapshotDifferences(
-                    meanwhile, test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
+                test::SnapshotDifferences(meanwhile,
+                                          test::SnapshotRegistry(HKEY_CLASSES_ROOT, openWithKey)));
     } else {
       EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
     }
@@ -864,6 +876,39 @@ TEST_F(AssociationsTest, NewFileEntryAndVolumesFollowTheWindowsVersion) {
     for (int number = 0; number < 100; ++number) {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, Volume(number))) << Volume(number);
     }
+  }
+}
+
+// The 9x family has the registry's "W" calls only as stubs that fail with
+// 120; probe.exe makes them fail so. A silent setup there still takes over
+// ".zip" and keeps its former new-file values, and the release gives them
+// back whole.
+TEST_F(AssociationsTest, NineXFamilyKeepsAFormerNewFileEntryWithoutTheWideCalls) {
+  const std::string take = "\"" + ProbeFolder() + "\\probe.exe\" associate 01000000000000 1 nowide";
+  const std::string release =
+      "\"" + ProbeFolder() + "\\probe.exe\" associate 00000000000000 1 nowide";
+  const std::string chinese = test::Acp("新建压缩文件");
+  for (const char* version : {"win98", "winme"}) {
+    SCOPED_TRACE(version);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "NullFile", "");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName", chinese);
+    WriteNumber(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Flags", 7);
+    const test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+    test::ScopedWindowsVersion windows("probe.exe", version);
+
+    ASSERT_EQ(0, test::RunAndWait(take));
+
+    EXPECT_EQ("Korvik.ZIP", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ((std::vector<std::string>{"Flags", "ItemName", "NullFile"}),
+              ValueNames(HKEY_CURRENT_USER, Saved(".zip") + "\\ShellNew"));
+    EXPECT_EQ(chinese, ReadText(HKEY_CURRENT_USER, Saved(".zip") + "\\ShellNew", "ItemName"));
+
+    ASSERT_EQ(0, test::RunAndWait(release));
+
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
   }
 }
 
