@@ -143,7 +143,8 @@ LONG OpenChild(HKEY parent, const char* name, REGSAM access, bool create, RegKey
 }
 
 // Copies the name that starts at text, up to the next backslash, into name
-// (kRegPathSize bytes); the position after it.
+// (kRegPathSize bytes); the position after it and the backslashes that
+// follow.
 const char* TakeName(const char* text, char* name) {
   std::size_t length = 0;
   while (*text != '\0' && *text != '\\') {
@@ -156,26 +157,41 @@ const char* TakeName(const char* text, char* name) {
   return text;
 }
 
+// Opens the key on the way to another, relative to parent. A link there is
+// followed only below HKEY_LOCAL_MACHINE, where only the system and
+// administrators make keys (Wine's keys shared between the two views are
+// links); elsewhere a user may have made it, and the walk ends.
+LONG OpenOnTheWay(HKEY root, HKEY parent, const char* name, REGSAM access, bool create,
+                  RegKey& key) {
+  bool link = false;
+  LONG status = OpenChild(parent, name, access, create, key, link);
+  if (status != ERROR_SUCCESS || !link) return status;
+  key.Close();
+  if (root != HKEY_LOCAL_MACHINE) return kRegLinkStatus;
+  return RegOpenKeyExA(parent, name, 0, access, key.Out());
+}
+
 // The key of path below root, opened one name at a time, each relative to
-// the key above it and never through a link: a link on the way ends the
-// walk with kRegLinkStatus, a link at the end is opened itself and reported.
-// parent is the key above it (null right below the root) and name its last
-// name. The empty path opens the root itself.
+// the key above it: a link on the way ends the walk (see OpenOnTheWay), a
+// link at the end is opened itself and reported. parent is the key above
+// it (empty right below the root) and name its own name. The empty path
+// opens the root itself.
 LONG OpenPath(HKEY root, const char* path, REGSAM access, bool create, OpenedKey& opened) {
   while (*path == '\\') ++path;
   if (*path == '\0') return RegOpenKeyExA(root, nullptr, 0, access, opened.key.Out());
   const REGSAM through =
       (access & kRegViewFlags) | KEY_QUERY_VALUE | (create ? KEY_CREATE_SUB_KEY : 0);
+  HKEY parent = root;
   for (;;) {
     path = TakeName(path, opened.name);
-    const bool last = *path == '\0';
-    opened.parent.Take(opened.key);
-    HKEY parent = opened.parent.Get() != nullptr ? opened.parent.Get() : root;
-    LONG status =
-        OpenChild(parent, opened.name, last ? access : through, create, opened.key, opened.link);
+    if (*path == '\0') {
+      return OpenChild(parent, opened.name, access, create, opened.key, opened.link);
+    }
+    RegKey next;
+    LONG status = OpenOnTheWay(root, parent, opened.name, through, create, next);
     if (status != ERROR_SUCCESS) return status;
-    if (last) return ERROR_SUCCESS;
-    if (opened.link) return kRegLinkStatus;
+    opened.parent.Take(next);
+    parent = opened.parent.Get();
   }
 }
 
@@ -279,14 +295,21 @@ void DeleteTreePass(HKEY key, int depth) {
   }
 }
 
-// The tree's own key, opened afresh for each pass; false when it is gone.
-bool DeleteTreeOnce(HKEY root, const char* path) {
+// The tree's own key, opened once: every pass goes through its handle, so
+// that a key above it swapped for a link meanwhile is never resolved again.
+void DeleteTree(HKEY root, const char* path) {
   OpenedKey top;
-  if (OpenPath(root, path, KEY_READ | DELETE, false, top) != ERROR_SUCCESS) return false;
-  if (!top.link) DeleteTreePass(top.key.Get(), 0);
-  TreeStep();
-  if (DeleteOpenedKey(root, top)) ++treeDeletions;
-  return true;
+  if (OpenPath(root, path, KEY_READ | DELETE, false, top) != ERROR_SUCCESS) return;
+  bool gone = false;
+  do {
+    treeDeletions = 0;
+    ++lastTreePasses;
+    if (gone) break;
+    if (!top.link) DeleteTreePass(top.key.Get(), 0);
+    TreeStep();
+    gone = DeleteOpenedKey(root, top);
+    if (gone) ++treeDeletions;
+  } while (treeDeletions > 0);
 }
 
 // The value calls in both forms, chosen by the character type of the name.
@@ -490,11 +513,7 @@ void DelRegTree(HKEY root, const char* spec) {
   // On the 9x family, which has no links, one call removes a whole subtree;
   // on the NT family a key with subkeys cannot be deleted.
   if (NtMajorVersion() == 0 && RegDeleteKeyA(root, path) == ERROR_SUCCESS) return;
-  do {
-    treeDeletions = 0;
-    ++lastTreePasses;
-    if (!DeleteTreeOnce(root, path)) break;
-  } while (treeDeletions > 0);
+  DeleteTree(root, path);
 }
 
 void SetRegView64(bool on) { view64Flag = on ? KEY_WOW64_64KEY : 0; }

@@ -11,10 +11,12 @@
 //
 // Every write and deletion walks its path one key at a time, each opened
 // relative to the one above it with REG_OPTION_OPEN_LINK, and acts through
-// the handles of that walk, never by the name again. A registry link is
-// never followed there: one on the way stops the operation (writes answer
-// kRegLinkStatus), one at the end is deleted itself or left alone, as each
-// operation says. Reads follow links.
+// the handles of that walk, never by the name again. A registry link on
+// the way ends the operation (writes answer kRegLinkStatus), except below
+// HKEY_LOCAL_MACHINE, where only the system and administrators make keys
+// and the system's own links are followed. A link at the end is never
+// followed: it is deleted itself or left alone, as each operation says.
+// Reads follow links.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +28,7 @@
 constexpr std::size_t kRegPathSize = 256;
 constexpr std::size_t kRegPathReserve = 20;
 constexpr std::size_t kRegSpecLimit = kRegPathSize - kRegPathReserve;
-// The status of a write that meets a registry link on its path.
+// The status of a write that meets a registry link.
 constexpr LONG kRegLinkStatus = ERROR_CANT_ACCESS_FILE;
 
 // Builds the path handed to Windows for root and spec into path (capacity
@@ -36,7 +38,7 @@ bool MakeRegPath(HKEY root, const char* spec, char* path, std::size_t size);
 
 // Writes create missing keys along the path. A text is stored as REG_SZ
 // with its terminator, a number as a 4-byte REG_DWORD, bytes as REG_BINARY.
-// A key that is a registry link, or one below a link, is not written.
+// A key that is a registry link, or lies below one, is not written.
 LONG SetRegString(HKEY root, const char* spec, const char* name, const char* text);
 LONG SetRegNumber(HKEY root, const char* spec, const char* name, DWORD number);
 LONG SetRegBytes(HKEY root, const char* spec, const char* name, std::size_t count,
@@ -78,7 +80,7 @@ struct RegOwner {
 void DelRegKey(HKEY root, const char* spec, RegOwner owner = {});
 
 // Deletes one value of a key, when owner accepts the key; the empty name is
-// the default value. Nothing is deleted through a registry link.
+// the default value. Nothing is deleted from a registry link.
 void DelRegValue(HKEY root, const char* spec, const char* name, RegOwner owner = {});
 
 // Deletes the key and everything below it. The 9x family removes a subtree
@@ -87,7 +89,8 @@ void DelRegValue(HKEY root, const char* spec, const char* name, RegOwner owner =
 // parent's handle and deleted through its own. A root is never deleted. A
 // key that is a registry link (the tree's own key included) is deleted
 // itself, as a link: what it points at is never entered nor deleted, even
-// when a key is swapped for a link during the walk. A subkey name of 200
+// when a key of the tree, or one above it, is swapped for a link during the
+// walk: the tree's key is opened once, for every pass. A subkey name of 200
 // characters or more ends the walk of its parent, which stays; keys 512
 // levels or more below the tree's own key stay, and their ancestors too.
 void DelRegTree(HKEY root, const char* spec);
@@ -111,8 +114,8 @@ bool GetRegSubKeyName(HKEY root, const char* spec, DWORD index, char* name, std:
 // them; where those fail with ERROR_CALL_NOT_IMPLEMENTED, as on the 9x
 // family, through the "A" ones). Status 0, or the first failure; 2
 // (ERROR_FILE_NOT_FOUND), with nothing created, when the source key is
-// missing; kRegLinkStatus, with nothing written, when the destination is or
-// lies below a registry link. Writes count as writes for
+// missing; kRegLinkStatus, with nothing written, when the destination is
+// or lies below a registry link. Writes count as writes for
 // SetRegWriteFaultForTest.
 LONG CopyRegValues(HKEY fromRoot, const char* fromSpec, HKEY toRoot, const char* toSpec);
 

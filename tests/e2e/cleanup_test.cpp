@@ -57,8 +57,8 @@ const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
 // The parents of the handler keys named by the handler name; those keys
 // stay after an uninstall, without a default value.
 const char* const kNameKeyedParents[] = {
-    "*\\shellex\\ContextMenuHandlers",      "Folder\\shellex\\ContextMenuHandlers",
-    "Folder\\shellex\\DragDropHandlers",    "Drive\\shellex\\DragDropHandlers",
+    "*\\shellex\\ContextMenuHandlers",         "Folder\\shellex\\ContextMenuHandlers",
+    "Folder\\shellex\\DragDropHandlers",       "Drive\\shellex\\DragDropHandlers",
     "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
 // The one handler key named by the class id outside the program ids.
 constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
@@ -233,8 +233,8 @@ void ExpectFormerOwnersBack(const std::vector<test::RegistrySnapshot>& former,
   for (std::size_t i = 0; i < former.size(); ++i) {
     SCOPED_TRACE(kFormerlyOwned[i]);
     EXPECT_EQ(std::vector<std::string>{},
-              test::SnapshotDifferences(former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT,
-                                                                          kFormerlyOwned[i])));
+              test::SnapshotDifferences(
+                  former[i], test::SnapshotRegistry(HKEY_CLASSES_ROOT, kFormerlyOwned[i])));
   }
   EXPECT_EQ(std::vector<std::string>{}, ValueNames(HKEY_CLASSES_ROOT, ".7z"));
   EXPECT_EQ(std::vector<std::string>{},
@@ -259,8 +259,7 @@ void ExpectOnlyWhatStays() {
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + classId, view))
           << classId << " view " << view;
     }
-    EXPECT_FALSE(
-        KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(kExeSheetHandlers) + "\\" + classId))
         << classId;
     EXPECT_FALSE(test::ReadRaw(HKEY_LOCAL_MACHINE, kApprovedKey, classId).present) << classId;
   }
@@ -372,6 +371,64 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
+// Keys of another program under HKEY_LOCAL_MACHINE that look like the
+// product's handler keys, and links to them in the product's places: made
+// after setup, gone again with the object.
+class ScopedForeignLinks {
+ public:
+  ScopedForeignLinks() {
+    const std::string handlers = std::string(kNameKeyedParents[0]) + "\\" + HandlerNamesInUse()[0];
+    places_ = {std::string(kExeSheetHandlers) + "\\" + kClassId32, handlers};
+    const std::string targets[] = {std::string(kForeignTarget) + "\\Empty",
+                                   std::string(kForeignTarget) + "\\Handler"};
+    WriteText(HKEY_LOCAL_MACHINE, targets[0], "", "");
+    WriteText(HKEY_LOCAL_MACHINE, targets[1], "", kClassId32);
+    WriteText(HKEY_LOCAL_MACHINE, targets[1] + "\\Child", "v", "x");
+    for (std::size_t i = 0; i < places_.size(); ++i) {
+      test::DeleteKeyTree(HKEY_CLASSES_ROOT, places_[i]);
+      made_ = test::CreateRegistryLink(HKEY_CLASSES_ROOT, places_[i],
+                                       test::KernelKeyPath(HKEY_LOCAL_MACHINE, targets[i])) &&
+              (i == 0 || made_);
+    }
+  }
+  ~ScopedForeignLinks() {
+    for (const std::string& place : places_) test::DeleteRegistryLink(HKEY_CLASSES_ROOT, place);
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kForeignTarget);
+  }
+  ScopedForeignLinks(const ScopedForeignLinks&) = delete;
+  ScopedForeignLinks& operator=(const ScopedForeignLinks&) = delete;
+
+  bool Made() const { return made_; }
+  static test::RegistrySnapshot Targets() {
+    return test::SnapshotRegistry(HKEY_LOCAL_MACHINE, kForeignTarget);
+  }
+
+ private:
+  static constexpr char kForeignTarget[] = "System\\KorvikTestTarget";
+  std::vector<std::string> places_;
+  bool made_ = false;
+};
+
+// A user who can write below HKEY_CLASSES_ROOT puts links in the product's
+// handler places after setup: the silent uninstall deletes nothing where
+// they point.
+TEST(CleanupTest, LinksInTheProductsHandlerPlacesLeadTheUninstallNowhere) {
+  ScopedIntegrationReset reset;
+  Sandbox sandbox("cleanup-links");
+  Install(sandbox);
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ScopedForeignLinks links;  // goes before the reset, which would follow them
+  ASSERT_TRUE(links.Made());
+  const test::RegistrySnapshot targets = ScopedForeignLinks::Targets();
+  ASSERT_EQ(7u, targets.size());
+
+  RunSilentUninstall(sandbox);
+
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(targets, ScopedForeignLinks::Targets()));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+}
+
 // ".rev" did not exist before setup: it loses the product's default value
 // while that still names the product's class, and stays for the subkey
 // that the shell (not the product) made below it.
@@ -428,7 +485,7 @@ TEST(CleanupTest, RefusedReleaseKeepsTheSavedOwnersForASecondUninstall) {
   const std::string setup = std::string(kProductKey) + "\\Setup";
   for (const char* extension : {".zip", ".cab", ".jar", ".rev"}) {
     SCOPED_TRACE(extension);
-    EXPECT_EQ(std::string(extension) == ".zip" ? "Korvik.ZIP"
+    EXPECT_EQ(std::string(extension) == ".zip"   ? "Korvik.ZIP"
               : std::string(extension) == ".rev" ? "Korvik.REV"
                                                  : "Korvik",
               ReadText(HKEY_CLASSES_ROOT, extension, ""));
@@ -524,7 +581,7 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
 TEST(CleanupTest, SnapshotSeesWritesBesideTheProductsKeys) {
   struct Row {
     HKEY root;
-    const char* key;   // deleted afterwards, unless value names one in it
+    const char* key;  // deleted afterwards, unless value names one in it
     const char* value;
     REGSAM view;
   };

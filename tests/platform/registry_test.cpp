@@ -16,6 +16,8 @@ constexpr char kOtherProductKey[] = "Software\\KorvikOther";
 constexpr char kOutsideKey[] = "Software\\KorvikOutside";
 constexpr char kClassesKey[] = "KorvikTest";            // under HKEY_CLASSES_ROOT
 constexpr char kMachineKey[] = "Software\\KorvikTest";  // under HKEY_LOCAL_MACHINE
+// Also under HKEY_LOCAL_MACHINE, outside the keys WOW64 redirects.
+constexpr char kMachineLinksKey[] = "System\\KorvikTest";
 constexpr char kTestClassKey[] = "CLSID\\{6E0C2B9A-41D7-4F3E-9A85-C3D1B27F5E10}";
 constexpr unsigned char kGarbage = 0xBD;
 // Registry links the tests make, below HKEY_CURRENT_USER.
@@ -89,6 +91,8 @@ class RegistryTest : public testing::Test {
     DeleteKeyTree(HKEY_CURRENT_USER, kOutsideKey);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kClassesKey);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kMachineKey);
+    test::DeleteRegistryLink(HKEY_LOCAL_MACHINE, std::string(kMachineLinksKey) + "\\Linked");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kMachineLinksKey);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_32KEY);
   }
@@ -886,6 +890,27 @@ TEST_F(RegistryTest, NoWriteOrDeletionGoesThroughARegistryLink) {
                   foreign, test::SnapshotRegistry(HKEY_CURRENT_USER, kOtherProductKey)));
     ASSERT_TRUE(test::DeleteRegistryLink(kLinks[0]));
   }
+}
+
+// Below HKEY_LOCAL_MACHINE only the system and administrators make keys,
+// and the system's own links lie on the way to keys the product writes
+// (Wine shares "App Paths" between the views by one): a link on the way is
+// followed there, while one in the key's own place is still not.
+TEST_F(RegistryTest, LinksOnTheWayAreFollowedOnlyBelowTheMachineKey) {
+  const std::string linked = std::string(kMachineLinksKey) + "\\Linked";
+  const std::string target = std::string(kMachineLinksKey) + "\\Target";
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_LOCAL_MACHINE, target, "v", REG_SZ, "t", 2));
+  ASSERT_TRUE(test::CreateRegistryLink(HKEY_LOCAL_MACHINE, linked,
+                                       test::KernelKeyPath(HKEY_LOCAL_MACHINE, target)));
+
+  EXPECT_EQ(ERROR_SUCCESS,
+            SetRegString(HKEY_LOCAL_MACHINE, (linked + "\\Sub").c_str(), "w", "written"));
+  EXPECT_EQ("written", test::ReadText(HKEY_LOCAL_MACHINE, target + "\\Sub", "w"));
+  EXPECT_EQ(kRegLinkStatus, SetRegString(HKEY_LOCAL_MACHINE, linked.c_str(), "w", "x"));
+  DelRegValue(HKEY_LOCAL_MACHINE, linked.c_str(), "v");
+  EXPECT_EQ(std::string("t", 2), ReadRaw(HKEY_LOCAL_MACHINE, target, "v").data);
+
+  EXPECT_TRUE(test::DeleteRegistryLink(HKEY_LOCAL_MACHINE, linked));
 }
 
 // A key whose default value the owner test refuses stays, and so do its
