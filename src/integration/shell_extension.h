@@ -22,6 +22,11 @@ void RegisterShellExtensions(const IntegrationSettings& settings);
 // process's own view. Removing deletes the class keys in the view they were
 // written in, the handler keys named by the class id and both drop handler
 // keys, and leaves the name-keyed handler keys without a default value.
+// Only what is still the product's goes: a key or value is taken when its
+// default value is what the product wrote there (the class name "Korvik",
+// a path naming the library file, nothing or "" in a handler key named by
+// the class id, one of the product's class ids), in any letter case; a
+// registry link in any of these places is never followed.
 void RegisterShellExtension(bool on, const char* classId, const char* libraryName, bool is64,
                             const char* handlerName);
 

@@ -372,6 +372,64 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
+// Keys of another program under HKEY_LOCAL_MACHINE that look like the
+// product's handler keys, and links to them in the product's places: made
+// after setup, gone again with the object.
+class ScopedForeignLinks {
+ public:
+  ScopedForeignLinks() {
+    const std::string handlers = std::string(kNameKeyedParents[0]) + "\\" + HandlerNamesInUse()[0];
+    places_ = {std::string(kExeSheetHandlers) + "\\" + kClassId32, handlers};
+    const std::string targets[] = {std::string(kForeignTarget) + "\\Empty",
+                                   std::string(kForeignTarget) + "\\Handler"};
+    WriteText(HKEY_LOCAL_MACHINE, targets[0], "", "");
+    WriteText(HKEY_LOCAL_MACHINE, targets[1], "", kClassId32);
+    WriteText(HKEY_LOCAL_MACHINE, targets[1] + "\\Child", "v", "x");
+    for (std::size_t i = 0; i < places_.size(); ++i) {
+      test::DeleteKeyTree(HKEY_CLASSES_ROOT, places_[i]);
+      made_ = test::CreateRegistryLink(HKEY_CLASSES_ROOT, places_[i],
+                                       test::KernelKeyPath(HKEY_LOCAL_MACHINE, targets[i])) &&
+              (i == 0 || made_);
+    }
+  }
+  ~ScopedForeignLinks() {
+    for (const std::string& place : places_) test::DeleteRegistryLink(HKEY_CLASSES_ROOT, place);
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, kForeignTarget);
+  }
+  ScopedForeignLinks(const ScopedForeignLinks&) = delete;
+  ScopedForeignLinks& operator=(const ScopedForeignLinks&) = delete;
+
+  bool Made() const { return made_; }
+  static test::RegistrySnapshot Targets() {
+    return test::SnapshotRegistry(HKEY_LOCAL_MACHINE, kForeignTarget);
+  }
+
+ private:
+  static constexpr char kForeignTarget[] = "System\\KorvikTestTarget";
+  std::vector<std::string> places_;
+  bool made_ = false;
+};
+
+// A user who can write below HKEY_CLASSES_ROOT puts links in the product's
+// handler places after setup: the silent uninstall deletes nothing where
+// they point.
+TEST(CleanupTest, LinksInTheProductsHandlerPlacesLeadTheUninstallNowhere) {
+  ScopedIntegrationReset reset;
+  Sandbox sandbox("cleanup-links");
+  Install(sandbox);
+  ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
+  ScopedForeignLinks links;  // goes before the reset, which would follow them
+  ASSERT_TRUE(links.Made());
+  const test::RegistrySnapshot targets = ScopedForeignLinks::Targets();
+  ASSERT_EQ(7u, targets.size());
+
+  RunSilentUninstall(sandbox);
+
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(targets, ScopedForeignLinks::Targets()));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+}
+
 // ".rev" did not exist before setup: it loses the product's default value
 // while that still names the product's class, and stays for the subkey
 // that the shell (not the product) made below it.

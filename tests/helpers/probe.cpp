@@ -8,10 +8,12 @@
 //                         DeleteAtRestart for each path
 //   probe background COMMAND
 //                         StartInBackground; 1 when it started, else 0
-//   probe associate TYPES SHELL
+//   probe associate TYPES SHELL [nowide]
 //                         SetAssociations with TypeFlags from TYPES, one
 //                         "0" or "1" per archive type in table order, and
-//                         ShellExt from SHELL ("0" or "1")
+//                         ShellExt from SHELL ("0" or "1"); with "nowide",
+//                         the registry's "W" calls fail with 120, as the 9x
+//                         family's stubs do
 //   probe apppath         RegisterAppPath; exit code 1 for true, 0 for false
 //   probe uninstallentry  RegisterUninstallEntry
 //   probe shellext on|off RegisterShellExtensions with ShellExt 1 or 0;
@@ -172,6 +174,7 @@ int main(int argc, char** argv) {
       settings.TypeFlags[type] = argv[2][type] == '1' ? 1 : 0;
     }
     settings.ShellExt = argv[3][0] == '1' ? 1 : 0;
+    SetRegWideCallsFailForTest(argc >= 5 && std::strcmp(argv[4], "nowide") == 0);
     SetAssociations(settings);
     return 0;
   }

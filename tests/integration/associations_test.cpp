@@ -970,4 +970,37 @@ TEST_F(AssociationsTest, NewFileEntryAndVolumesFollowTheWindowsVersion) {
   }
 }
 
+// The 9x family has the registry's "W" calls only as stubs that fail with
+// 120; probe.exe makes them fail so. A silent setup there still takes over
+// ".zip" and keeps its former new-file values, and the release gives them
+// back whole.
+TEST_F(AssociationsTest, NineXFamilyKeepsAFormerNewFileEntryWithoutTheWideCalls) {
+  const std::string take = "\"" + ProbeFolder() + "\\probe.exe\" associate 01000000000000 1 nowide";
+  const std::string release =
+      "\"" + ProbeFolder() + "\\probe.exe\" associate 00000000000000 1 nowide";
+  const std::string chinese = test::Acp("新建压缩文件");
+  for (const char* version : {"win98", "winme"}) {
+    SCOPED_TRACE(version);
+    RemoveEverything();
+    WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "NullFile", "");
+    WriteText(HKEY_CLASSES_ROOT, ShellNew(".zip"), "ItemName", chinese);
+    WriteNumber(HKEY_CLASSES_ROOT, ShellNew(".zip"), "Flags", 7);
+    const test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip");
+    test::ScopedWindowsVersion windows("probe.exe", version);
+
+    ASSERT_EQ(0, test::RunAndWait(take));
+
+    EXPECT_EQ("Korvik.ZIP", ReadText(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ((std::vector<std::string>{"Flags", "ItemName", "NullFile"}),
+              ValueNames(HKEY_CURRENT_USER, Saved(".zip") + "\\ShellNew"));
+    EXPECT_EQ(chinese, ReadText(HKEY_CURRENT_USER, Saved(".zip") + "\\ShellNew", "ItemName"));
+
+    ASSERT_EQ(0, test::RunAndWait(release));
+
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotRegistry(HKEY_CLASSES_ROOT, ".zip")));
+  }
+}
+
 }  // namespace

@@ -17,6 +17,8 @@ constexpr char kApprovedKey[] =
 constexpr char kNeighbourId[] = "{0C8E5D2B-7A31-4F96-B2E4-5D0A9C7E3F18}";
 constexpr char kNeighbourHandler[] = "KorvikNeighbour";
 const std::string kGarbage(40, '\xBD');
+// Another program's keys that links in the product's places point at.
+constexpr char kForeignTarget[] = "System\\KorvikTestTarget";  // under HKEY_LOCAL_MACHINE
 
 // A 32-bit process's own view is the 32-bit one.
 constexpr REGSAM kView32 = KEY_WOW64_32KEY;
@@ -42,7 +44,8 @@ std::vector<std::string> ClassNamedKeys(const char* classId) {
   std::vector<std::string> keys;
   for (const char* parent :
        {"Korvik\\shellex\\ContextMenuHandlers\\", "Korvik\\shellex\\PropertySheetHandlers\\",
-        "Korvik.ZIP\\shellex\\ContextMenuHandlers\\", "Korvik.ZIP\\shellex\\PropertySheetHandlers\\",
+        "Korvik.ZIP\\shellex\\ContextMenuHandlers\\",
+        "Korvik.ZIP\\shellex\\PropertySheetHandlers\\",
         "exefile\\shellex\\PropertySheetHandlers\\"}) {
     keys.push_back(parent + std::string(classId));
   }
@@ -79,8 +82,8 @@ std::string LibraryPath(const Library& library) {
 
 // Stand-ins for the libraries: only their existence counts.
 void PlaceLibrary(const Library& library) {
-  HANDLE file = CreateFileA(LibraryPath(library).c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(LibraryPath(library).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
   DWORD written = 0;
   WriteFile(file, "MZ", 2, &written, nullptr);
@@ -196,6 +199,14 @@ class ShellExtensionTest : public testing::Test {
       DeleteKeyTree(HKEY_CLASSES_ROOT, key, 0);
     }
     DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, kNeighbourId);
+    for (const std::string& link : LinkPlaces()) test::DeleteRegistryLink(HKEY_CLASSES_ROOT, link);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kForeignTarget);
+  }
+
+  // A class-named handler key that removal deletes, and a name-keyed one
+  // whose default value it deletes.
+  static std::vector<std::string> LinkPlaces() {
+    return {ClassNamedKeys(kLibrary32.classId).back(), NameKeyedKeys(kLibrary32.handlerName)[0]};
   }
 };
 
@@ -349,6 +360,71 @@ TEST_F(ShellExtensionTest, RemovalLeavesAClassKeyThatHoldsOtherKeys) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(*library), library->classView));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(*library) + "\\Other", library->classView));
   }
+}
+
+// Links in the product's places, to keys of another program under
+// HKEY_LOCAL_MACHINE that look like the product's own (an empty default
+// value, the product's class id): removal deletes nothing there.
+TEST_F(ShellExtensionTest, RemovalNeverFollowsALinkInTheProductsPlace) {
+  ASSERT_TRUE(RunningUnderWow64());
+  for (const Library* library : kLibraries) PlaceLibrary(*library);
+  RegisterShellExtensions(SettingsWithShellExt(true));
+  const std::vector<std::string> places = LinkPlaces();
+  const std::string targets[] = {std::string(kForeignTarget) + "\\Empty",
+                                 std::string(kForeignTarget) + "\\Handler"};
+  WriteRaw(HKEY_LOCAL_MACHINE, targets[0], "", "");
+  WriteRaw(HKEY_LOCAL_MACHINE, targets[1], "", kLibrary32.classId);
+  WriteRaw(HKEY_LOCAL_MACHINE, targets[1] + "\\Child", "v", "x");
+  const test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_LOCAL_MACHINE, kForeignTarget);
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    ASSERT_TRUE(DeleteKeyTree(HKEY_CLASSES_ROOT, places[i]));
+    ASSERT_TRUE(test::CreateRegistryLink(HKEY_CLASSES_ROOT, places[i],
+                                         test::KernelKeyPath(HKEY_LOCAL_MACHINE, targets[i])));
+    // Through the link, the other program's key shows in the product's place.
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, places[i]));
+  }
+
+  RegisterShellExtensions(SettingsWithShellExt(false));
+
+  EXPECT_EQ(std::vector<std::string>{},
+            test::SnapshotDifferences(before,
+                                      test::SnapshotRegistry(HKEY_LOCAL_MACHINE, kForeignTarget)));
+  // Everything else of the product's still goes.
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(kLibrary32), kView32));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassNamedKeys(kLibrary32.classId)[0]));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            ReadRaw(HKEY_CLASSES_ROOT, NameKeyedKeys(kLibrary32.handlerName)[1], "").status);
+}
+
+// Keys in the product's places that another program has since made its
+// own keep what that program wrote; the rest of the product's goes.
+TEST_F(ShellExtensionTest, RemovalLeavesKeysThatAreNoLongerTheProducts) {
+  ASSERT_TRUE(RunningUnderWow64());
+  for (const Library* library : kLibraries) PlaceLibrary(*library);
+  RegisterShellExtensions(SettingsWithShellExt(true));
+  const std::vector<ExpectedValue> others = {
+      {HKEY_CLASSES_ROOT, ClassKey(kLibrary32), "", "Other class", kView32},
+      {HKEY_CLASSES_ROOT, ServerKey(kLibrary64), "", "C:\\Other\\other64.dll", kView64},
+      {HKEY_CLASSES_ROOT, ClassNamedKeys(kLibrary32.classId)[1], "", "other", 0},
+      {HKEY_CLASSES_ROOT, kDropKeys[0], "", kNeighbourId, 0},
+      {HKEY_CLASSES_ROOT, NameKeyedKeys(kLibrary32.handlerName)[2], "", kNeighbourId, 0},
+      {HKEY_CLASSES_ROOT, NameKeyedKeys(kLibrary64.handlerName)[3], "", "{6f2a9c31}", 0},
+  };
+  for (const ExpectedValue& value : others) {
+    WriteRaw(value.root, value.key, value.name.c_str(), value.text, value.view);
+  }
+  // The product's own, written in other letter case, is still its own.
+  WriteRaw(HKEY_CLASSES_ROOT, kDropKeys[1], "", "{6f2a9c31-5b27-4c3e-8a0d-d3b58c1e47a2}");
+  WriteRaw(HKEY_CLASSES_ROOT, ServerKey(kLibrary32), "", "C:\\ELSEWHERE\\ORVEXT.DLL", kView32);
+
+  RegisterShellExtensions(SettingsWithShellExt(false));
+
+  ExpectValues(others);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kDropKeys[1]));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(kLibrary32), kView32));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassNamedKeys(kLibrary32.classId)[0]));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            ReadRaw(HKEY_CLASSES_ROOT, NameKeyedKeys(kLibrary32.handlerName)[0], "").status);
 }
 
 TEST_F(ShellExtensionTest, RemovalWithNothingRegisteredCreatesNothing) {

@@ -14,8 +14,10 @@ namespace {
 constexpr char kProductKey[] = "Software\\Korvik";
 constexpr char kOtherProductKey[] = "Software\\KorvikOther";
 constexpr char kOutsideKey[] = "Software\\KorvikOutside";
-constexpr char kClassesKey[] = "KorvikTest";  // under HKEY_CLASSES_ROOT
+constexpr char kClassesKey[] = "KorvikTest";            // under HKEY_CLASSES_ROOT
 constexpr char kMachineKey[] = "Software\\KorvikTest";  // under HKEY_LOCAL_MACHINE
+// Also under HKEY_LOCAL_MACHINE, outside the keys WOW64 redirects.
+constexpr char kMachineLinksKey[] = "System\\KorvikTest";
 constexpr char kTestClassKey[] = "CLSID\\{6E0C2B9A-41D7-4F3E-9A85-C3D1B27F5E10}";
 constexpr unsigned char kGarbage = 0xBD;
 // Registry links the tests make, below HKEY_CURRENT_USER.
@@ -25,6 +27,7 @@ constexpr const char* kLinks[] = {"Software\\Korvik\\Linked", "Software\\Korvik\
 // --- Raw access, independent of the layer under test ----------------------
 
 using test::DeleteKeyTree;
+using test::DeleteValue;
 using test::IsWow64;
 using test::KeyExists;
 using test::RawValue;
@@ -88,6 +91,8 @@ class RegistryTest : public testing::Test {
     DeleteKeyTree(HKEY_CURRENT_USER, kOutsideKey);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kClassesKey);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kMachineKey);
+    test::DeleteRegistryLink(HKEY_LOCAL_MACHINE, std::string(kMachineLinksKey) + "\\Linked");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kMachineLinksKey);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY);
     DeleteKeyTree(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_32KEY);
   }
@@ -146,27 +151,6 @@ TEST_F(RegistryTest, MakeRegPathByRootAndSpecification) {
   }
 }
 
-TEST_F(RegistryTest, MakeRegChildPathTakesAtMost511Characters) {
-  struct Row {
-    std::size_t pathLength;
-    std::size_t nameLength;
-    bool fits;
-  };
-  const Row rows[] = {{300, 199, true}, {311, 199, true}, {312, 199, false}, {500, 199, false},
-                      {509, 1, true},   {510, 1, false}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::to_string(row.pathLength) + " + 1 + " + std::to_string(row.nameLength));
-    const std::string path(row.pathLength, 'p');
-    const std::string name(row.nameLength, 'n');
-    char child[kRegChildPathSize + 64];
-    std::memset(child, kGarbage, sizeof child);
-    EXPECT_EQ(row.fits, MakeRegChildPath(path.c_str(), name.c_str(), child, kRegChildPathSize));
-    // Never a cut path: it would name another key.
-    EXPECT_EQ(row.fits ? path + "\\" + name : std::string(), child);
-    EXPECT_TRUE(UntouchedFrom(child, kRegChildPathSize, sizeof child));
-  }
-}
-
 // --- Writes ---------------------------------------------------------------
 
 enum class Writer { String, Number, Bytes };
@@ -184,7 +168,7 @@ LONG Write(Writer writer, HKEY root, const char* spec, const char* name) {
 }
 
 const char* WriterName(Writer writer) {
-  return writer == Writer::String ? "SetRegString"
+  return writer == Writer::String   ? "SetRegString"
          : writer == Writer::Number ? "SetRegNumber"
                                     : "SetRegBytes";
 }
@@ -199,8 +183,8 @@ TEST_F(RegistryTest, WritesRefuseSpecificationsLongerThan236CharactersAndWriteNo
         const std::string spec(length, 'k');
         EXPECT_EQ(accepted ? ERROR_SUCCESS : ERROR_INVALID_NAME,
                   Write(writer, HKEY_CURRENT_USER, spec.c_str(), "v"));
-        EXPECT_EQ(accepted, ReadRaw(HKEY_CURRENT_USER, UnderProduct(spec), "v").status ==
-                                ERROR_SUCCESS);
+        EXPECT_EQ(accepted,
+                  ReadRaw(HKEY_CURRENT_USER, UnderProduct(spec), "v").status == ERROR_SUCCESS);
         EXPECT_EQ(accepted, KeyExists(HKEY_CURRENT_USER, kProductKey));
         DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
       }
@@ -229,8 +213,8 @@ TEST_F(RegistryTest, WritesStoreTheirTypeSizeAndBytes) {
   const Row rows[] = {
       {"text", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, "abc"); },
        REG_SZ, std::string("abc", 4)},
-      {"empty", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, ""); },
-       REG_SZ, std::string("", 1)},
+      {"empty", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, ""); }, REG_SZ,
+       std::string("", 1)},
       {"", [](const char* n) { return SetRegString(HKEY_CURRENT_USER, kSpec, n, "default"); },
        REG_SZ, std::string("default", 8)},
       {"chinese",
@@ -258,9 +242,9 @@ TEST_F(RegistryTest, WritesStoreTheirTypeSizeAndBytes) {
 TEST_F(RegistryTest, CreateErrorIsTheStatusOfTheWrite) {
   // A non-volatile key cannot be created below a volatile one.
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, kClassesKey, 0, nullptr,
-                                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                                           nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CLASSES_ROOT, kClassesKey, 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegCloseKey(key);
   const std::string spec = std::string(kClassesKey) + "\\Child";
   for (Writer writer : {Writer::String, Writer::Number, Writer::Bytes}) {
@@ -273,8 +257,8 @@ TEST_F(RegistryTest, CreateErrorIsTheStatusOfTheWrite) {
 TEST_F(RegistryTest, ShortFormsActBelowTheProductKey) {
   EXPECT_EQ(ERROR_SUCCESS, SetRegString("Setup\\MenuItems", "Text", "on"));
   EXPECT_EQ(ERROR_SUCCESS, SetRegNumber("Setup\\MenuItems", "Number", 1));
-  EXPECT_EQ(std::string("on", 3), ReadRaw(HKEY_CURRENT_USER, UnderProduct("Setup\\MenuItems"),
-                                          "Text").data);
+  EXPECT_EQ(std::string("on", 3),
+            ReadRaw(HKEY_CURRENT_USER, UnderProduct("Setup\\MenuItems"), "Text").data);
   EXPECT_EQ(ERROR_SUCCESS,
             ReadRaw(HKEY_CURRENT_USER, UnderProduct("Setup\\MenuItems"), "Number").status);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Setup\\MenuItems"));
@@ -491,7 +475,9 @@ TEST_F(RegistryTest, CopyRegValuesCopiesEveryValueByteForByte) {
   const std::wstring text = L"C:\\" + thai + L"\\new.exe %1";
   const DWORD number = 0xBDBDBD07;
   const BYTE bytes[] = {0x50, 0x00, 0xFF, 0x4B};
-  const wchar_t multi[] = L"a\0" L"\x0E01\0";
+  const wchar_t multi[] =
+      L"a\0"
+      L"\x0E01\0";
   struct Value {
     std::wstring name;
     DWORD type;
@@ -520,8 +506,8 @@ TEST_F(RegistryTest, CopyRegValuesCopiesEveryValueByteForByte) {
   RegCloseKey(key);
   ASSERT_TRUE(CreateChain(HKEY_CLASSES_ROOT, {kClassesKey, "From", "Sub"}));
 
-  EXPECT_EQ(ERROR_SUCCESS, CopyRegValues(HKEY_CLASSES_ROOT, "KorvikTest\\From", HKEY_CLASSES_ROOT,
-                                         to.c_str()));
+  EXPECT_EQ(ERROR_SUCCESS,
+            CopyRegValues(HKEY_CLASSES_ROOT, "KorvikTest\\From", HKEY_CLASSES_ROOT, to.c_str()));
 
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, to.c_str(), 0, KEY_READ, &key));
   DWORD count = 0;
@@ -672,24 +658,40 @@ TEST_F(RegistryTest, DelRegTreeStopsAtASubkeyNameOf200Characters) {
   }
 }
 
-TEST_F(RegistryTest, DelRegTreeLeavesTheKeysItCannotReachAndTheirAncestors) {
-  // "Software\Korvik\Deep" and a chain of 190-character names: the full
-  // path of the third one is 593 characters long, more than a child path
-  // may have. (Wine's "A" functions reach no path longer than 260, so there
-  // the second one is out of reach already.)
-  const std::vector<std::string> chain = {kProductKey, "Deep", std::string(190, 'a'),
-                                          std::string(190, 'b'), std::string(190, 'c'), "d"};
+// Each child is opened relative to its parent, so no path is too long: a
+// chain whose full path is 593 characters long goes (Wine's "A" functions
+// reach no path longer than 260 from a root). Below 512 levels the walk
+// stops, and the keys there stay with their ancestors.
+TEST_F(RegistryTest, DelRegTreeReachesEveryKeyOfTheRegistrysDepth) {
+  const std::vector<std::string> chain = {kProductKey,           "Deep",
+                                          std::string(190, 'a'), std::string(190, 'b'),
+                                          std::string(190, 'c'), "d"};
   ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, chain));
-  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Deep", "Near"}));
   ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Deep", chain[2], "Near"}));
   ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey, "Deeper"}));
 
   DelRegTree(HKEY_CURRENT_USER, "Deep");
 
-  EXPECT_TRUE(ChainExists(HKEY_CURRENT_USER, chain));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deep\\Near")));
-  EXPECT_FALSE(ChainExists(HKEY_CURRENT_USER, {kProductKey, "Deep", chain[2], "Near"}));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deep")));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Deeper")));
+
+  struct Row {
+    std::size_t levels;  // below the tree's own key
+    bool stays;
+  };
+  const Row rows[] = {{511, false}, {513, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.levels);
+    std::vector<std::string> deep = {kProductKey, "Deep"};
+    deep.insert(deep.end(), row.levels, "k");
+    ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, deep));
+
+    DelRegTree(HKEY_CURRENT_USER, "Deep");
+
+    EXPECT_EQ(row.stays, ChainExists(HKEY_CURRENT_USER, deep));
+    EXPECT_EQ(row.stays, KeyExists(HKEY_CURRENT_USER, UnderProduct("Deep")));
+    DeleteKeyTree(HKEY_CURRENT_USER, UnderProduct("Deep"));
+  }
 }
 
 // A link below the product key, or the product key itself as a link, to
@@ -748,6 +750,253 @@ TEST_F(RegistryTest, ValuesAndEmptyKeysBehindARegistryLinkStay) {
   }
 }
 
+// --- Registry links met during a walk ---------------------------------------
+
+// Another program's tree, with names like those of the trees the tests
+// delete, so that a walk that followed a link would find work there.
+void BuildForeignTree() {
+  for (const char* key : {"Tree\\A\\X", "Tree\\B", "A\\X", "X", ""}) {
+    const std::string path =
+        *key != '\0' ? std::string(kOtherProductKey) + "\\" + key : std::string(kOtherProductKey);
+    ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, path, "v", REG_SZ, "o", 2));
+    ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, path, "", REG_SZ, "d", 2));
+  }
+}
+
+// At one step of DelRegTree, deletes a key of the tree and puts a link to
+// the other program's tree in its place.
+struct LinkSwap {
+  int step = -1;  // -1: the steps are only counted
+  int steps = 0;
+  std::string key;  // below HKEY_CURRENT_USER
+  bool made = false;
+};
+
+void SwapForLinkAtStep(void* context) {
+  LinkSwap& swap = *static_cast<LinkSwap*>(context);
+  if (swap.steps++ != swap.step) return;
+  DeleteKeyTree(HKEY_CURRENT_USER, swap.key);
+  swap.made = test::CreateRegistryLink(swap.key, kOtherProductKey);
+}
+
+// The hook goes however a test ends.
+struct ScopedTreeStepHook {
+  explicit ScopedTreeStepHook(LinkSwap& swap) {
+    SetDelRegTreeStepHookForTest(SwapForLinkAtStep, &swap);
+  }
+  ~ScopedTreeStepHook() { SetDelRegTreeStepHookForTest(nullptr, nullptr); }
+};
+
+// A key above the tree, the tree's own key, a parent and a leaf, each
+// swapped for a link at every step in turn: the tree the link points at is
+// never entered, its keys and values all stay.
+TEST_F(RegistryTest, DelRegTreeNeverEntersAKeySwappedForALinkDuringTheWalk) {
+  ASSERT_NO_FATAL_FAILURE(BuildForeignTree());
+  const test::RegistrySnapshot foreign =
+      test::SnapshotRegistry(HKEY_CURRENT_USER, kOtherProductKey);
+  auto buildTree = [] {
+    for (const char* key : {"Outer\\Tree\\A\\X", "Outer\\Tree\\A\\Y", "Outer\\Tree\\B\\X"}) {
+      ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, UnderProduct(key), "v", REG_SZ, "t", 2));
+    }
+  };
+  LinkSwap count;
+  {
+    ASSERT_NO_FATAL_FAILURE(buildTree());
+    ScopedTreeStepHook hook(count);
+    DelRegTree(HKEY_CURRENT_USER, "Outer\\Tree");
+    ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, UnderProduct("Outer\\Tree")));
+  }
+  ASSERT_GT(count.steps, 10);
+  for (const char* swapped : {"Outer", "Outer\\Tree", "Outer\\Tree\\A", "Outer\\Tree\\A\\X"}) {
+    for (int step = 0; step < count.steps; ++step) {
+      SCOPED_TRACE(std::string(swapped) + " at step " + std::to_string(step));
+      ASSERT_NO_FATAL_FAILURE(buildTree());
+      LinkSwap swap;
+      swap.step = step;
+      swap.key = UnderProduct(swapped);
+      {
+        ScopedTreeStepHook hook(swap);
+        DelRegTree(HKEY_CURRENT_USER, "Outer\\Tree");
+      }
+      EXPECT_TRUE(swap.made);
+      ASSERT_EQ(std::vector<std::string>{},
+                test::SnapshotDifferences(
+                    foreign, test::SnapshotRegistry(HKEY_CURRENT_USER, kOtherProductKey)));
+      ASSERT_TRUE(test::DeleteRegistryLink(swap.key));
+      DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
+    }
+  }
+}
+
+// Writes and deletions at a link, or below one, to another program's keys:
+// nothing there changes; a link that is itself the key to delete goes.
+TEST_F(RegistryTest, NoWriteOrDeletionGoesThroughARegistryLink) {
+  struct Row {
+    const char* what;
+    LONG (*act)();  // a status, or 0 for the deletions
+    LONG status;
+    bool linkStays;
+  };
+  const Row rows[] = {
+      {"text at the link", [] { return SetRegString(HKEY_CURRENT_USER, "Linked", "v", "x"); },
+       kRegLinkStatus, true},
+      {"number below it", [] { return SetRegNumber(HKEY_CURRENT_USER, "Linked\\A", "n", 1); },
+       kRegLinkStatus, true},
+      {"bytes in a new key below it",
+       [] { return SetRegBytes(HKEY_CURRENT_USER, "Linked\\New", "b", 1, "x"); }, kRegLinkStatus,
+       true},
+      {"copy into it",
+       [] {
+         return CopyRegValues(HKEY_CURRENT_USER, "\\Software\\KorvikOutside", HKEY_CURRENT_USER,
+                              "Linked");
+       },
+       kRegLinkStatus, true},
+      {"copy below it",
+       [] {
+         return CopyRegValues(HKEY_CURRENT_USER, "\\Software\\KorvikOutside", HKEY_CURRENT_USER,
+                              "Linked\\X");
+       },
+       kRegLinkStatus, true},
+      {"value at the link", [] { return DelRegValue(HKEY_CURRENT_USER, "Linked", "v"), 0L; }, 0,
+       true},
+      {"value below it", [] { return DelRegValue(HKEY_CURRENT_USER, "Linked\\X", "v"), 0L; }, 0,
+       true},
+      {"values below it", [] { return DelRegValues(HKEY_CURRENT_USER, "Linked\\X"), 0L; }, 0, true},
+      {"key below it", [] { return DelRegKey(HKEY_CURRENT_USER, "Linked\\X"), 0L; }, 0, true},
+      {"empty key below it",
+       [] { return DelRegKeyIfEmpty(HKEY_CURRENT_USER, "Linked\\Tree\\B") ? 1L : 0L; }, 0, true},
+      {"tree below it", [] { return DelRegTree(HKEY_CURRENT_USER, "Linked\\Tree"), 0L; }, 0, true},
+      {"the link itself", [] { return DelRegKey(HKEY_CURRENT_USER, "Linked"), 0L; }, 0, false},
+      {"the link as a tree", [] { return DelRegTree(HKEY_CURRENT_USER, "Linked"), 0L; }, 0, false},
+  };
+  ASSERT_NO_FATAL_FAILURE(BuildForeignTree());
+  // Empty keys, which a deletion of empty keys would take.
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kOtherProductKey, "Tree", "B"}));
+  DeleteValue(HKEY_CURRENT_USER, std::string(kOtherProductKey) + "\\Tree\\B", "v");
+  DeleteValue(HKEY_CURRENT_USER, std::string(kOtherProductKey) + "\\Tree\\B", "");
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOutsideKey, "c", REG_SZ, "c", 2));
+  const test::RegistrySnapshot foreign =
+      test::SnapshotRegistry(HKEY_CURRENT_USER, kOtherProductKey);
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey}));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_TRUE(test::CreateRegistryLink(kLinks[0], kOtherProductKey));
+
+    EXPECT_EQ(row.status, row.act());
+
+    EXPECT_EQ(row.linkStays, test::RegistryLinkExists(kLinks[0]));
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(
+                  foreign, test::SnapshotRegistry(HKEY_CURRENT_USER, kOtherProductKey)));
+    ASSERT_TRUE(test::DeleteRegistryLink(kLinks[0]));
+  }
+}
+
+// Below HKEY_LOCAL_MACHINE only the system and administrators make keys,
+// and the system's own links lie on the way to keys the product writes
+// (Wine shares "App Paths" between the views by one): a link on the way is
+// followed there, while one in the key's own place is still not.
+TEST_F(RegistryTest, LinksOnTheWayAreFollowedOnlyBelowTheMachineKey) {
+  const std::string linked = std::string(kMachineLinksKey) + "\\Linked";
+  const std::string target = std::string(kMachineLinksKey) + "\\Target";
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_LOCAL_MACHINE, target, "v", REG_SZ, "t", 2));
+  ASSERT_TRUE(test::CreateRegistryLink(HKEY_LOCAL_MACHINE, linked,
+                                       test::KernelKeyPath(HKEY_LOCAL_MACHINE, target)));
+
+  EXPECT_EQ(ERROR_SUCCESS,
+            SetRegString(HKEY_LOCAL_MACHINE, (linked + "\\Sub").c_str(), "w", "written"));
+  EXPECT_EQ("written", test::ReadText(HKEY_LOCAL_MACHINE, target + "\\Sub", "w"));
+  EXPECT_EQ(kRegLinkStatus, SetRegString(HKEY_LOCAL_MACHINE, linked.c_str(), "w", "x"));
+  DelRegValue(HKEY_LOCAL_MACHINE, linked.c_str(), "v");
+  EXPECT_EQ(std::string("t", 2), ReadRaw(HKEY_LOCAL_MACHINE, target, "v").data);
+
+  EXPECT_TRUE(test::DeleteRegistryLink(HKEY_LOCAL_MACHINE, linked));
+}
+
+// A key whose default value the owner test refuses stays, and so do its
+// values; one it accepts goes. A link has no default value of its own.
+TEST_F(RegistryTest, DeletionsWithAnOwnerTestTakeOnlyWhatItAccepts) {
+  struct Row {
+    const char* what;
+    DWORD type;  // REG_NONE: no default value
+    std::string data;
+    bool deleted;
+  };
+  const Row rows[] = {
+      {"ours", REG_SZ, std::string("ours", 5), true},
+      {"ours, other case", REG_EXPAND_SZ, std::string("OURS", 5), true},
+      {"another's", REG_SZ, std::string("other", 6), false},
+      {"none", REG_NONE, "", false},
+      {"ours as bytes", REG_BINARY, std::string("ours", 5), false},
+  };
+  const RegOwner owner = {[](const char* text, const void* context) {
+                            return text != nullptr &&
+                                   _stricmp(text, static_cast<const char*>(context)) == 0;
+                          },
+                          "ours"};
+  const std::string key = std::string(kClassesKey) + "\\Owned";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    for (bool wholeKey : {true, false}) {
+      ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, key, "v", REG_SZ, "v", 2));
+      if (row.type != REG_NONE) {
+        ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, key, "", row.type, row.data.data(),
+                                          static_cast<DWORD>(row.data.size())));
+      }
+      if (wholeKey) {
+        DeleteValue(HKEY_CLASSES_ROOT, key, "v");
+        DelRegKey(HKEY_CLASSES_ROOT, key.c_str(), owner);
+        EXPECT_EQ(!row.deleted, KeyExists(HKEY_CLASSES_ROOT, key));
+      } else {
+        DelRegValue(HKEY_CLASSES_ROOT, key.c_str(), "v", owner);
+        EXPECT_EQ(!row.deleted, ReadRaw(HKEY_CLASSES_ROOT, key, "v").present);
+      }
+      DeleteKeyTree(HKEY_CLASSES_ROOT, kClassesKey);
+    }
+  }
+  // The link is refused and stays; what it points at keeps its value.
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CURRENT_USER, kOtherProductKey, "", REG_SZ, "ours", 5));
+  ASSERT_TRUE(CreateChain(HKEY_CURRENT_USER, {kProductKey}));
+  ASSERT_TRUE(test::CreateRegistryLink(kLinks[0], kOtherProductKey));
+  DelRegValue(HKEY_CURRENT_USER, "Linked", "", owner);
+  DelRegKey(HKEY_CURRENT_USER, "Linked", owner);
+  EXPECT_TRUE(test::RegistryLinkExists(kLinks[0]));
+  EXPECT_EQ(std::string("ours", 5), ReadRaw(HKEY_CURRENT_USER, kOtherProductKey, "").data);
+}
+
+// Where the "W" calls are stubs that fail with 120, as on the 9x family,
+// values are copied and deleted by the "A" calls, whole.
+TEST_F(RegistryTest, ValuesAreCopiedAndDeletedWithoutTheWideCalls) {
+  struct ScopedWideFailure {
+    ScopedWideFailure() { SetRegWideCallsFailForTest(true); }
+    ~ScopedWideFailure() { SetRegWideCallsFailForTest(false); }
+  } wideFailure;
+  const std::string from = std::string(kClassesKey) + "\\From";
+  const std::string to = std::string(kClassesKey) + "\\To";
+  const std::string chinese = test::Acp("新建压缩文件");
+  const DWORD number = 0xBDBDBD07;
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, from, "", REG_SZ, "d", 2));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, from, "NullFile", REG_SZ, "", 1));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, from, chinese.c_str(), REG_SZ,
+                                    chinese.c_str(), static_cast<DWORD>(chinese.size() + 1)));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, from, "Flags", REG_DWORD, &number, 4));
+  ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, from, "Data", REG_BINARY, "\x50\0\xFF", 3));
+  const test::RegistrySnapshot before = test::SnapshotRegistry(HKEY_CLASSES_ROOT, from);
+
+  EXPECT_EQ(ERROR_SUCCESS,
+            CopyRegValues(HKEY_CLASSES_ROOT, from.c_str(), HKEY_CLASSES_ROOT, to.c_str()));
+
+  test::RegistrySnapshot copied;
+  for (const auto& entry : test::SnapshotRegistry(HKEY_CLASSES_ROOT, to)) {
+    copied[from + entry.first.substr(to.size())] = entry.second;
+  }
+  EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, copied));
+
+  DelRegValues(HKEY_CLASSES_ROOT, to.c_str());
+  EXPECT_EQ(std::vector<std::string>{}, test::ValueNames(HKEY_CLASSES_ROOT, to));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, to));
+}
+
 // probe.exe runs DelRegTree in a process that Wine shows the Windows version
 // of the row; its exit code is the number of passes.
 TEST_F(RegistryTest, DelRegTreeOnThe9xFamilyTriesOneCallFirst) {
@@ -760,7 +1009,7 @@ TEST_F(RegistryTest, DelRegTreeOnThe9xFamilyTriesOneCallFirst) {
   const Row rows[] = {
       {"win98", false, 0, 0},  // one call removes the key
       {"winme", false, 0, 0},
-      {"win7", false, 2, 2},   // a pass that deletes it, one that finds nothing
+      {"win7", false, 2, 2},  // a pass that deletes it, one that finds nothing
       {"nt40", false, 2, 2},
       // Wine refuses the one call on a key with subkeys (status 5) whatever
       // the version; the passes that follow remove the tree.

@@ -114,8 +114,8 @@ std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, REGSAM 
 
 // Writes a value, creating the key; the status. (The checked writes are
 // WriteRaw, WriteText and WriteNumber below.)
-LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type,
-                 const void* data, DWORD size, REGSAM view = 0);
+LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
+                 DWORD size, REGSAM view = 0);
 // No error when the key or the value is missing.
 void DeleteValue(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
 
@@ -203,14 +203,25 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 // folders end with a backslash. Empty when the folder is missing.
 std::vector<std::string> ListTree(const std::string& folder);
 
-// Makes HKEY_CURRENT_USER\link a registry link (REG_OPTION_CREATE_LINK) to
-// HKEY_CURRENT_USER\target; false when it could not be made. Opening the
+// The kernel's name of a key below HKEY_CURRENT_USER ("\Registry\User\SID"),
+// HKEY_LOCAL_MACHINE ("\Registry\Machine") or HKEY_CLASSES_ROOT (its
+// machine part, "\Registry\Machine\Software\Classes"), as a registry link
+// names its target; empty for another root.
+std::wstring KernelKeyPath(HKEY root, const std::string& path);
+
+// Makes root\link a registry link (REG_OPTION_CREATE_LINK, volatile) to the
+// key of that kernel name; false when it could not be made. Opening the
 // link follows it unless REG_OPTION_OPEN_LINK is given.
+bool CreateRegistryLink(HKEY root, const std::string& link, const std::wstring& kernelTarget);
+// Deletes root\link when it is a registry link, not what it points at;
+// true when no such link is left.
+bool DeleteRegistryLink(HKEY root, const std::string& link);
+// True when root\link exists as a link key.
+bool RegistryLinkExists(HKEY root, const std::string& link);
+
+// The same for HKEY_CURRENT_USER\link and HKEY_CURRENT_USER\target.
 bool CreateRegistryLink(const std::string& link, const std::string& target);
-// Deletes HKEY_CURRENT_USER\link when it is a registry link, not what it
-// points at; true when no such link is left.
 bool DeleteRegistryLink(const std::string& link);
-// True when HKEY_CURRENT_USER\link exists as a link key.
 bool RegistryLinkExists(const std::string& link);
 
 // --- What the product may touch ---------------------------------------------
@@ -273,14 +284,13 @@ inline LONG WriteRaw(HKEY root, const std::string& path, const char* name, DWORD
 }
 
 // A REG_SZ text with its terminator.
-inline void WriteRaw(HKEY root, const std::string& path, const char* name,
-                     const std::string& text, REGSAM view = 0, CallSite site = Here()) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view,
-           site);
+inline void WriteRaw(HKEY root, const std::string& path, const char* name, const std::string& text,
+                     REGSAM view = 0, CallSite site = Here()) {
+  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view, site);
 }
 
-inline void WriteText(HKEY root, const std::string& path, const char* name,
-                      const std::string& text, REGSAM view = 0, CallSite site = Here()) {
+inline void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text,
+                      REGSAM view = 0, CallSite site = Here()) {
   WriteRaw(root, path, name, text, view, site);
 }
 
