@@ -366,6 +366,7 @@ TEST_F(ShellExtensionTest, RemovalLeavesAClassKeyThatHoldsOtherKeys) {
 // HKEY_LOCAL_MACHINE that look like the product's own (an empty default
 // value, the product's class id): removal deletes nothing there.
 TEST_F(ShellExtensionTest, RemovalNeverFollowsALinkInTheProductsPlace) {
+  KORVIK_SKIP_IN_64_BIT_BUILD();
   ASSERT_TRUE(RunningUnderWow64());
   for (const Library* library : kLibraries) PlaceLibrary(*library);
   RegisterShellExtensions(SettingsWithShellExt(true));
@@ -399,6 +400,7 @@ TEST_F(ShellExtensionTest, RemovalNeverFollowsALinkInTheProductsPlace) {
 // Keys in the product's places that another program has since made its
 // own keep what that program wrote; the rest of the product's goes.
 TEST_F(ShellExtensionTest, RemovalLeavesKeysThatAreNoLongerTheProducts) {
+  KORVIK_SKIP_IN_64_BIT_BUILD();
   ASSERT_TRUE(RunningUnderWow64());
   for (const Library* library : kLibraries) PlaceLibrary(*library);
   RegisterShellExtensions(SettingsWithShellExt(true));
