@@ -36,8 +36,8 @@ Box Read(HWND box) {
 }
 
 // The program's temporary folder is one of the sandbox's own, so that the
-// batch file can be looked at; the batch file and what it starts outlive
-// the program, as they do for a user.
+// batch file can be looked at. The batch file and what it starts outlive
+// the program, as they do for a user, in the sandbox's job.
 std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
 std::string BatchPath(const Sandbox& sandbox) { return TempFolder(sandbox) + "\\" + kBatchName; }
 
@@ -45,7 +45,6 @@ driver::StartOptions UninstallOptions(const Sandbox& sandbox, const std::string&
   test::MakeFolders(TempFolder(sandbox));
   driver::StartOptions options = sandbox.Options(args);
   options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
-  options.keepChildren = true;
   return options;
 }
 
@@ -72,17 +71,6 @@ Box AnswerQuestion(const driver::Process& process, int answer) {
 }
 
 using e2e::ExpectEndsQuietly;
-
-// A message box of any process with the given caption; null after timeoutMs.
-HWND WaitForAnyMessageBox(const std::string& caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND box = FindWindowA("#32770", caption.c_str());
-    if (box && IsWindowVisible(box)) return box;
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-    Sleep(driver::kPollMs);
-  }
-}
 
 // A typical installation and its list: files before their folders, a
 // folder before its contents, CR LF and LF ends, blanks and empty lines.
@@ -164,9 +152,12 @@ struct Started {
 };
 
 Started ReadStarted(const std::string& log) {
-  EXPECT_TRUE(WaitUntilThere(log, e2e::kExitTimeoutMs)) << "the interpreter never started";
-  Sleep(200);  // the line is written just after the file is made
-  std::string text = test::ReadWholeFile(log);
+  std::string text;
+  // The file is made before its line is written.
+  EXPECT_TRUE(test::WaitUntil([&] {
+    text = test::ReadWholeFile(log);
+    return text.find("\r\n") != std::string::npos;
+  })) << "the interpreter never started";
   Started started;
   std::size_t tab = text.find('\t');
   std::size_t end = text.find("\r\n");
@@ -502,11 +493,7 @@ TEST(UninstallTest, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
 }
 
 TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit) {
-  char windows[MAX_PATH];
-  ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
-  std::string wininit = std::string(windows) + "\\wininit.ini";
-  test::ScopedFileRestore restore(wininit);
-  DeleteFileA(wininit.c_str());
+  test::ScopedNoWininit wininit;
   test::ScopedWindowsVersion version("uninstall.exe", "win98");
   test::ScopedPendingRenames pending;
 
@@ -539,7 +526,7 @@ TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit
   ASSERT_GT(GetShortPathNameA(sandbox.Path("held file.dat").c_str(), shortPath, sizeof shortPath),
             0u);
   // Once, not once per pass. Folders are not written there.
-  EXPECT_EQ("[Rename]\r\nNUL=" + std::string(shortPath) + "\r\n", test::ReadWholeFile(wininit));
+  EXPECT_EQ("[Rename]\r\nNUL=" + std::string(shortPath) + "\r\n", test::ReadWholeFile(wininit.Path()));
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
@@ -633,7 +620,7 @@ TEST(UninstallTest, BatchFileThatCannotBeWrittenLeavesTheProgram) {
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, options));
   ExpectEndsQuietly(process);
-  Sleep(3000);
+  ASSERT_TRUE(sandbox.WaitUntilAllEnded());  // nothing left that could remove it
   EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
   EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
   EXPECT_FALSE(Exists(sandbox.Root() + "\\none"));
@@ -691,7 +678,7 @@ TEST(UninstallTest, ProgramFileThatCannotBeDeletedBringsTheLeftoverWarning) {
   ExpectEndsQuietly(process);
 
   // Shown by a third instance, which the batch file starts.
-  HWND box = WaitForAnyMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
+  HWND box = sandbox.WaitForMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
   ASSERT_NE(nullptr, box) << "no leftover warning";
   Box warning = Read(box);
   EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.ProgramPath(), warning.text)
@@ -1006,14 +993,14 @@ TEST(UninstallTest, QuietRunShowsNoWindowWhereTheSilentOneShowsItsMessage) {
       }
 
       if (!quiet) {
-        HWND box = WaitForAnyMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
+        HWND box = sandbox.WaitForMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
         ASSERT_NE(nullptr, box) << "no message";
         EXPECT_EQ(message, driver::MessageBoxText(box)) << test::Utf8(driver::MessageBoxText(box));
         ASSERT_TRUE(driver::Press(box, IDOK));
         ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
       }
       EXPECT_EQ(std::vector<std::string>{},
-                e2e::DialogsShownUntilDone(process, row.selfRemoval ? BatchPath(sandbox) : ""));
+                e2e::DialogsShownUntilDone(sandbox, process, row.selfRemoval ? BatchPath(sandbox) : ""));
       DWORD code = 1;
       EXPECT_TRUE(driver::WaitForExit(process, 0, &code));
       EXPECT_EQ(0u, code);
