@@ -12,9 +12,7 @@ std::string BuiltStandIn() { return test::WindowsPath(KORVIK_STANDIN_EXE); }
 
 std::string BuiltFaultyProgram() { return test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE); }
 
-std::string FixtureLibrary(const char* folder) {
-  return test::FixtureFile(folder, "orvlng.dll");
-}
+std::string FixtureLibrary(const char* folder) { return test::FixtureFile(folder, "orvlng.dll"); }
 
 Sandbox::Sandbox(const std::string& name, const std::string& installName)
     : root_("C:\\KorvikTests\\" + name), folder_(root_ + "\\" + installName) {

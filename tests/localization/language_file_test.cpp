@@ -150,8 +150,9 @@ TEST_F(LanguageFileTest, EntryTexts) {
   EXPECT_STREQ("Caption", MessageText(IDS_UNINSTALL_CAPTION));
 }
 
-// The cases: "完成誠" lost its closing quote, "誠\n下一行" its line
-// break. The file is read in the code page it was made for, the system's
+// A double-byte character whose second byte is a backslash must not take
+// the quote or escape after it: "完成誠" keeps its closing quote, "誠\n下一行"
+// its line break. The file is read in the code page it was made for, the system's
 // (936) unless the loader is given another.
 TEST_F(LanguageFileTest, DoubleByteCharactersEndingInABackslashByteStayWhole) {
   struct Row {

@@ -143,10 +143,10 @@ TEST_F(MessagesTest, FileNamesKeepAPlainTranslationAndRefuseOneThatLeavesTheFold
   const Row rows[] = {
       {IDS_HELP_SHORTCUT, test::Acp("能表許功誠")},
       {IDS_CONSOLE_MANUAL, test::Acp("表能誠許功")},
-      {IDS_ZIP_TYPE_NAME, BuiltIn(IDS_ZIP_TYPE_NAME)},          // backslashes
-      {IDS_ARCHIVE_TYPE_NAME, BuiltIn(IDS_ARCHIVE_TYPE_NAME)},  // quotes
+      {IDS_ZIP_TYPE_NAME, BuiltIn(IDS_ZIP_TYPE_NAME)},            // backslashes
+      {IDS_ARCHIVE_TYPE_NAME, BuiltIn(IDS_ARCHIVE_TYPE_NAME)},    // quotes
       {IDS_RECOVERY_TYPE_NAME, BuiltIn(IDS_RECOVERY_TYPE_NAME)},  // line breaks
-      {IDS_SHORTCUT_COMMENT, BuiltIn(IDS_SHORTCUT_COMMENT)},    // not in the library
+      {IDS_SHORTCUT_COMMENT, BuiltIn(IDS_SHORTCUT_COMMENT)},      // not in the library
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.id);

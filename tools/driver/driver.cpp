@@ -115,8 +115,7 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   bool ours = std::find(c->pids.begin(), c->pids.end(), pid) != c->pids.end();
-  if (ours && IsWindowVisible(window) && HasClass(window, kDialogClass))
-    c->out->push_back(window);
+  if (ours && IsWindowVisible(window) && HasClass(window, kDialogClass)) c->out->push_back(window);
   return TRUE;
 }
 
