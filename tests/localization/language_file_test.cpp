@@ -166,15 +166,15 @@ TEST_F(LanguageFileTest, DoubleByteCharactersEndingInABackslashByteStayWhole) {
       {CP_ACP, complete, complete},
       {CP_ACP, test::Acp("誠") + "\\n" + test::Acp("下一行"), nextLine},
       {CP_ACP, "Plain \\\"quoted\\\" C:\\\\Korvik", "Plain \"quoted\" C:\\Korvik"},
-      {950, "\xA5\x5C\xB3\x5C", "\xA5\x5C\xB3\x5C"},                    // 功許
+      {950, "\xA5\x5C\xB3\x5C", "\xA5\x5C\xB3\x5C"},  // 功許
       {950, "\xA5\x5C\\n\xB3\x5Ct", "\xA5\x5C\n\xB3\x5Ct"},
       {932, "\x95\x5C\x8E\xA6\x94\x5C", "\x95\x5C\x8E\xA6\x94\x5C"},  // 表示能
       {932, "\x94\x5C\\\\\x95\x5C\\r", "\x94\x5C\\\x95\x5C\r"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.codePage << " " << test::Utf8(row.entry));
-    ASSERT_TRUE(test::WriteWholeFile(BesideProgram(),
-                           "***messages***\r\nf614af86=\"" + row.entry + "\"\r\nlast line\r\n"));
+    ASSERT_TRUE(test::WriteWholeFile(
+        BesideProgram(), "***messages***\r\nf614af86=\"" + row.entry + "\"\r\nlast line\r\n"));
     languageResources.Load("uninstall.lng", ResourceModule(), row.codePage);
     EXPECT_EQ(row.expected, MessageText(IDS_UNINSTALL_DONE));
   }
@@ -435,24 +435,20 @@ HWND FindOwnMessageBox() {
 }
 
 // Reads and answers the first message box of this process, as a user
-// would; gives up after ten seconds.
+// would; gives up after test::kWaitMs.
 void AnswerMessageBox(SeenBox* seen) {
-  for (int tries = 0; tries < 500; ++tries) {
-    if (HWND box = FindOwnMessageBox()) {
-      char text[kMessageSize] = {};
-      GetWindowTextA(box, text, sizeof text);
-      seen->caption = text;
-      text[0] = '\0';
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      seen->text = text;
-      std::fprintf(stderr, "box: %s, caption %d\n", seen->text.c_str(),
-                   seen->caption == test::Acp("卸载 Korvik"));
-      std::fflush(stderr);
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
-      return;
-    }
-    Sleep(20);
-  }
+  HWND box = nullptr;
+  if (!test::WaitUntil([&] { return (box = FindOwnMessageBox()) != nullptr; })) return;
+  char text[kMessageSize] = {};
+  GetWindowTextA(box, text, sizeof text);
+  seen->caption = text;
+  text[0] = '\0';
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  seen->text = text;
+  std::fprintf(stderr, "box: %s, caption %d\n", seen->text.c_str(),
+               seen->caption == test::Acp("卸载 Korvik"));
+  std::fflush(stderr);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
 TEST_F(LanguageFileTest, MemoryErrorEndsTheRunWithAMessage) {
