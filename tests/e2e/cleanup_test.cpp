@@ -142,7 +142,6 @@ void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter =
   options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
   if (!interpreter.empty()) options.setEnv.push_back("COMSPEC=" + interpreter);
   if (!extraEnv.empty()) options.setEnv.push_back(extraEnv);
-  options.keepChildren = true;  // the batch file outlives the program
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, options));
   e2e::ExpectEndsQuietly(process);

@@ -8,11 +8,11 @@
 #include <windows.h>
 
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -106,8 +106,13 @@ void FormerOwners() {
 
 // --- running -----------------------------------------------------------------
 
-driver::StartOptions Options() {
+// The uninstall runs in it, and so does the batch file, which outlives the
+// program; it is closed when the test ends.
+std::unique_ptr<driver::Job> uninstallJob;
+
+driver::StartOptions Options(const driver::Job* job = nullptr) {
   driver::StartOptions options;
+  options.job = job;
   options.workDir = kRoot;
   options.unsetEnv = {"sfxcmd"};
   options.setEnv = {"TEMP=" + TempFolder(), "TMP=" + TempFolder()};
@@ -136,70 +141,29 @@ void InstallSilently() {
   ASSERT_TRUE(test::Exists(InstallFolder() + "\\Korvik.exe"));
 }
 
-// The process id of the "uninstall.exe" that a process started; 0 if none.
-DWORD ChildUninstall(DWORD parentId) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  DWORD found = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more && !found;
-       more = Process32Next(snapshot, &entry)) {
-    if (entry.th32ParentProcessID == parentId && Lower(entry.szExeFile) == "uninstall.exe") {
-      found = entry.th32ProcessID;
-    }
-  }
-  CloseHandle(snapshot);
-  return found;
-}
-
-struct DialogSearch {
-  std::string caption;
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
-  DialogSearch& search = *reinterpret_cast<DialogSearch*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId != search.processId || !IsWindowVisible(window) || !IsWindowEnabled(window)) {
-    return TRUE;
-  }
-  if (driver::ClassName(window) != "#32770" || driver::WindowText(window) != search.caption) {
-    return TRUE;
-  }
-  search.found = window;
-  return FALSE;
-}
-
 // A dialog of the "uninstall.exe" that the installer started (the
 // installer has no windows of its own), found by its caption.
-HWND WaitForSetupDialog(const driver::Process& installer, const std::string& caption,
-                        DWORD timeoutMs) {
-  DialogSearch search{caption, 0, nullptr};
-  DWORD until = GetTickCount() + timeoutMs;
-  do {
-    if (!search.processId) search.processId = ChildUninstall(installer.Id());
-    if (search.processId) {
-      search.found = nullptr;
-      EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-      if (search.found) return search.found;
+HWND WaitForSetupDialog(const driver::Job& job, const std::string& caption) {
+  HWND found = nullptr;
+  test::WaitUntil([&] {
+    for (HWND dialog : driver::Dialogs(job)) {
+      if (IsWindowEnabled(dialog) && driver::WindowText(dialog) == caption) found = dialog;
     }
-    Sleep(driver::kPollMs);
-  } while (GetTickCount() < until);
-  return nullptr;
+    return found != nullptr;
+  });
+  return found;
 }
 
 // Through the dialogs: CAB unticked, the desktop link ticked.
 void InstallWithChoices() {
+  driver::Job job;
   driver::Process process;
-  driver::StartOptions options = Options();
+  driver::StartOptions options = Options(&job);
   options.exe = Payload() + "\\KorvikSetup.exe";
   options.args = driver::QuoteArgument(InstallFolder());
   ASSERT_TRUE(driver::Start(process, options));
   const std::string caption = test::Acp("Korvik 安装");
-  HWND setup = WaitForSetupDialog(process, caption, e2e::kDialogTimeoutMs);
+  HWND setup = WaitForSetupDialog(job, caption);
   ASSERT_NE(nullptr, setup);
   ASSERT_TRUE(driver::HasItem(setup, IDC_EXPLANATION)) << "not SETUPDLG";
   ASSERT_EQ(BST_CHECKED, driver::CheckState(setup, IDC_TYPE_FIRST + 2));  // CAB
@@ -207,17 +171,15 @@ void InstallWithChoices() {
   ASSERT_TRUE(driver::Press(setup, IDC_TYPE_FIRST + 2));
   ASSERT_TRUE(driver::Press(setup, IDC_DESKTOP));
   // The clicks are posted: OK only once the boxes show them.
-  DWORD until = GetTickCount() + 2000;
-  while ((driver::CheckState(setup, IDC_TYPE_FIRST + 2) != BST_UNCHECKED ||
-          driver::CheckState(setup, IDC_DESKTOP) != BST_CHECKED) &&
-         GetTickCount() < until) {
-    Sleep(driver::kPollMs);
-  }
+  test::WaitUntil([&] {
+    return driver::CheckState(setup, IDC_TYPE_FIRST + 2) == BST_UNCHECKED &&
+           driver::CheckState(setup, IDC_DESKTOP) == BST_CHECKED;
+  });
   ASSERT_EQ(BST_UNCHECKED, driver::CheckState(setup, IDC_TYPE_FIRST + 2));
   ASSERT_EQ(BST_CHECKED, driver::CheckState(setup, IDC_DESKTOP));
   ASSERT_TRUE(driver::Press(setup, IDOK));
   ASSERT_TRUE(driver::WaitForClosed(setup, e2e::kDialogTimeoutMs));
-  HWND done = WaitForSetupDialog(process, caption, e2e::kDialogTimeoutMs);
+  HWND done = WaitForSetupDialog(job, caption);
   ASSERT_NE(nullptr, done);
   ASSERT_FALSE(driver::HasItem(done, IDC_EXPLANATION)) << "not DONEDLG";
   ASSERT_TRUE(driver::Press(done, IDOK));
@@ -237,9 +199,8 @@ void UninstallAsTheSystemDoes() {
   std::string command = UninstallString();
   ASSERT_EQ("\"" + InstallFolder() + "\\uninstall.exe\"", command);
   driver::Process process;
-  driver::StartOptions options = Options();
+  driver::StartOptions options = Options(uninstallJob.get());
   options.rawCommandLine = command;
-  options.keepChildren = true;
   ASSERT_TRUE(driver::Start(process, options));
   HWND question = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
   ASSERT_NE(nullptr, question);
@@ -291,8 +252,14 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 
 class RoundTripTest : public ::testing::Test {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
+  void SetUp() override {
+    uninstallJob = std::make_unique<driver::Job>();
+    Reset();
+  }
+  void TearDown() override {
+    uninstallJob.reset();
+    Reset();
+  }
 };
 
 // A saved former association below the product key; "<none>" when missing.

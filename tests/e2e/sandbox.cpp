@@ -12,26 +12,7 @@ std::string BuiltStandIn() { return test::WindowsPath(KORVIK_STANDIN_EXE); }
 
 std::string BuiltFaultyProgram() { return test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE); }
 
-std::string FixtureLibrary(const char* folder) {
-  return test::ExeFolder() + "\\fixtures\\" + folder + "\\orvlng.dll";
-}
-
-namespace {
-
-BOOL CALLBACK AddVisibleDialog(HWND window, LPARAM list) {
-  if (IsWindowVisible(window) && driver::ClassName(window) == "#32770") {
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  }
-  return TRUE;
-}
-
-}  // namespace
-
-std::vector<HWND> VisibleDialogsOfAnyProcess() {
-  std::vector<HWND> found;
-  EnumWindows(AddVisibleDialog, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+std::string FixtureLibrary(const char* folder) { return test::FixtureFile(folder, "orvlng.dll"); }
 
 Sandbox::Sandbox(const std::string& name, const std::string& installName)
     : root_("C:\\KorvikTests\\" + name), folder_(root_ + "\\" + installName) {
@@ -41,7 +22,23 @@ Sandbox::Sandbox(const std::string& name, const std::string& installName)
   CopyIn(BuiltStandIn(), "Korvik.exe");
 }
 
-Sandbox::~Sandbox() { test::RemoveTree(root_); }
+Sandbox::~Sandbox() {
+  job_.Close();  // what still runs may hold files of the folder
+  test::RemoveTree(root_);
+}
+
+HWND Sandbox::WaitForMessageBox(const std::string& caption, unsigned long timeoutMs) const {
+  HWND found = nullptr;
+  test::WaitUntil(
+      [&] {
+        for (HWND box : Dialogs()) {
+          if (driver::WindowText(box) == caption) found = box;
+        }
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
+}
 
 std::string Sandbox::Path(const std::string& relative) const { return folder_ + "\\" + relative; }
 
@@ -67,6 +64,7 @@ driver::StartOptions Sandbox::Options(const std::string& args) const {
   options.args = args;
   options.workDir = folder_;
   options.unsetEnv = {"sfxcmd"};
+  options.job = &job_;
   return options;
 }
 

@@ -1,6 +1,8 @@
 // An installation folder of its own for one end-to-end test: the built
 // uninstall.exe and the stand-in "Korvik.exe" copied in. The folder is
-// removed before the test and again after it.
+// removed before the test and again after it. Every program the test starts
+// runs in the sandbox's job, and so does whatever those start (the batch
+// file and the instances it runs): nothing of a test outlives it.
 #pragma once
 
 #include <string>
@@ -21,10 +23,6 @@ std::string BuiltStandIn();
 std::string BuiltFaultyProgram();
 std::string FixtureLibrary(const char* folder);  // a test "orvlng.dll"
 
-// The visible dialogs and message boxes (class "#32770") of every process:
-// those of the instances a batch file starts too.
-std::vector<HWND> VisibleDialogsOfAnyProcess();
-
 class Sandbox {
  public:
   // The installation folder is C:\KorvikTests\<name>\<installName>.
@@ -44,10 +42,21 @@ class Sandbox {
   bool CopyIn(const std::string& source, const std::string& relative) const;
 
   // Start options for the sandboxed program with the given arguments, run
-  // from the installation folder.
+  // from the installation folder in the sandbox's job.
   driver::StartOptions Options(const std::string& args) const;
 
+  const driver::Job& Job() const { return job_; }
+  // The visible dialogs and message boxes (class "#32770") of every process
+  // in the job: those of the instances a batch file starts too.
+  std::vector<HWND> Dialogs() const { return driver::Dialogs(job_); }
+  // A message box of a process in the job with the given caption; null
+  // after timeoutMs.
+  HWND WaitForMessageBox(const std::string& caption, unsigned long timeoutMs) const;
+  // True once everything started in the job has ended.
+  bool WaitUntilAllEnded() const { return job_.WaitUntilEmpty(kExitTimeoutMs); }
+
  private:
+  driver::Job job_;
   std::string root_;    // C:\KorvikTests\<name>
   std::string folder_;  // the installation folder
 };
@@ -125,15 +134,16 @@ inline void ExpectEndsQuietly(const driver::Process& process, test::CallSite sit
 
 // Watches until the process has ended and then until `gone` (a path; none
 // when empty) no longer exists, for at most kExitTimeoutMs each. Every
-// dialog that any process shows meanwhile is read and answered with OK, so
+// dialog that a process of the sandbox shows meanwhile is read and answered with OK, so
 // that the run goes on; their texts are given back.
-inline std::vector<std::string> DialogsShownUntilDone(const driver::Process& process,
+inline std::vector<std::string> DialogsShownUntilDone(const Sandbox& sandbox,
+                                                      const driver::Process& process,
                                                       const std::string& gone,
                                                       test::CallSite site = test::Here()) {
   ::testing::ScopedTrace trace(site.file, site.line, "DialogsShownUntilDone");
   std::vector<std::string> shown;
-  auto answerAny = [&shown] {
-    for (HWND box : VisibleDialogsOfAnyProcess()) {
+  auto answerAny = [&shown, &sandbox] {
+    for (HWND box : sandbox.Dialogs()) {
       shown.push_back(driver::WindowText(box) + ": " + driver::MessageBoxText(box));
       if (!driver::Press(box, IDOK)) driver::Close(box);
       driver::WaitForClosed(box, kDialogTimeoutMs);

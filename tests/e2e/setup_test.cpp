@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "canvas.h"
 #include "e2e/sandbox.h"
 #include "resources/resource.h"
 #include "support/test_support.h"
@@ -31,7 +32,6 @@ constexpr char kApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr char kClassId32[] = "{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}";
 constexpr char kViewerClass[] = "KorvikTest.Viewer";
-constexpr DWORD kSettleMs = 1500;  // for something that must not happen
 
 const char* const kTypeKeys[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".ace", ".7z",
                                  ".tar", ".gz",  ".uue", ".bz2", ".jar", ".iso", ".z"};
@@ -251,8 +251,7 @@ TEST_F(SetupTest, SelectAllTicksOnlyTheTypesAndTheShellBoxGovernsItsTwoBoxes) {
   ASSERT_TRUE(driver::Press(run.dialog, IDC_SELECT_ALL));
   // Press only posts the click: wait until the dialog has handled it.
   const std::vector<int> selected = Expected(std::vector<int>(14, 1), 1, 0, 0, 1, 1, 0);
-  DWORD until = GetTickCount() + 2000;
-  while (Boxes(run.dialog) != selected && GetTickCount() < until) Sleep(20);
+  test::WaitUntil([&] { return Boxes(run.dialog) == selected; });
   EXPECT_EQ(selected, Boxes(run.dialog));
 
   struct Step {
@@ -262,11 +261,8 @@ TEST_F(SetupTest, SelectAllTicksOnlyTheTypesAndTheShellBoxGovernsItsTwoBoxes) {
   for (const Step& step : {Step{0, false}, Step{1, true}, Step{0, false}}) {
     SCOPED_TRACE(step.shell);
     ASSERT_TRUE(driver::Press(run.dialog, IDC_SHELL_EXT));
-    until = GetTickCount() + 3000;
-    while (driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU) != step.enabled &&
-           GetTickCount() < until) {
-      Sleep(20);
-    }
+    test::WaitUntil(
+        [&] { return driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU) == step.enabled; });
     EXPECT_EQ(step.shell, driver::CheckState(run.dialog, IDC_SHELL_EXT));
     EXPECT_EQ(step.enabled, driver::ItemEnabled(run.dialog, IDC_CASCADED_MENU));
     EXPECT_EQ(step.enabled, driver::ItemEnabled(run.dialog, IDC_MENU_ICONS));
@@ -419,8 +415,6 @@ TEST_F(SetupTest, OkStoresAppliesEverythingAndWritesTheUninstallEntry) {
 
 // The test variant of the program refuses registry writes under the roots
 // that KORVIK_TEST_DENY_WRITES names with status 5.
-std::string FaultyProgram() { return test::WindowsPath(KORVIK_UNINSTALL_FAULTY_EXE); }
-
 TEST_F(SetupTest, AccessDeniedStopsTheApplyStepButNotTheEntryOrTheCompletionDialog) {
   struct Row {
     const char* roots;
@@ -439,7 +433,7 @@ TEST_F(SetupTest, AccessDeniedStopsTheApplyStepButNotTheEntryOrTheCompletionDial
     ResetSystem();
     Sandbox sandbox("setup-denied");
     LayOutLibraries(sandbox);
-    ASSERT_TRUE(sandbox.CopyIn(FaultyProgram(), "uninstall.exe"));
+    ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltFaultyProgram(), "uninstall.exe"));
     Session run;
     StartSetup(run, sandbox, {std::string("KORVIK_TEST_DENY_WRITES=") + row.roots});
     if (!run.dialog) return;
@@ -539,7 +533,7 @@ TEST_F(SetupTest, SilentRunReadsSfxcmdWhereTheWideEnvironmentCallIsAStub) {
     }
     Sandbox sandbox("setup-silent-9x");
     LayOutLibraries(sandbox);
-    ASSERT_TRUE(sandbox.CopyIn(FaultyProgram(), "uninstall.exe"));
+    ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltFaultyProgram(), "uninstall.exe"));
     driver::Process process;
     driver::StartOptions options = sandbox.Options("/setup");
     options.setEnv = {"sfxcmd=\"C:\\Downloads\\KorvikSetup.exe\" /S",
@@ -612,12 +606,10 @@ class ScopedViewer {
   ScopedClassDefault text_, page_, viewerClass_, https_;
 };
 
-// Lines of a log that grows to at least `count` lines within the time.
-std::vector<std::string> WaitForLines(const std::string& path, std::size_t count,
-                                      DWORD timeoutMs = 10000) {
+// The whole lines of a log once it has at least `count` of them.
+std::vector<std::string> WaitForLines(const std::string& path, std::size_t count) {
   std::vector<std::string> lines;
-  DWORD until = GetTickCount() + timeoutMs;
-  do {
+  test::WaitUntil([&] {
     lines.clear();
     std::string all = test::ReadWholeFile(path);
     std::size_t start = 0, end;
@@ -625,14 +617,13 @@ std::vector<std::string> WaitForLines(const std::string& path, std::size_t count
       lines.push_back(all.substr(start, end - start));
       start = end + 2;
     }
-    if (lines.size() >= count) break;
-    Sleep(50);
-  } while (GetTickCount() < until);
+    return lines.size() >= count;
+  });
   return lines;
 }
 
-std::vector<std::string> HelpCalls(const Sandbox& sandbox, std::size_t count, DWORD timeoutMs) {
-  return WaitForLines(sandbox.Path("hhctrl.log"), count, timeoutMs);
+std::vector<std::string> HelpCalls(const Sandbox& sandbox, std::size_t count) {
+  return WaitForLines(sandbox.Path("hhctrl.log"), count);
 }
 
 std::string HelpStandIn() { return test::WindowsPath(KORVIK_HHCTRL_STANDIN); }
@@ -666,26 +657,16 @@ int Ink(HWND control, const std::string* text, int weight) {
   POINT origin = {0, 0};
   if (!GetClientRect(control, &rect) || !ClientToScreen(control, &origin)) return -1;
   const int width = rect.right, height = rect.bottom;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  DWORD* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap =
-      CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+  driver::Canvas canvas(width, height);
   HFONT font = CreateFontA(-12, 0, 0, 0, weight, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
                            "\xCB\xCE\xCC\xE5");
   int ink = -1;
-  if (dc && bitmap && bits && font) {
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+  if (canvas.Ok() && font) {
+    HDC dc = canvas.Dc();
     HGDIOBJ oldFont = SelectObject(dc, font);
     bool drawn = false;
     if (text) {
-      std::fill(bits, bits + width * height, 0xFFFFFFu);
+      canvas.Fill(0xFFFFFFu);
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, RGB(0, 0, 0));
       RECT area = {0, 0, width, height};
@@ -699,16 +680,13 @@ int Ink(HWND control, const std::string* text, int weight) {
     GdiFlush();
     if (drawn) {
       ink = 0;
-      for (int k = 0; k < width * height; ++k) {
-        if (Darkness(bits[k]) > 384) ++ink;
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) ink += Darkness(canvas.Pixel(x, y)) > 384 ? 1 : 0;
       }
     }
     SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
   }
   if (font) DeleteObject(font);
-  if (bitmap) DeleteObject(bitmap);
-  if (dc) DeleteDC(dc);
   return ink;
 }
 
@@ -719,12 +697,10 @@ void ExpectBoldLine(HWND control, const std::string& text) {
   // Without a clear difference the measure could not tell them apart.
   ASSERT_GT(bold, normal + normal / 10) << "normal " << normal << ", bold " << bold;
   int shown = 0;
-  DWORD until = GetTickCount() + 3000;
-  do {  // until the dialog has painted its line
+  test::WaitUntil([&] {  // until the dialog has painted its line
     shown = Ink(control, nullptr, 0);
-    if (shown > normal / 2) break;
-    Sleep(50);
-  } while (GetTickCount() < until);
+    return shown > normal / 2;
+  });
   EXPECT_LT(std::abs(shown - bold), std::abs(shown - normal))
       << "normal " << normal << ", bold " << bold << ", on screen " << shown;
 }
@@ -794,7 +770,7 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
 
   // Help: the table of contents of the help file beside the program.
   ASSERT_TRUE(driver::Press(done, IDC_READ_HELP));
-  std::vector<std::string> help = HelpCalls(sandbox, 2, 10000);
+  std::vector<std::string> help = HelpCalls(sandbox, 2);
   ASSERT_EQ(2u, help.size());
   EXPECT_EQ("attach", help[0]);
   EXPECT_EQ("HtmlHelpA 1 " + sandbox.Path("korvik.chm") + " 0", help[1]);
@@ -803,11 +779,12 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   ASSERT_TRUE(driver::Close(done));
   ASSERT_TRUE(driver::WaitForClosed(done, e2e::kDialogTimeoutMs));
   ExpectExit(run);
-  help = HelpCalls(sandbox, 4, 5000);
+  help = HelpCalls(sandbox, 4);
   ASSERT_EQ(4u, help.size());
   EXPECT_EQ("HtmlHelpA 12 - 0 with OLE", help[2]);
   EXPECT_EQ("detach FreeLibrary", help[3]);
-  EXPECT_EQ(3u, WaitForLines(viewerLog, 3, 0).size());
+  ASSERT_TRUE(sandbox.WaitUntilAllEnded());
+  EXPECT_EQ(3u, WaitForLines(viewerLog, 0).size());
 }
 
 // --- help viewer -------------------------------------------------------------
@@ -822,7 +799,7 @@ TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
   std::string topic =
       "HtmlHelpA 0 " + sandbox.Path("korvik.chm") + "::/html/HELPIntegrationSettings.htm 0";
   ASSERT_TRUE(driver::Press(run.dialog, IDC_HELP_BUTTON));
-  EXPECT_EQ(std::vector<std::string>({"attach", topic}), HelpCalls(sandbox, 2, 10000));
+  EXPECT_EQ(std::vector<std::string>({"attach", topic}), HelpCalls(sandbox, 2));
   // F1, as the dialog manager turns it into WM_HELP.
   HELPINFO info{};
   info.cbSize = sizeof info;
@@ -830,31 +807,34 @@ TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
   info.iCtrlId = IDOK;
   info.hItemHandle = GetDlgItem(run.dialog, IDOK);
   SendMessageA(run.dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
-  EXPECT_EQ(std::vector<std::string>({"attach", topic, topic}), HelpCalls(sandbox, 3, 10000));
+  EXPECT_EQ(std::vector<std::string>({"attach", topic, topic}), HelpCalls(sandbox, 3));
 
   HWND items = OpenContextItems(run);
   ASSERT_NE(nullptr, items);
   std::string itemsTopic =
       "HtmlHelpA 0 " + sandbox.Path("korvik.chm") + "::/html/HELPContextItems.htm 0";
   ASSERT_TRUE(driver::Press(items, IDC_HELP_BUTTON));
-  EXPECT_EQ(4u, HelpCalls(sandbox, 4, 10000).size());
+  EXPECT_EQ(4u, HelpCalls(sandbox, 4).size());
   info.iCtrlId = 101;
   info.hItemHandle = GetDlgItem(items, 101);
   SendMessageA(items, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
-  std::vector<std::string> calls = HelpCalls(sandbox, 6, kSettleMs);
-  ASSERT_EQ(5u, calls.size()) << "F1 in the items dialog opened more than its own topic";
-  EXPECT_EQ(itemsTopic, calls[3]);
-  EXPECT_EQ(itemsTopic, calls[4]);
+  // The button once more: whatever F1 opened stands before its line.
+  ASSERT_TRUE(driver::Press(items, IDC_HELP_BUTTON));
+  std::vector<std::string> calls = HelpCalls(sandbox, 6);
+  ASSERT_EQ(6u, calls.size());
+  EXPECT_EQ(std::vector<std::string>(3, itemsTopic),
+            std::vector<std::string>(calls.begin() + 3, calls.end()))
+      << "F1 in the items dialog opened more than its own topic";
   PressAndWait(items, IDCANCEL);
 
   EscapeAndWait(run.dialog);
   ExpectExit(run);
   // At the end of the run: every help window closed while OLE, which the
   // viewer needs, still runs; then the control unloaded.
-  calls = HelpCalls(sandbox, 7, 5000);
-  ASSERT_EQ(7u, calls.size());
-  EXPECT_EQ("HtmlHelpA 12 - 0 with OLE", calls[5]);
-  EXPECT_EQ("detach FreeLibrary", calls[6]);
+  calls = HelpCalls(sandbox, 8);
+  ASSERT_EQ(8u, calls.size());
+  EXPECT_EQ("HtmlHelpA 12 - 0 with OLE", calls[6]);
+  EXPECT_EQ("detach FreeLibrary", calls[7]);
 }
 
 TEST_F(SetupTest, RunWithoutHelpNeverLoadsTheHelpControl) {
@@ -872,73 +852,86 @@ TEST_F(SetupTest, RunWithoutHelpNeverLoadsTheHelpControl) {
   EXPECT_FALSE(sandbox.Exists("hhctrl.log"));
 }
 
-// --- the dialog templates ------------------------------------------------------
+// --- the dialogs as shown ------------------------------------------------------
 
-struct Control {
+// What a dialog shows, child by child in the order Tab walks them: the id
+// (-1 for a label) and the text, UTF-8 (nullptr where it comes from the run).
+struct Shown {
   int id;
-  const char* className;
-  const char* text;  // UTF-8; nullptr: not compared
-  DWORD style;       // besides WS_CHILD | WS_VISIBLE
-  RECT units;        // x, y, w, h
+  const char* text;
 };
 
-// The dialog's base units, found from its client size in dialog units (the
-// template's), as the dialog manager rounds them. MapDialogRect does not
-// work on another process's dialog under Wine.
-bool BaseUnits(HWND dialog, int widthUnits, int heightUnits, int& cx, int& cy) {
+// A frame around the controls with ids first to last.
+struct Group {
+  const char* text;
+  int first, last;
+};
+
+RECT ItemRect(HWND dialog, HWND item) {
+  RECT rect;
+  GetWindowRect(item, &rect);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+bool IsFrame(HWND item) {
+  return (GetWindowLongA(item, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX &&
+         driver::ClassName(item) == "Button";
+}
+
+// What a user finds in a live dialog: the texts in order, every control
+// whole inside the dialog and clear of the others, every button and box
+// reachable with Tab, and each group's controls inside its frame.
+void ExpectShows(HWND dialog, const std::vector<Shown>& shown, const std::vector<Group>& groups) {
+  std::vector<HWND> items = driver::Items(dialog);
+  ASSERT_EQ(shown.size(), items.size());
   RECT client;
   GetClientRect(dialog, &client);
-  cx = cy = 0;
-  for (int x = 1; x < 64 && !cx; ++x) {
-    if (MulDiv(widthUnits, x, 4) == client.right) cx = x;
-  }
-  for (int y = 1; y < 64 && !cy; ++y) {
-    if (MulDiv(heightUnits, y, 8) == client.bottom) cy = y;
-  }
-  return cx && cy;
-}
-
-// Reads one live dialog's controls and compares them with the table: class,
-// text, style and position in dialog units.
-void ExpectControls(HWND dialog, int widthUnits, int heightUnits,
-                    const std::vector<Control>& table) {
-  std::vector<HWND> items = driver::Items(dialog);
-  ASSERT_EQ(table.size(), items.size());
-  int cx = 0, cy = 0;
-  ASSERT_TRUE(BaseUnits(dialog, widthUnits, heightUnits, cx, cy));
-  POINT origin{0, 0};
-  ClientToScreen(dialog, &origin);
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const Control& want = table[i];
-    SCOPED_TRACE(testing::Message() << "control " << i << " id " << want.id);
-    HWND item = items[i];
-    EXPECT_EQ(want.id, static_cast<int>(static_cast<short>(GetDlgCtrlID(item))));
-    std::string className = driver::ClassName(item);
-    EXPECT_EQ(0, lstrcmpiA(want.className, className.c_str())) << className;
-    if (want.text) {
-      EXPECT_EQ(test::Acp(want.text), driver::WindowText(item));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "control " << i << " id " << shown[i].id);
+    EXPECT_EQ(shown[i].id, static_cast<short>(GetDlgCtrlID(items[i])));
+    if (shown[i].text) {
+      EXPECT_EQ(test::Acp(shown[i].text), driver::WindowText(items[i]));
     }
-    // Wine drops WS_VSCROLL from a rich edit control that has nothing to
-    // scroll, and widens an etched line by its border.
-    DWORD style = static_cast<DWORD>(GetWindowLongA(item, GWL_STYLE)) | (want.style & WS_VSCROLL);
-    DWORD mask = want.style | WS_CHILD | WS_VISIBLE;
-    int slack = want.style == SS_ETCHEDHORZ ? 2 : 0;
-    EXPECT_EQ(mask, style & (mask | 0x1F | WS_TABSTOP | WS_GROUP)) << std::hex << style;
-    RECT actual;
-    GetWindowRect(item, &actual);
-    OffsetRect(&actual, -origin.x, -origin.y);
-    EXPECT_EQ(MulDiv(want.units.left, cx, 4), actual.left);
-    EXPECT_EQ(MulDiv(want.units.top, cy, 8), actual.top);
-    EXPECT_NEAR(MulDiv(want.units.right, cx, 4), actual.right - actual.left, slack);
-    EXPECT_EQ(MulDiv(want.units.bottom, cy, 8), actual.bottom - actual.top);
+    RECT rect = ItemRect(dialog, items[i]), inside;
+    EXPECT_TRUE(IsWindowVisible(items[i]));
+    EXPECT_TRUE(IntersectRect(&inside, &rect, &client) && EqualRect(&inside, &rect));
+    if (driver::ClassName(items[i]) != "Static" && !IsFrame(items[i])) {
+      EXPECT_TRUE(GetWindowLongA(items[i], GWL_STYLE) & WS_TABSTOP) << "not reachable with Tab";
+    }
+    for (std::size_t k = 0; k < i && !IsFrame(items[i]); ++k) {
+      RECT other = ItemRect(dialog, items[k]), common;
+      EXPECT_TRUE(IsFrame(items[k]) || !IntersectRect(&common, &rect, &other)) << "covers " << k;
+    }
+  }
+  for (const Group& group : groups) {
+    SCOPED_TRACE(group.text);
+    auto frame = std::find_if(items.begin(), items.end(), [&](HWND item) {
+      return IsFrame(item) && driver::WindowText(item) == test::Acp(group.text);
+    });
+    ASSERT_NE(items.end(), frame);
+    RECT outer = ItemRect(dialog, *frame), inside;
+    for (int id = group.first; id <= group.last; ++id) {
+      RECT rect = ItemRect(dialog, GetDlgItem(dialog, id));
+      EXPECT_TRUE(IntersectRect(&inside, &rect, &outer) && EqualRect(&inside, &rect)) << id;
+    }
   }
 }
 
-constexpr DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
-constexpr DWORD kPush = BS_PUSHBUTTON | WS_TABSTOP;
-constexpr DWORD kStatic = SS_LEFT | WS_GROUP;
+// Clicks every check box from first to last twice: each must change and
+// come back, as a box a user clicks does.
+void ExpectBoxesWork(HWND dialog, int first, int last) {
+  for (int id = first; id <= last; ++id) {
+    SCOPED_TRACE(id);
+    for (int round = 0; round < 2; ++round) {
+      int before = driver::CheckState(dialog, id);
+      ASSERT_TRUE(driver::Press(dialog, id));
+      EXPECT_TRUE(test::WaitUntil([&] { return driver::CheckState(dialog, id) == !before; }));
+    }
+  }
+}
 
-TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
+TEST_F(SetupTest, DialogsShowTheirControlsWholeAndWorking) {
   Store("Setup\\Links", "Programs", 0);
   Sandbox sandbox("setup-templates");
   Session run;
@@ -947,48 +940,49 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
   DWORD style = static_cast<DWORD>(GetWindowLongA(run.dialog, GWL_STYLE));
   EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_POPUP),
             style & (WS_CAPTION | WS_SYSMENU | WS_POPUP));
-  std::vector<Control> setup = {
-      {-1, "Button", "Korvik 关联文件类型", BS_GROUPBOX, {7, 5, 127, 132}}};
+  std::vector<Shown> setup = {{-1, "Korvik 关联文件类型"}};
   const char* labels[] = {"&ORV", "&ZIP", "CAB", "ARJ", "LZH", "ACE", "7-Zip",
                           "TAR",  "GZip", "UUE", "BZ2", "JAR", "ISO", "Z"};
-  for (int n = 0; n < 14; ++n) {
-    setup.push_back(
-        {5101 + n, "Button", labels[n], kCheck, {n < 7 ? 16 : 80, 21 + 12 * (n % 7), 37, 12}});
-  }
-  std::vector<Control> rest = {
-      {-1, "Static", "", SS_ETCHEDHORZ, {8, 114, 127, 1}},
-      {5121, "Button", "全部选定(&A)", kPush, {16, 119, 108, 14}},
-      {-1, "Button", "界面设置", BS_GROUPBOX, {140, 5, 184, 57}},
-      {5115, "Button", "将 Korvik 放到桌面(&D)", kCheck, {148, 19, 170, 12}},
-      {5116, "Button", "将 Korvik 放到开始菜单(&S)", kCheck, {148, 31, 170, 12}},
-      {5117, "Button", "创建 Korvik 程序组(&P)", kCheck, {148, 43, 170, 12}},
-      {5118, "Button", "集成 Korvik 到外壳中(&I)", kCheck, {148, 78, 170, 12}},
-      {-1, "Button", "外壳集成", BS_GROUPBOX, {140, 65, 184, 72}},
-      {5119, "Button", "折叠关联菜单(&T)", kCheck, {148, 90, 170, 12}},
-      {5120, "Button", "在关联菜单中显示图标(&N)", kCheck, {148, 102, 170, 12}},
-      {5123, "Button", "关联菜单项目(&C)...", kPush, {148, 119, 140, 14}},
-      {-1, "Button", "", BS_GROUPBOX, {7, 139, 317, 63}},
-      {5122,
-       "RICHEDIT",
-       nullptr,
-       ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP,
-       {12, 147, 306, 50}},
-      {1, "Button", "确定", kPush, {111, 209, 50, 14}},
-      {9, "Button", "帮助", kPush, {169, 209, 50, 14}},
+  for (int n = 0; n < 14; ++n) setup.push_back({IDC_TYPE_FIRST + n, labels[n]});
+  std::vector<Shown> rest = {
+      {-1, ""},
+      {IDC_SELECT_ALL, "全部选定(&A)"},
+      {-1, "界面设置"},
+      {IDC_DESKTOP, "将 Korvik 放到桌面(&D)"},
+      {IDC_START_MENU, "将 Korvik 放到开始菜单(&S)"},
+      {IDC_PROGRAMS, "创建 Korvik 程序组(&P)"},
+      {IDC_SHELL_EXT, "集成 Korvik 到外壳中(&I)"},
+      {-1, "外壳集成"},
+      {IDC_CASCADED_MENU, "折叠关联菜单(&T)"},
+      {IDC_MENU_ICONS, "在关联菜单中显示图标(&N)"},
+      {IDC_CONTEXT_ITEMS, "关联菜单项目(&C)..."},
+      {-1, ""},
+      {IDC_EXPLANATION, nullptr},
+      {IDOK, "确定"},
+      {IDC_HELP_BUTTON, "帮助"},
   };
   setup.insert(setup.end(), rest.begin(), rest.end());
-  ExpectControls(run.dialog, 331, 228, setup);
+  ExpectShows(run.dialog, setup,
+              {{"Korvik 关联文件类型", IDC_TYPE_FIRST, IDC_TYPE_LAST},
+               {"Korvik 关联文件类型", IDC_SELECT_ALL, IDC_SELECT_ALL},
+               {"界面设置", IDC_DESKTOP, IDC_PROGRAMS},
+               {"外壳集成", IDC_SHELL_EXT, IDC_MENU_ICONS},
+               {"外壳集成", IDC_CONTEXT_ITEMS, IDC_CONTEXT_ITEMS}});
+  ExpectBoxesWork(run.dialog, IDC_TYPE_FIRST, IDC_MENU_ICONS);
   std::string explanation = driver::ItemText(run.dialog, IDC_EXPLANATION);
   EXPECT_EQ(0u, explanation.find(test::Acp("\xEE\x97\xA5\xEE\x97\xA5这些选项控制 Korvik")))
       << test::Utf8(explanation);
   EXPECT_NE(std::string::npos,
             explanation.find(test::Acp(
                 "\xEE\x97\xA5\xEE\x97\xA5点击『帮助』按钮阅读关于这些选项的更多细节描述。")));
+  // Read only: what is typed there changes nothing.
+  HWND box = GetDlgItem(run.dialog, IDC_EXPLANATION);
+  SendMessageA(box, WM_CHAR, 'x', 0);
+  EXPECT_EQ(explanation, driver::ItemText(run.dialog, IDC_EXPLANATION));
 
   HWND items = OpenContextItems(run);
   ASSERT_NE(nullptr, items);
-  std::vector<Control> context = {
-      {-1, "Button", "选择在资源管理器关联菜单中显示的项目", BS_GROUPBOX, {7, 7, 229, 154}}};
+  std::vector<Shown> context = {{-1, "选择在资源管理器关联菜单中显示的项目"}};
   const char* itemLabels[] = {"释放文件(&A)...",
                               "释放到这里(&X)",
                               "释放到(&E) <文件夹\\>",
@@ -1000,48 +994,36 @@ TEST_F(SetupTest, DialogsHaveTheControlsOfTheirTemplates) {
                               "压缩并邮寄...",
                               "测试档案文件(&R)",
                               "转换档案文件(&V)..."};
-  for (int k = 0; k < 11; ++k) {
-    context.push_back({101 + k, "Button", itemLabels[k], kCheck, {16, 21 + 12 * k, 210, 12}});
-  }
-  context.push_back({1, "Button", "确定", BS_DEFPUSHBUTTON | WS_TABSTOP, {35, 168, 50, 14}});
-  context.push_back({2, "Button", "取消", kPush, {97, 168, 50, 14}});
-  context.push_back({9, "Button", "帮助", kPush, {158, 168, 50, 14}});
-  ExpectControls(items, 243, 188, context);
+  for (int k = 0; k < 11; ++k) context.push_back({IDC_MENU_ITEM_FIRST + k, itemLabels[k]});
+  context.insert(context.end(), {{IDOK, "确定"}, {IDCANCEL, "取消"}, {IDC_HELP_BUTTON, "帮助"}});
+  ExpectShows(items, context,
+              {{"选择在资源管理器关联菜单中显示的项目", IDC_MENU_ITEM_FIRST, IDC_MENU_ITEM_LAST}});
+  ExpectBoxesWork(items, IDC_MENU_ITEM_FIRST, IDC_MENU_ITEM_LAST);
+  EXPECT_EQ(MAKELRESULT(IDOK, DC_HASDEFID), SendMessageA(items, DM_GETDEFID, 0, 0));
   PressAndWait(items, IDCANCEL);
 
   PressAndWait(run.dialog, IDOK);
   HWND done = WaitForDone(run);
   ASSERT_NE(nullptr, done);
-  std::vector<Control> completion = {
-      {1, "Button", "完成", kPush, {140, 209, 50, 14}},
-      {-1, "Static", "Korvik 已经成功地安装到指定文件夹中", kStatic, {17, 14, 146, 8}},
-      {5101, "Static", nullptr, kStatic, {164, 14, 150, 8}},
-      {-1,
-       "Static",
-       "使用 Korvik“选项”菜单中的“设置...”命令可以定制更多的选择。",
-       kStatic,
-       {17, 33, 297, 16}},
-      {-1,
-       "Static",
-       "如果这是你第一次安装 Korvik，请不要忘记阅读联机帮助。",
-       kStatic,
-       {17, 53, 297, 16}},
-      {5109,
-       "Static",
+  std::vector<Shown> completion = {
+      {IDOK, "完成"},
+      {-1, "Korvik 已经成功地安装到指定文件夹中"},
+      {IDC_INSTALL_FOLDER, nullptr},
+      {-1, "使用 Korvik“选项”菜单中的“设置...”命令可以定制更多的选择。"},
+      {-1, "如果这是你第一次安装 Korvik，请不要忘记阅读联机帮助。"},
+      {IDC_HOME_PAGE_NOTE,
        "请访问 Korvik 主页来下载最新版的 Korvik。在这里你也可以通过我们的安全交易服务器购买你的 "
-       "Korvik 授权。",
-       kStatic,
-       {17, 101, 297, 16}},
-      {-1, "Button", "", BS_GROUPBOX, {8, 2, 314, 125}},
-      {5102, "Button", nullptr, kPush, {11, 134, 60, 14}},
-      {5103, "Button", nullptr, kPush, {74, 134, 60, 14}},
-      {5104, "Button", nullptr, kPush, {136, 134, 60, 14}},
-      {5105, "Button", nullptr, kPush, {198, 134, 60, 14}},
-      {5106, "Button", nullptr, kPush, {259, 134, 60, 14}},
-      {-1, "Button", "", BS_GROUPBOX, {8, 152, 314, 50}},
-      {5107, "Static", "感谢您使用 Korvik！", SS_CENTER | WS_GROUP, {17, 173, 297, 8}},
+       "Korvik 授权。"},
+      {-1, ""},
+      {IDC_RUN_KORVIK, nullptr},
+      {IDC_READ_HELP, nullptr},
+      {IDC_VIEW_LICENSE, nullptr},
+      {IDC_ORDER, nullptr},
+      {IDC_VISIT_HOME_PAGE, nullptr},
+      {-1, ""},
+      {IDC_THANKS, "感谢您使用 Korvik！"},
   };
-  ExpectControls(done, 331, 228, completion);
+  ExpectShows(done, completion, {});
   PressAndWait(done, IDOK);
   ExpectExit(run);
 }
@@ -1165,7 +1147,8 @@ TEST_F(SetupTest, OnlyASetupThroughTheDialogsOpensTheProgramGroupAtTheEnd) {
     const std::string group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Korvik";
     EXPECT_TRUE(test::Exists(group + "\\Korvik.lnk"));
     if (silent) {
-      Sleep(kSettleMs);
+      // Whatever the run started has ended by then.
+      ASSERT_TRUE(sandbox.WaitUntilAllEnded());
       EXPECT_FALSE(sandbox.Exists("Korvik.started.log"));
     } else {
       std::vector<std::string> opened = WaitForLines(sandbox.Path("Korvik.started.log"), 1);

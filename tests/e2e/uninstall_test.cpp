@@ -13,6 +13,7 @@
 
 #include "e2e/sandbox.h"
 #include "support/test_support.h"
+#include "uninstall/self_removal.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ Box Read(HWND box) {
 }
 
 // The program's temporary folder is one of the sandbox's own, so that the
-// batch file can be looked at; the batch file and what it starts outlive
-// the program, as they do for a user.
+// batch file can be looked at. The batch file and what it starts outlive
+// the program, as they do for a user, in the sandbox's job.
 std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
 std::string BatchPath(const Sandbox& sandbox) { return TempFolder(sandbox) + "\\" + kBatchName; }
 
@@ -45,19 +46,10 @@ driver::StartOptions UninstallOptions(const Sandbox& sandbox, const std::string&
   test::MakeFolders(TempFolder(sandbox));
   driver::StartOptions options = sandbox.Options(args);
   options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
-  options.keepChildren = true;
   return options;
 }
 
 using test::Exists;
-
-bool WaitUntilGone(const std::string& path, DWORD timeoutMs) {
-  return test::WaitForPath(path, false, timeoutMs);
-}
-
-bool WaitUntilThere(const std::string& path, DWORD timeoutMs) {
-  return test::WaitForPath(path, true, timeoutMs);
-}
 
 // Answers the confirmation with the given button and gives what it showed.
 Box AnswerQuestion(const driver::Process& process, int answer) {
@@ -72,17 +64,6 @@ Box AnswerQuestion(const driver::Process& process, int answer) {
 }
 
 using e2e::ExpectEndsQuietly;
-
-// A message box of any process with the given caption; null after timeoutMs.
-HWND WaitForAnyMessageBox(const std::string& caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    HWND box = FindWindowA("#32770", caption.c_str());
-    if (box && IsWindowVisible(box)) return box;
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-    Sleep(driver::kPollMs);
-  }
-}
 
 // A typical installation and its list: files before their folders, a
 // folder before its contents, CR LF and LF ends, blanks and empty lines.
@@ -152,11 +133,6 @@ class HeldFile {
   HANDLE file_;
 };
 
-// The batch file goes to a stand-in interpreter and stays to be read.
-std::string InstallInterpreterStandIn(const Sandbox& sandbox, test::CallSite site = test::Here()) {
-  return e2e::InterpreterStandIn(sandbox, site);
-}
-
 // The line the stand-in recorded: its command line and current folder.
 struct Started {
   std::string commandLine;
@@ -164,9 +140,12 @@ struct Started {
 };
 
 Started ReadStarted(const std::string& log) {
-  EXPECT_TRUE(WaitUntilThere(log, e2e::kExitTimeoutMs)) << "the interpreter never started";
-  Sleep(200);  // the line is written just after the file is made
-  std::string text = test::ReadWholeFile(log);
+  std::string text;
+  // The file is made before its line is written.
+  EXPECT_TRUE(test::WaitUntil([&] {
+    text = test::ReadWholeFile(log);
+    return text.find("\r\n") != std::string::npos;
+  })) << "the interpreter never started";
   Started started;
   std::size_t tab = text.find('\t');
   std::size_t end = text.find("\r\n");
@@ -236,17 +215,15 @@ std::string WindowsFolder() {
   return windows;
 }
 
+// The batch file that the program's own composer makes for these paths,
+// whose bytes the composer's unit test proves: here, that the run hands it
+// the right paths and family.
 std::string ExpectedBatch(const std::string& program, const std::string& folder,
                           const std::string& batch, bool ntFamily, bool quiet = false) {
-  const std::string passedOn = quiet ? " /quiet" : "";
-  std::string text = ntFamily ? "\"" + program + "\" /wait" + passedOn + "\r\n"
-                              : "start /wait \"" + program + "\" /wait" + passedOn + "\r\n";
-  for (int i = 0; i < 5; ++i) {
-    text += "del \"" + program + "\"\r\nrd \"" + folder + "\"\r\nif not exist \"" + program +
-            "\" goto done\r\n";
-  }
-  return text + ":done\r\nif exist \"" + program + "\" \"" + program + "\" /warning" + passedOn +
-         "\r\ndel \"" + batch + "\"";
+  char text[kBatchSize];
+  EXPECT_TRUE(ComposeSelfRemovalBatch(text, sizeof text, program.c_str(), folder.c_str(),
+                                      batch.c_str(), ntFamily, quiet));
+  return text;
 }
 
 // Gives a drive letter to a folder for as long as it lives, through Wine's
@@ -272,7 +249,7 @@ class ScopedDrive {
       link_ = devices + static_cast<char>(letter - 'A' + 'a') + ":";
       root_ = std::string(1, letter) + ":\\";
       test::RunAndWait("Z:\\bin\\ln -s " + std::string(target) + " " + link_);
-      if (!WaitUntilThere(root_, 5000)) root_.clear();
+      if (!test::WaitForPath(root_, true, test::kWaitMs)) root_.clear();
     }
     if (target) HeapFree(GetProcessHeap(), 0, target);
     if (driveC) HeapFree(GetProcessHeap(), 0, driveC);
@@ -280,7 +257,7 @@ class ScopedDrive {
   ~ScopedDrive() {
     if (link_.empty()) return;
     test::RunAndWait("Z:\\bin\\rm -f " + link_);
-    if (!root_.empty()) WaitUntilGone(root_, 5000);
+    if (!root_.empty()) test::WaitForPath(root_, false, test::kWaitMs);
   }
   ScopedDrive(const ScopedDrive&) = delete;
   ScopedDrive& operator=(const ScopedDrive&) = delete;
@@ -329,8 +306,8 @@ TEST(UninstallTest, YesRemovesTheInstallationAndThenTheProgramAndItsFolder) {
   }
   EXPECT_TRUE(sandbox.Exists("Formats\\user.fmt"));
 
-  EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
-  EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
   // The folder still holds a file that was not listed.
   EXPECT_TRUE(Exists(sandbox.Folder()));
   EXPECT_TRUE(Exists(sandbox.Root()));
@@ -346,8 +323,8 @@ TEST(UninstallTest, SilentRunAsksNothingAndLeavesNoFolderBehind) {
     driver::Process process;
     ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, args)));
     ExpectEndsQuietly(process);
-    EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
-    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
     EXPECT_TRUE(Exists(sandbox.Root()));
   }
 }
@@ -368,7 +345,7 @@ TEST(UninstallTest, LanguageLibraryAsksAndIsReleasedSoItCanBeDeleted) {
   EXPECT_FALSE(sandbox.Exists("orvlng.dll"));
   EXPECT_FALSE(sandbox.Exists("orvlng.dll.0.tmp"));
   EXPECT_TRUE(pending.AddedDeletions().empty());
-  EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
 }
 
 TEST(UninstallTest, MissingListFileIsReportedAndNothingIsRemoved) {
@@ -429,8 +406,8 @@ TEST(UninstallTest, FileInUseIsMovedAsideAndDeletedAtRestartWithoutANotice) {
     // The folder after the file, so that it does not stay empty.
     EXPECT_EQ((std::vector<std::string>{sandbox.Path("orvext.dll.1.tmp"), sandbox.Folder()}),
               pending.AddedDeletions());
-    EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
-    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
   }
   EXPECT_TRUE(Exists(sandbox.Folder()));  // it holds the moved file
 }
@@ -472,7 +449,7 @@ TEST(UninstallTest, FileThatCannotBeMovedBringsTheRestartNoticeInTheBuiltInLangu
   EXPECT_EQ((std::vector<std::string>{sandbox.Path("Data\\held.dat"), sandbox.Path("Data"),
                                       sandbox.Folder()}),
             pending.AddedDeletions());
-  EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
 }
 
 // The command names no path: cmd would expand a defined %NAME% in it. The
@@ -483,7 +460,7 @@ TEST(UninstallTest, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
     SCOPED_TRACE(quiet ? "quiet" : "silent");
     Sandbox sandbox("uninstall-batch");
     Install(sandbox);
-    std::string interpreter = InstallInterpreterStandIn(sandbox);
+    std::string interpreter = e2e::InterpreterStandIn(sandbox);
     driver::StartOptions options = UninstallOptions(sandbox, quiet ? "/quiet" : "/s");
     options.setEnv.push_back("COMSPEC=" + interpreter);
     driver::Process process;
@@ -502,11 +479,7 @@ TEST(UninstallTest, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
 }
 
 TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit) {
-  char windows[MAX_PATH];
-  ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
-  std::string wininit = std::string(windows) + "\\wininit.ini";
-  test::ScopedFileRestore restore(wininit);
-  DeleteFileA(wininit.c_str());
+  test::ScopedNoWininit wininit;
   test::ScopedWindowsVersion version("uninstall.exe", "win98");
   test::ScopedPendingRenames pending;
 
@@ -517,7 +490,7 @@ TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit
   ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", "held file.dat\n" + list));
   HeldFile held(sandbox.Path("held file.dat"));
   ASSERT_TRUE(held.Held());
-  std::string interpreter = InstallInterpreterStandIn(sandbox);
+  std::string interpreter = e2e::InterpreterStandIn(sandbox);
   driver::StartOptions options = UninstallOptions(sandbox, "/s");
   options.setEnv.push_back("COMSPEC=" + interpreter);
 
@@ -539,7 +512,8 @@ TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit
   ASSERT_GT(GetShortPathNameA(sandbox.Path("held file.dat").c_str(), shortPath, sizeof shortPath),
             0u);
   // Once, not once per pass. Folders are not written there.
-  EXPECT_EQ("[Rename]\r\nNUL=" + std::string(shortPath) + "\r\n", test::ReadWholeFile(wininit));
+  EXPECT_EQ("[Rename]\r\nNUL=" + std::string(shortPath) + "\r\n",
+            test::ReadWholeFile(wininit.Path()));
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
@@ -579,9 +553,9 @@ TEST(UninstallTest, WithoutComspecTheSystemsOwnInterpreterRemovesTheProgram) {
     ASSERT_TRUE(driver::Start(process, options));
     ExpectEndsQuietly(process);
     EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
-    EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
-    EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
-    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
     EXPECT_TRUE(Exists(sandbox.Root()));
   }
 }
@@ -616,8 +590,8 @@ TEST(UninstallTest, EntriesReachingOutsideTheFolderAreNeverTouched) {
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, "/s")));
   ExpectEndsQuietly(process);
-  EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
-  EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
   EXPECT_EQ("victim", test::ReadWholeFile(beside));
   EXPECT_EQ("victim", test::ReadWholeFile(besideFolder + "\\x.txt"));
   EXPECT_EQ("victim", test::ReadWholeFile(atRoot));
@@ -633,7 +607,7 @@ TEST(UninstallTest, BatchFileThatCannotBeWrittenLeavesTheProgram) {
   driver::Process process;
   ASSERT_TRUE(driver::Start(process, options));
   ExpectEndsQuietly(process);
-  Sleep(3000);
+  ASSERT_TRUE(sandbox.WaitUntilAllEnded());  // nothing left that could remove it
   EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
   EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
   EXPECT_FALSE(Exists(sandbox.Root() + "\\none"));
@@ -645,7 +619,7 @@ TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
   ScopedDrive drive(sandbox.Folder());
   const std::string root = drive.Root();
   ASSERT_FALSE(root.empty()) << "no drive letter could be made";
-  std::string interpreter = InstallInterpreterStandIn(sandbox);
+  std::string interpreter = e2e::InterpreterStandIn(sandbox);
 
   // First with the stand-in, to see the batch file; then for real.
   for (bool real : {false, true}) {
@@ -674,8 +648,8 @@ TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
       ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltProgram(), "uninstall.exe"));
       ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltStandIn(), "Korvik.exe"));
     } else {
-      EXPECT_TRUE(WaitUntilGone(root + "uninstall.exe", kRemovalTimeoutMs));
-      EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+      EXPECT_TRUE(test::WaitForPath(root + "uninstall.exe", false, kRemovalTimeoutMs));
+      EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
       EXPECT_EQ("not listed", test::ReadWholeFile(root + "user.txt"));
     }
   }
@@ -691,14 +665,14 @@ TEST(UninstallTest, ProgramFileThatCannotBeDeletedBringsTheLeftoverWarning) {
   ExpectEndsQuietly(process);
 
   // Shown by a third instance, which the batch file starts.
-  HWND box = WaitForAnyMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
+  HWND box = sandbox.WaitForMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
   ASSERT_NE(nullptr, box) << "no leftover warning";
   Box warning = Read(box);
   EXPECT_EQ(test::Acp("卸载已经完成\n你应该手动删除 ") + sandbox.ProgramPath(), warning.text)
       << test::Utf8(warning.text);
   EXPECT_TRUE(Exists(BatchPath(sandbox)));  // the batch file waits for the warning
   ASSERT_TRUE(driver::Press(box, IDOK));
-  EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
   EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
   EXPECT_FALSE(sandbox.Exists("Korvik.exe"));
 }
@@ -774,7 +748,7 @@ TEST(UninstallTest, LinkDeviceAndOutsideEntriesLeaveEverySentinelAndAskNothing) 
   EXPECT_TRUE(pending.AddedDeletions().empty());
   EXPECT_FALSE(sandbox.Exists("Docs"));
   EXPECT_FALSE(sandbox.Exists("Formats\\arj.fmt"));
-  EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
   ExpectSentinelsSurvive(sentinels);
   // Before their folders go: a link left dangling cannot be found again.
   for (const char* link : {"linkdir", "Formats\\inner", "emptylink"}) {
@@ -804,8 +778,8 @@ TEST(UninstallTest, RunThatEndedAfterItsListIsFinishedWhenOnlyTheProgramIsLeft) 
     ASSERT_TRUE(driver::Start(process, UninstallOptions(sandbox, "/s")));
     if (row.finished) {
       ExpectEndsQuietly(process);
-      EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
-      EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+      EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
+      EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
       EXPECT_EQ(row.also == nullptr, !Exists(sandbox.Folder()));
       continue;
     }
@@ -847,7 +821,7 @@ TEST(UninstallTest, FileThatCannotBeScheduledIsNamedInTheLeftoverWarning) {
   ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
   ExpectEndsQuietly(process);
   EXPECT_TRUE(pending.AddedDeletions().empty());
-  EXPECT_TRUE(WaitUntilGone(sandbox.ProgramPath(), kRemovalTimeoutMs));
+  EXPECT_TRUE(test::WaitForPath(sandbox.ProgramPath(), false, kRemovalTimeoutMs));
 }
 
 // Paths that the command interpreter would read otherwise than they stand:
@@ -901,8 +875,8 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
     ASSERT_TRUE(driver::Start(process, options));
     if (row.removed) {
       ExpectEndsQuietly(process);
-      EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
-      EXPECT_TRUE(WaitUntilGone(temp + "\\" + kBatchName, kRemovalTimeoutMs));
+      EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
+      EXPECT_TRUE(test::WaitForPath(temp + "\\" + kBatchName, false, kRemovalTimeoutMs));
     } else {
       HWND box = driver::WaitForDialog(process, e2e::kDialogTimeoutMs);
       ASSERT_NE(nullptr, box) << "no leftover warning";
@@ -922,9 +896,9 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
 }
 
 // The list of installed programs starts the registered command as it
-// stands: now the quoted path; entries written before held it unquoted,
-// which under a folder with a '-' after a blank counted as a switch.
-// Deployment tools start the quiet command, which asks nothing.
+// stands: the quoted path, or an unquoted one as an entry of an earlier
+// version may hold, where a '-' after a blank in the folder must not count
+// as a switch. Deployment tools start the quiet command, which asks nothing.
 TEST(UninstallTest, EntryOfTheListOfInstalledProgramsStartsTheUninstallQuotedOrNot) {
   enum class Command { Quoted, Unquoted, Quiet };
   for (Command command : {Command::Quoted, Command::Unquoted, Command::Quiet}) {
@@ -943,8 +917,8 @@ TEST(UninstallTest, EntryOfTheListOfInstalledProgramsStartsTheUninstallQuotedOrN
     ASSERT_TRUE(driver::Start(process, options));
     if (command != Command::Quiet) AnswerQuestion(process, IDYES);
     ExpectEndsQuietly(process);
-    EXPECT_TRUE(WaitUntilGone(sandbox.Folder(), kRemovalTimeoutMs));
-    EXPECT_TRUE(WaitUntilGone(BatchPath(sandbox), kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(sandbox.Folder(), false, kRemovalTimeoutMs));
+    EXPECT_TRUE(test::WaitForPath(BatchPath(sandbox), false, kRemovalTimeoutMs));
   }
 }
 
@@ -1006,14 +980,15 @@ TEST(UninstallTest, QuietRunShowsNoWindowWhereTheSilentOneShowsItsMessage) {
       }
 
       if (!quiet) {
-        HWND box = WaitForAnyMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
+        HWND box = sandbox.WaitForMessageBox(test::Acp("卸载 Korvik"), kRemovalTimeoutMs);
         ASSERT_NE(nullptr, box) << "no message";
         EXPECT_EQ(message, driver::MessageBoxText(box)) << test::Utf8(driver::MessageBoxText(box));
         ASSERT_TRUE(driver::Press(box, IDOK));
         ASSERT_TRUE(driver::WaitForClosed(box, e2e::kDialogTimeoutMs));
       }
-      EXPECT_EQ(std::vector<std::string>{},
-                e2e::DialogsShownUntilDone(process, row.selfRemoval ? BatchPath(sandbox) : ""));
+      EXPECT_EQ(
+          std::vector<std::string>{},
+          e2e::DialogsShownUntilDone(sandbox, process, row.selfRemoval ? BatchPath(sandbox) : ""));
       DWORD code = 1;
       EXPECT_TRUE(driver::WaitForExit(process, 0, &code));
       EXPECT_EQ(0u, code);

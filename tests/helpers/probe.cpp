@@ -8,6 +8,8 @@
 //                         DeleteAtRestart for each path
 //   probe background COMMAND
 //                         StartInBackground; 1 when it started, else 0
+//   probe gate EVENT FILE waits for the named event, then writes FILE; gives
+//                         up, writing nothing, after a minute
 //   probe associate TYPES SHELL [nowide]
 //                         SetAssociations with TypeFlags from TYPES, one
 //                         "0" or "1" per archive type in table order, and
@@ -223,6 +225,12 @@ int main(int argc, char** argv) {
     std::printf("%d\n", started ? 1 : 0);
     return started ? 1 : 0;
   }
+  if (argc == 4 && std::strcmp(argv[1], "gate") == 0) {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
+    bool signalled = event != nullptr && WaitForSingleObject(event, 60000) == WAIT_OBJECT_0;
+    if (event != nullptr) CloseHandle(event);
+    return signalled && test::WriteWholeFile(argv[3], "passed") ? 0 : 1;
+  }
   if (argc >= 3 && std::strcmp(argv[1], "integrate") == 0) {
     IntegrationSettings settings;
     if (!SettingsFromFlags(argv[2], settings)) return 255;
@@ -254,5 +262,6 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "       probe reset\n");
   std::fprintf(stderr, "       probe shortcuts FLAGS [FILE] | probe integrate FLAGS\n");
   std::fprintf(stderr, "       probe deleteatrestart PATH... | probe background COMMAND\n");
+  std::fprintf(stderr, "       probe gate EVENT FILE\n");
   return 255;
 }

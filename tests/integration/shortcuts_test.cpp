@@ -19,6 +19,7 @@
 #include "platform/shell.h"
 #include "platform/shell_link.h"
 #include "platform/text.h"
+#include "support/localization_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -27,7 +28,6 @@ constexpr char kTestRoot[] = "C:\\KorvikShortcutsTest";
 constexpr char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr char kWineDllOverrides[] = "Software\\Wine\\DllOverrides";
-constexpr char kGarbage = static_cast<char>(0xBD);
 
 // Sets one registry value for as long as the object lives, then puts back
 // what was there. A value that already held the new data was left over by
@@ -170,7 +170,7 @@ class ShortcutsTest : public testing::Test {
     }
     ASSERT_EQ(Root("Desktop"), folders_[kUserDesktop]);
     ClearPlaces();
-    std::memset(launchPath_, kGarbage, sizeof launchPath_);
+    std::memset(launchPath_, test::kGarbage, sizeof launchPath_);
   }
 
   void TearDown() override {
@@ -226,8 +226,8 @@ class ShortcutsTest : public testing::Test {
     SCOPED_TRACE(test::Utf8(link));
     char target[kPathSize];
     char description[kMessageSize];
-    std::memset(target, kGarbage, sizeof target);
-    std::memset(description, kGarbage, sizeof description);
+    std::memset(target, test::kGarbage, sizeof target);
+    std::memset(description, test::kGarbage, sizeof description);
     EXPECT_TRUE(
         ReadShellLink(link.c_str(), target, sizeof target, description, sizeof description));
     EXPECT_EQ(test::Utf8(programFolder + "\\" + targetName), test::Utf8(target));
@@ -254,7 +254,7 @@ class ShortcutsTest : public testing::Test {
 
   bool LaunchPathUntouched() const {
     return std::all_of(std::begin(launchPath_), std::end(launchPath_),
-                       [](char c) { return c == kGarbage; });
+                       [](char c) { return c == test::kGarbage; });
   }
 
   std::unique_ptr<ScopedRegistryValue> menuBuilder_;
@@ -318,9 +318,7 @@ TEST_F(ShortcutsTest, SetupAgainRewritesLinksInPlaceAndKeepsTheUsersFiles) {
 TEST_F(ShortcutsTest, TranslatedNamesRenameTheLinksAndRemovalTakesTheWholeGroup) {
   // The fixture library names 5102 "Korvik help" and lacks 5103, which
   // keeps its built-in name.
-  extResource.Load(GetModuleHandleA(nullptr),
-                   (test::ExeFolder() + "\\fixtures\\translated\\anything.txt").c_str());
-  ASSERT_TRUE(extResource.IsLoaded());
+  ASSERT_TRUE(test::LoadFixtureLanguage("translated"));
   UpdateShortcuts(Links(false, false, true), nullptr);
   const std::vector<std::string> translated = {"Korvik.lnk", "Korvik help.lnk",
                                                test::Acp("控制台 ORV 手册.lnk")};

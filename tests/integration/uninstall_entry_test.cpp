@@ -5,6 +5,7 @@
 #include <string>
 
 #include "localization/messages.h"
+#include "support/localization_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -138,9 +139,7 @@ TEST_F(UninstallEntryTest, SecondRunRewritesTheSameEntryInPlace) {
 }
 
 TEST_F(UninstallEntryTest, DisplayNameFollowsTheLanguage) {
-  std::string anyFile = test::ExeFolder() + "\\fixtures\\translated\\anything.txt";
-  extResource.Load(GetModuleHandleA(nullptr), anyFile.c_str());
-  ASSERT_TRUE(extResource.IsLoaded());
+  ASSERT_TRUE(test::LoadFixtureLanguage("translated"));
 
   RegisterUninstallEntry();
 

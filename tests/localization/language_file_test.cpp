@@ -17,11 +17,11 @@
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "startup/entry.h"
+#include "support/localization_support.h"
 #include "support/test_support.h"
 
 namespace {
 
-constexpr char kGarbage = '\xBD';
 const char kOtherFolder[] = "C:\\KorvikTests\\language-file";
 
 // The example file of a translated installation, in its lines.
@@ -44,37 +44,6 @@ std::string Example(const char* lineEnd) {
 
 std::string BesideProgram() { return test::ExeFolder() + "\\uninstall.lng"; }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  return test::WriteWholeFile(path, bytes);
-}
-
-// Built-in texts as the program reads them.
-std::string BuiltIn(const char* utf8) { return test::Acp(utf8); }
-
-int successesLeft = -1;  // -1: no limit
-void* LimitedReallocate(void* block, std::size_t size) {
-  if (successesLeft == 0) return nullptr;
-  if (successesLeft > 0) --successesLeft;
-  return std::realloc(block, size);
-}
-
-// Lets the next `successes` allocations of the language text succeed and
-// fails the rest, for as long as the object lives.
-class ScopedReallocationLimit {
- public:
-  explicit ScopedReallocationLimit(int successes) {
-    successesLeft = successes;
-    languageReallocate = LimitedReallocate;
-  }
-  ~ScopedReallocationLimit() {
-    languageReallocate = saved_;
-    successesLeft = -1;
-  }
-
- private:
-  Reallocator saved_ = languageReallocate;
-};
-
 class LanguageFileTest : public testing::Test {
  protected:
   void SetUp() override { Reset(); }
@@ -91,25 +60,19 @@ class LanguageFileTest : public testing::Test {
   }
 
   static void LoadFile(const std::string& bytes) {
-    ASSERT_TRUE(WriteBytes(BesideProgram(), bytes));
+    ASSERT_TRUE(test::WriteWholeFile(BesideProgram(), bytes));
     languageResources.Load("uninstall.lng", ResourceModule());
-  }
-
-  static void LoadLibraryFrom(const char* folder) {
-    std::string anyFile = test::ExeFolder() + "\\fixtures\\" + folder + "\\anything.txt";
-    extResource.Load(GetModuleHandleA(nullptr), anyFile.c_str());
-    ASSERT_TRUE(extResource.IsLoaded()) << folder;
   }
 
   // The translation of source, made in a buffer of capacity bytes followed
   // by garbage that must stay.
   static std::string Translated(char kind, const char* context, const std::string& source,
                                 std::size_t capacity = kPathSize) {
-    std::vector<char> buffer(capacity + 32, kGarbage);
+    std::vector<char> buffer(capacity + 32, test::kGarbage);
     CopyText(buffer.data(), capacity, source.c_str());
     languageResources.Translate(kind, context, buffer.data(), capacity);
     for (std::size_t i = capacity; i < buffer.size(); ++i) {
-      if (buffer[i] != kGarbage) ADD_FAILURE() << "written past the buffer at " << i;
+      if (buffer[i] != test::kGarbage) ADD_FAILURE() << "written past the buffer at " << i;
     }
     return std::string(buffer.data(), BoundedLength(buffer.data(), capacity));
   }
@@ -123,12 +86,12 @@ TEST_F(LanguageFileTest, ExampleFileGivesEveryEntry) {
     EXPECT_STREQ("Uninstall finished", MessageText(IDS_UNINSTALL_DONE));
     EXPECT_STREQ("Please delete by hand:\n%s", MessageText(IDS_DELETE_BY_HAND));
     EXPECT_STREQ("Cannot open the list file\t%s", MessageText(IDS_NO_LIST_FILE));
-    EXPECT_EQ("&Finish", Translated('$', "DONEDLG", BuiltIn("完成")));
+    EXPECT_EQ("&Finish", Translated('$', "DONEDLG", test::Acp("完成")));
     EXPECT_EQ("125*110", Translated('$', "SETUPDLG", "", kMessageSize));
     // Texts without an entry stay as built in; a dialog text's key holds
     // its dialog's name.
-    EXPECT_EQ(BuiltIn("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
-    EXPECT_EQ(BuiltIn("完成"), Translated('$', "SETUPDLG", BuiltIn("完成")));
+    EXPECT_EQ(test::Acp("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
+    EXPECT_EQ(test::Acp("完成"), Translated('$', "SETUPDLG", test::Acp("完成")));
     EXPECT_EQ("", Translated('$', "DONEDLG", "", kMessageSize));
     EXPECT_FALSE(languageResources.RightToLeft());
   }
@@ -152,13 +115,13 @@ TEST_F(LanguageFileTest, OnlyTheTextFromTheMarkerOnIsRead) {
     LoadFile(row.file);
     ASSERT_TRUE(languageResources.IsLoaded());
     EXPECT_STREQ("After", MessageText(IDS_UNINSTALL_DONE));
-    EXPECT_EQ(BuiltIn("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
+    EXPECT_EQ(test::Acp("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
   }
 }
 
 TEST_F(LanguageFileTest, EntryTexts) {
   std::string chinese;  // 300 bytes
-  for (int i = 0; i < 150; ++i) chinese += BuiltIn("卸");
+  for (int i = 0; i < 150; ++i) chinese += test::Acp("卸");
   struct Row {
     const char* name;
     std::string entries;  // after the marker line
@@ -171,8 +134,8 @@ TEST_F(LanguageFileTest, EntryTexts) {
       {"no closing quote", "f614af86=\"Open ended\r\n76f0cc56=\"Caption\"\r\n", "Open ended"},
       {"key and = as the last line", "f614af86=", ""},
       {"key, = and quote as the last line", "f614af86=\"", ""},
-      {"upper-case key", "F614AF86=\"Upper\"\r\n", BuiltIn("卸载已经完成")},
-      {"mixed-case key", "f614AF86=\"Upper\"\r\n", BuiltIn("卸载已经完成")},
+      {"upper-case key", "F614AF86=\"Upper\"\r\n", test::Acp("卸载已经完成")},
+      {"mixed-case key", "f614AF86=\"Upper\"\r\n", test::Acp("卸载已经完成")},
       {"last line without a line break", "f614af86=\"" + std::string(300, 'x') + "\"",
        std::string(255, 'x')},
       {"last line of double-byte characters",  // 255 bytes would split one
@@ -187,8 +150,9 @@ TEST_F(LanguageFileTest, EntryTexts) {
   EXPECT_STREQ("Caption", MessageText(IDS_UNINSTALL_CAPTION));
 }
 
-// The issue's cases: "完成誠" lost its closing quote, "誠\n下一行" its line
-// break. The file is read in the code page it was made for, the system's
+// A double-byte character whose second byte is a backslash must not take
+// the quote or escape after it: "完成誠" keeps its closing quote, "誠\n下一行"
+// its line break. The file is read in the code page it was made for, the system's
 // (936) unless the loader is given another.
 TEST_F(LanguageFileTest, DoubleByteCharactersEndingInABackslashByteStayWhole) {
   struct Row {
@@ -196,21 +160,21 @@ TEST_F(LanguageFileTest, DoubleByteCharactersEndingInABackslashByteStayWhole) {
     std::string entry;  // of message 5105
     std::string expected;
   };
-  const std::string complete = BuiltIn("完成誠");
-  const std::string nextLine = BuiltIn("誠\n下一行");
+  const std::string complete = test::Acp("完成誠");
+  const std::string nextLine = test::Acp("誠\n下一行");
   const Row rows[] = {
       {CP_ACP, complete, complete},
-      {CP_ACP, BuiltIn("誠") + "\\n" + BuiltIn("下一行"), nextLine},
+      {CP_ACP, test::Acp("誠") + "\\n" + test::Acp("下一行"), nextLine},
       {CP_ACP, "Plain \\\"quoted\\\" C:\\\\Korvik", "Plain \"quoted\" C:\\Korvik"},
-      {950, "\xA5\x5C\xB3\x5C", "\xA5\x5C\xB3\x5C"},                    // 功許
+      {950, "\xA5\x5C\xB3\x5C", "\xA5\x5C\xB3\x5C"},  // 功許
       {950, "\xA5\x5C\\n\xB3\x5Ct", "\xA5\x5C\n\xB3\x5Ct"},
       {932, "\x95\x5C\x8E\xA6\x94\x5C", "\x95\x5C\x8E\xA6\x94\x5C"},  // 表示能
       {932, "\x94\x5C\\\\\x95\x5C\\r", "\x94\x5C\\\x95\x5C\r"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.codePage << " " << test::Utf8(row.entry));
-    ASSERT_TRUE(WriteBytes(BesideProgram(),
-                           "***messages***\r\nf614af86=\"" + row.entry + "\"\r\nlast line\r\n"));
+    ASSERT_TRUE(test::WriteWholeFile(
+        BesideProgram(), "***messages***\r\nf614af86=\"" + row.entry + "\"\r\nlast line\r\n"));
     languageResources.Load("uninstall.lng", ResourceModule(), row.codePage);
     EXPECT_EQ(row.expected, MessageText(IDS_UNINSTALL_DONE));
   }
@@ -223,7 +187,7 @@ TEST_F(LanguageFileTest, TranslationLongerThanTheBufferIsCutToFit) {
     std::string expected;
   };
   std::string wide;  // 600 bytes of double-byte characters
-  for (int i = 0; i < 300; ++i) wide += BuiltIn("载");
+  for (int i = 0; i < 300; ++i) wide += test::Acp("载");
   const Row rows[] = {
       {512, std::string(600, 'a'), std::string(511, 'a')},
       {512, std::string(511, 'b'), std::string(511, 'b')},
@@ -237,7 +201,7 @@ TEST_F(LanguageFileTest, TranslationLongerThanTheBufferIsCutToFit) {
     SCOPED_TRACE(std::to_string(row.capacity) + " bytes for " +
                  std::to_string(row.translation.size()));
     LoadFile("***messages***\r\nf614af86=\"" + row.translation + "\"\r\nlast line\r\n");
-    EXPECT_EQ(row.expected, Translated('s', nullptr, BuiltIn("卸载已经完成"), row.capacity));
+    EXPECT_EQ(row.expected, Translated('s', nullptr, test::Acp("卸载已经完成"), row.capacity));
   }
   LoadFile("***messages***\r\nf614af86=\"" + std::string(2000, 'm') + "\"\r\nlast line\r\n");
   EXPECT_EQ(std::string(511, 'm'), MessageText(IDS_UNINSTALL_DONE));
@@ -245,15 +209,15 @@ TEST_F(LanguageFileTest, TranslationLongerThanTheBufferIsCutToFit) {
 
 TEST_F(LanguageFileTest, TranslationIntoAnotherBuffer) {
   LoadFile(Example("\r\n"));
-  const std::string done = BuiltIn("卸载已经完成");
-  std::vector<char> out(64, kGarbage);
+  const std::string done = test::Acp("卸载已经完成");
+  std::vector<char> out(64, test::kGarbage);
   languageResources.Translate('s', nullptr, done.c_str(), out.data(), 16);
   EXPECT_STREQ("Uninstall finis", out.data());
-  EXPECT_EQ(kGarbage, out[16]);
-  std::fill(out.begin(), out.end(), kGarbage);
+  EXPECT_EQ(test::kGarbage, out[16]);
+  std::fill(out.begin(), out.end(), test::kGarbage);
   languageResources.Translate('s', nullptr, "no entry", out.data(), 32);
   EXPECT_STREQ("no entry", out.data());
-  EXPECT_EQ(kGarbage, out[32]);
+  EXPECT_EQ(test::kGarbage, out[32]);
   // Buffers smaller than the source text itself.
   struct Row {
     std::size_t capacity;
@@ -262,28 +226,28 @@ TEST_F(LanguageFileTest, TranslationIntoAnotherBuffer) {
   const Row rows[] = {{4, "Uni"}, {2, "U"}, {1, ""}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.capacity);
-    std::fill(out.begin(), out.end(), kGarbage);
+    std::fill(out.begin(), out.end(), test::kGarbage);
     languageResources.Translate('s', nullptr, done.c_str(), out.data(), row.capacity);
     EXPECT_STREQ(row.expected, out.data());
-    EXPECT_EQ(kGarbage, out[row.capacity]);
+    EXPECT_EQ(test::kGarbage, out[row.capacity]);
   }
-  std::fill(out.begin(), out.end(), kGarbage);
+  std::fill(out.begin(), out.end(), test::kGarbage);
   languageResources.Translate('s', nullptr, done.c_str(), out.data(), 0);
-  EXPECT_EQ(kGarbage, out[0]);
+  EXPECT_EQ(test::kGarbage, out[0]);
 }
 
 TEST_F(LanguageFileTest, WithoutAFileEveryTextIsLeftAsItIs) {
   EXPECT_FALSE(languageResources.IsLoaded());
-  std::vector<char> buffer(32, kGarbage);
-  const std::string done = BuiltIn("卸载已经完成");
+  std::vector<char> buffer(32, test::kGarbage);
+  const std::string done = test::Acp("卸载已经完成");
   std::memcpy(buffer.data(), done.c_str(), done.size() + 1);
   languageResources.Translate('s', nullptr, buffer.data(), buffer.size());
   EXPECT_EQ(done, buffer.data());
-  EXPECT_EQ(kGarbage, buffer[done.size() + 1]);  // untouched, not copied over
-  std::vector<char> out(32, kGarbage);
+  EXPECT_EQ(test::kGarbage, buffer[done.size() + 1]);  // untouched, not copied over
+  std::vector<char> out(32, test::kGarbage);
   languageResources.Translate('s', nullptr, done.c_str(), out.data(), out.size());
   EXPECT_EQ(done, out.data());
-  EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
+  EXPECT_EQ(test::Acp("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
 }
 
 TEST_F(LanguageFileTest, FilesWithoutAUsableMarkerAreNotLoaded) {
@@ -310,7 +274,7 @@ TEST_F(LanguageFileTest, FilesWithoutAUsableMarkerAreNotLoaded) {
     if (row.at != none) file.replace(row.at, marker.size(), marker);
     LoadFile(file);
     EXPECT_EQ(row.used, languageResources.IsLoaded());
-    EXPECT_EQ(row.used ? std::string("Found") : BuiltIn("卸载已经完成"),
+    EXPECT_EQ(row.used ? std::string("Found") : test::Acp("卸载已经完成"),
               MessageText(IDS_UNINSTALL_DONE));
   }
 }
@@ -331,7 +295,7 @@ TEST_F(LanguageFileTest, NameWithABackslashIsUsedAsItIs) {
   CreateDirectoryA("C:\\KorvikTests", nullptr);
   ASSERT_TRUE(CreateDirectoryA(kOtherFolder, nullptr));
   std::string path = std::string(kOtherFolder) + "\\other.lng";
-  ASSERT_TRUE(WriteBytes(path, Example("\r\n")));
+  ASSERT_TRUE(test::WriteWholeFile(path, Example("\r\n")));
   languageResources.Load(path.c_str(), ResourceModule());
   EXPECT_TRUE(languageResources.IsLoaded());
   EXPECT_STREQ("Uninstall finished", MessageText(IDS_UNINSTALL_DONE));
@@ -343,14 +307,14 @@ TEST_F(LanguageFileTest, NameWithABackslashIsUsedAsItIs) {
 }
 
 TEST_F(LanguageFileTest, FileTextsComeBeforeTheLibraryAndBuiltInTextsBeforeItsTable) {
-  LoadLibraryFrom("translated");
+  ASSERT_TRUE(test::LoadFixtureLanguage("translated"));
   EXPECT_STREQ("Uninstall Korvik", MessageText(IDS_UNINSTALL_CAPTION));  // the library's
   LoadFile("***messages***\r\nf614af86=\"Finished, says the file\"\r\n");
   ASSERT_TRUE(languageResources.IsLoaded());
   EXPECT_STREQ("Finished, says the file", MessageText(IDS_UNINSTALL_DONE));
   // No entry: the built-in text, not the library's.
-  EXPECT_EQ(BuiltIn("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
-  EXPECT_EQ(BuiltIn("Korvik 压缩专家"), MessageText(IDS_PRODUCT_NAME));
+  EXPECT_EQ(test::Acp("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));
+  EXPECT_EQ(test::Acp("Korvik 压缩专家"), MessageText(IDS_PRODUCT_NAME));
   // The library still serves dialogs and the icon.
   EXPECT_NE(ProgramModule(), ResourceModule());
   EXPECT_NE(nullptr, LoadIconA(ResourceModule(), "ORVICON"));
@@ -359,7 +323,7 @@ TEST_F(LanguageFileTest, FileTextsComeBeforeTheLibraryAndBuiltInTextsBeforeItsTa
 // A language file served through a named pipe: the marker search reads its
 // first block, then the writer goes away, so the read after the marker fails.
 TEST_F(LanguageFileTest, FailedReadAfterTheMarkerLoadsAnEmptyText) {
-  LoadLibraryFrom("translated");
+  ASSERT_TRUE(test::LoadFixtureLanguage("translated"));
   const char pipeName[] = "\\\\.\\pipe\\korvik-language-file-test";
   HANDLE server = CreateNamedPipeA(pipeName, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                                    65536, 65536, 0, nullptr);
@@ -375,8 +339,8 @@ TEST_F(LanguageFileTest, FailedReadAfterTheMarkerLoadsAnEmptyText) {
   languageResources.Load(pipeName, ResourceModule());
   writer.join();
   EXPECT_TRUE(languageResources.IsLoaded());
-  EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
-  EXPECT_EQ(BuiltIn("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));  // not the library's
+  EXPECT_EQ(test::Acp("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
+  EXPECT_EQ(test::Acp("卸载 Korvik"), MessageText(IDS_UNINSTALL_CAPTION));  // not the library's
 }
 
 TEST_F(LanguageFileTest, DirectionFromTheFile) {
@@ -401,7 +365,7 @@ TEST_F(LanguageFileTest, DirectionFromTheFile) {
 }
 
 TEST_F(LanguageFileTest, DirectionFromALibraryWithAnRtlDialog) {
-  LoadLibraryFrom("rtl");
+  ASSERT_TRUE(test::LoadFixtureLanguage("rtl"));
   languageResources.Load("uninstall.lng", ResourceModule());  // there is none
   EXPECT_FALSE(languageResources.IsLoaded());
   EXPECT_TRUE(languageResources.RightToLeft());
@@ -410,19 +374,19 @@ TEST_F(LanguageFileTest, DirectionFromALibraryWithAnRtlDialog) {
   // Decided once: unloading the library later does not change it.
   extResource.Unload();
   EXPECT_TRUE(languageResources.RightToLeft());
-  LoadLibraryFrom("translated");  // no such dialog
+  ASSERT_TRUE(test::LoadFixtureLanguage("translated"));  // no such dialog
   languageResources.Load("uninstall.lng", ResourceModule());
   EXPECT_FALSE(languageResources.RightToLeft());
 }
 
 TEST_F(LanguageFileTest, TextBufferThatCannotBeHadLeavesNoFile) {
-  ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
+  ASSERT_TRUE(test::WriteWholeFile(BesideProgram(), Example("\r\n")));
   {
-    ScopedReallocationLimit limit(0);
+    test::ScopedReallocationLimit limit(0);
     languageResources.Load("uninstall.lng", ResourceModule());
   }
   EXPECT_FALSE(languageResources.IsLoaded());
-  EXPECT_EQ(BuiltIn("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
+  EXPECT_EQ(test::Acp("卸载已经完成"), MessageText(IDS_UNINSTALL_DONE));
   EXPECT_TRUE(DeleteFileA(BesideProgram().c_str())) << "the file was left open";
 }
 
@@ -430,16 +394,16 @@ TEST_F(LanguageFileTest, TextBufferThatCannotBeHadLeavesNoFile) {
 void ReportLoaderState(int code) {
   std::fprintf(stderr, "error %d (state %d), loaded %d, built-in messages %d, file closed %d\n",
                code, errorState.code, languageResources.IsLoaded(),
-               BuiltIn("卸载已经完成") == MessageText(IDS_UNINSTALL_DONE),
+               test::Acp("卸载已经完成") == MessageText(IDS_UNINSTALL_DONE),
                DeleteFileA(BesideProgram().c_str()) != FALSE);
 }
 
 TEST_F(LanguageFileTest, IndexThatCannotGrowRaisesTheMemoryError) {
-  ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
+  ASSERT_TRUE(test::WriteWholeFile(BesideProgram(), Example("\r\n")));
   EXPECT_EXIT(
       {
         SetMemoryErrorReport(ReportLoaderState);
-        ScopedReallocationLimit limit(1);  // the text, not the index
+        test::ScopedReallocationLimit limit(1);  // the text, not the index
         languageResources.Load("uninstall.lng", ResourceModule());
       },
       testing::ExitedWithCode(0),
@@ -471,33 +435,29 @@ HWND FindOwnMessageBox() {
 }
 
 // Reads and answers the first message box of this process, as a user
-// would; gives up after ten seconds.
+// would; gives up after test::kWaitMs.
 void AnswerMessageBox(SeenBox* seen) {
-  for (int tries = 0; tries < 500; ++tries) {
-    if (HWND box = FindOwnMessageBox()) {
-      char text[kMessageSize] = {};
-      GetWindowTextA(box, text, sizeof text);
-      seen->caption = text;
-      text[0] = '\0';
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      seen->text = text;
-      std::fprintf(stderr, "box: %s, caption %d\n", seen->text.c_str(),
-                   seen->caption == BuiltIn("卸载 Korvik"));
-      std::fflush(stderr);
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
-      return;
-    }
-    Sleep(20);
-  }
+  HWND box = nullptr;
+  if (!test::WaitUntil([&] { return (box = FindOwnMessageBox()) != nullptr; })) return;
+  char text[kMessageSize] = {};
+  GetWindowTextA(box, text, sizeof text);
+  seen->caption = text;
+  text[0] = '\0';
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  seen->text = text;
+  std::fprintf(stderr, "box: %s, caption %d\n", seen->text.c_str(),
+               seen->caption == test::Acp("卸载 Korvik"));
+  std::fflush(stderr);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
 TEST_F(LanguageFileTest, MemoryErrorEndsTheRunWithAMessage) {
-  ASSERT_TRUE(WriteBytes(BesideProgram(), Example("\r\n")));
+  ASSERT_TRUE(test::WriteWholeFile(BesideProgram(), Example("\r\n")));
   EXPECT_EXIT(
       {
         SeenBox seen;
         std::thread answer(AnswerMessageBox, &seen);
-        ScopedReallocationLimit limit(1);
+        test::ScopedReallocationLimit limit(1);
         RunProgram(GetModuleHandleA(nullptr), "/nothing");
       },
       testing::ExitedWithCode(0), "box: Not enough memory \\(error 8\\)\\., caption 1");

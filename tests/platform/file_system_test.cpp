@@ -177,11 +177,7 @@ TEST_F(FileSystemTest, NtFamilyRecordsTheDeletionForTheNextStart) {
 }
 
 TEST_F(FileSystemTest, NineXFamilyWritesShortPathsToWininit) {
-  char windows[MAX_PATH];
-  ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
-  std::string wininit = std::string(windows) + "\\wininit.ini";
-  test::ScopedFileRestore restore(wininit);
-  DeleteFileA(wininit.c_str());
+  test::ScopedNoWininit wininit;
   test::ScopedPendingRenames pending;
   test::ScopedWindowsVersion version("probe.exe", "win98");
 
@@ -193,23 +189,19 @@ TEST_F(FileSystemTest, NineXFamilyWritesShortPathsToWininit) {
   ASSERT_EQ(0, test::RunAndWait(probe + " \"" + first + "\" \"" + second + "\""));
 
   EXPECT_EQ((std::vector<std::string>{"NUL=" + ShortPath(first), "NUL=" + ShortPath(second)}),
-            SectionLines(test::ReadWholeFile(wininit), "Rename"));
+            SectionLines(test::ReadWholeFile(wininit.Path()), "Rename"));
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
 TEST_F(FileSystemTest, NineXFamilyTakesTheLongPathWhenThereIsNoShortOne) {
-  char windows[MAX_PATH];
-  ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
-  std::string wininit = std::string(windows) + "\\wininit.ini";
-  test::ScopedFileRestore restore(wininit);
-  DeleteFileA(wininit.c_str());
+  test::ScopedNoWininit wininit;
   test::ScopedWindowsVersion version("probe.exe", "win98");
 
   std::string missing = Path("no such file.dll");
   std::string probe = "\"" + test::ExeFolder() + "\\helpers\\probe.exe\" deleteatrestart";
   ASSERT_EQ(0, test::RunAndWait(probe + " \"" + missing + "\""));
   EXPECT_EQ(std::vector<std::string>{"NUL=" + missing},
-            SectionLines(test::ReadWholeFile(wininit), "Rename"));
+            SectionLines(test::ReadWholeFile(wininit.Path()), "Rename"));
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr char kGarbage = '\xBD';
 const char kFolder[] = "C:\\KorvikTests\\file-object";
 const char kPipeName[] = "\\\\.\\pipe\\korvik-file-object-test";
 
@@ -65,10 +64,10 @@ TEST_F(FileTest, ReadsBlocksAndGivesZeroAtTheEnd) {
   File file;
   ASSERT_TRUE(file.Open(PathOf("data.bin").c_str()));
   EXPECT_EQ(PathOf("data.bin"), file.Name());
-  std::vector<char> buffer(8192 + 8, kGarbage);
+  std::vector<char> buffer(8192 + 8, test::kGarbage);
   EXPECT_EQ(8192, file.Read(buffer.data(), 8192));
   EXPECT_EQ(0, std::memcmp(bytes.data(), buffer.data(), 8192));
-  EXPECT_EQ(kGarbage, buffer[8192]);
+  EXPECT_EQ(test::kGarbage, buffer[8192]);
   EXPECT_EQ(8192, file.Tell());
   EXPECT_EQ(1808, file.Read(buffer.data(), 8192));
   EXPECT_EQ(0, std::memcmp(bytes.data() + 8192, buffer.data(), 1808));
@@ -95,7 +94,7 @@ TEST_F(FileTest, SeekAndTellCarrySixtyFourBitPositions) {
     SetLastError(ERROR_ACCESS_DENIED);
     EXPECT_EQ(position, file.Tell());
   }
-  char byte = kGarbage;
+  char byte = test::kGarbage;
   EXPECT_EQ(1, file.Read(&byte, 1));
   EXPECT_EQ(Pattern(100)[50], byte);
   EXPECT_FALSE(file.Seek(-1));

@@ -29,14 +29,20 @@ class ProcessTest : public testing::Test {
   void TearDown() override { test::RemoveTree(kFolder); }
 };
 
-// The command writes a file after a pause: the call returns before it has.
+// The command writes its file only once the test lets it, after the call
+// has returned: a call that waited for it would find the file never made.
 TEST_F(ProcessTest, StartsTheCommandWithoutWaitingForIt) {
+  const char kGate[] = "KorvikTestsProcessGate";
+  HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, kGate);
+  ASSERT_NE(nullptr, gate);
   std::string marker = std::string(kFolder) + "\\started.txt";
-  std::string command = Interpreter() + " /c \"ping -n 2 127.0.0.1 >NUL & echo done>\"" +
-                        marker + "\"\"";
+  std::string command =
+      "\"" + test::ExeFolder() + "\\helpers\\probe.exe\" gate " + kGate + " " + marker;
   ASSERT_TRUE(StartInBackground(command.c_str()));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(marker.c_str()));
-  EXPECT_TRUE(test::WaitForPath(marker, true, 20000));
+  EXPECT_FALSE(test::Exists(marker));
+  SetEvent(gate);
+  EXPECT_TRUE(test::WaitForPath(marker, true, test::kWaitMs));
+  CloseHandle(gate);
 }
 
 TEST_F(ProcessTest, BothFamiliesStartTheCommand) {
@@ -52,7 +58,7 @@ TEST_F(ProcessTest, BothFamiliesStartTheCommand) {
     std::string command = Interpreter() + " /c echo started>" + marker;
     std::string probe = "\"" + test::ExeFolder() + "\\helpers\\probe.exe\" background";
     EXPECT_EQ(1, test::RunAndWait(probe + " \"" + command + "\""));
-    EXPECT_TRUE(test::WaitForPath(marker, true, 20000));
+    EXPECT_TRUE(test::WaitForPath(marker, true, test::kWaitMs));
   }
 }
 

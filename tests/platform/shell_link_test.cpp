@@ -20,7 +20,6 @@
 namespace {
 
 constexpr char kTestFolder[] = "C:\\KorvikShellLinkTest";
-constexpr char kGarbage = static_cast<char>(0xBD);
 
 using test::FolderEntries;
 
@@ -36,8 +35,8 @@ LinkFields ReadBack(const std::string& link) {
   LinkFields fields;
   char target[kPathSize];
   char description[kMessageSize];
-  std::memset(target, kGarbage, sizeof target);
-  std::memset(description, kGarbage, sizeof description);
+  std::memset(target, test::kGarbage, sizeof target);
+  std::memset(description, test::kGarbage, sizeof description);
   fields.read = ReadShellLink(link.c_str(), target, sizeof target, description, sizeof description);
   fields.target = target;
   fields.description = description;
@@ -147,13 +146,13 @@ TEST_F(ShellLinkTest, LinkSetsNothingBesideTargetAndDescription) {
   EXPECT_TRUE(SUCCEEDED(file->Load(widePath, STGM_READ)));
 
   char text[MAX_PATH];
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   shellLink->GetArguments(text, sizeof text);
   EXPECT_STREQ("", text);
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   shellLink->GetWorkingDirectory(text, sizeof text);
   EXPECT_STREQ("", text);
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   int iconIndex = -7;
   shellLink->GetIconLocation(text, sizeof text, &iconIndex);
   EXPECT_STREQ("", text);
@@ -285,8 +284,8 @@ TEST_F(ShellLinkTest, ReadingIntoSmallBuffersCutsAndTerminates) {
   ASSERT_TRUE(CreateShellLink("C:\\windows\\notepad.exe", "Description", link.c_str()));
   char target[12];
   char description[5];
-  std::memset(target, kGarbage, sizeof target);
-  std::memset(description, kGarbage, sizeof description);
+  std::memset(target, test::kGarbage, sizeof target);
+  std::memset(description, test::kGarbage, sizeof description);
   EXPECT_TRUE(ReadShellLink(link.c_str(), target, sizeof target, description, sizeof description));
   EXPECT_STREQ("C:\\windows\\", target);
   EXPECT_STREQ("Desc", description);

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr char kTestFolder[] = "C:\\KorvikShellTest";
-constexpr char kGarbage = static_cast<char>(0xBD);
 
 using test::Exists;
 
@@ -41,7 +40,7 @@ TEST(GetSpecialFolderPathTest, GivesTheFoldersTheShellNames) {
     char expected[MAX_PATH] = {};
     ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, expected));
     char path[kPathSize];
-    std::memset(path, kGarbage, sizeof path);
+    std::memset(path, test::kGarbage, sizeof path);
     EXPECT_TRUE(GetSpecialFolderPath(csidl, path, sizeof path));
     EXPECT_STREQ(expected, path);
   }
@@ -61,10 +60,10 @@ TEST(GetSpecialFolderPathTest, FolderWithoutAPathOrRoomGivesFalseAndEmptyText) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     char path[kPathSize + 1];  // one byte beyond the largest capacity
-    std::memset(path, kGarbage, sizeof path);
+    std::memset(path, test::kGarbage, sizeof path);
     EXPECT_FALSE(GetSpecialFolderPath(row.csidl, path, row.capacity));
     EXPECT_EQ('\0', path[0]);
-    EXPECT_EQ(kGarbage, path[row.capacity]) << "written past the capacity";
+    EXPECT_EQ(test::kGarbage, path[row.capacity]) << "written past the capacity";
   }
 }
 

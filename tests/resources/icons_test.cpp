@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "canvas.h"
+
 namespace {
 
 // Draws the icon's image of that size over a background, as a dialog
@@ -18,27 +20,18 @@ std::vector<DWORD> Render(const char* name, int size, COLORREF background) {
   HICON icon = static_cast<HICON>(
       LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
   if (!icon) return pixels;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  HDC dc = CreateCompatibleDC(nullptr);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  HBRUSH brush = CreateSolidBrush(background);
-  RECT all = {0, 0, size, size};
-  FillRect(dc, &all, brush);
-  DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-  GdiFlush();
-  const DWORD* drawn = static_cast<const DWORD*>(bits);
-  for (int i = 0; i < size * size; ++i) pixels.push_back(drawn[i] & 0xFFFFFF);
-  SelectObject(dc, old);
-  DeleteObject(brush);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  driver::Canvas canvas(size, size);
+  if (canvas.Ok()) {
+    HBRUSH brush = CreateSolidBrush(background);
+    RECT all = {0, 0, size, size};
+    FillRect(canvas.Dc(), &all, brush);
+    DrawIconEx(canvas.Dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) pixels.push_back(canvas.Pixel(x, y));
+    }
+    DeleteObject(brush);
+  }
   DestroyIcon(icon);
   return pixels;
 }

@@ -84,13 +84,12 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string FixtureFile(const char* folder, const char* file) {
+  return ExeFolder() + "\\fixtures\\" + folder + "\\" + file;
+}
+
 bool WaitForPath(const std::string& path, bool present, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (Exists(path) != present) {
-    if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(20);
-  }
-  return true;
+  return WaitUntil([&] { return Exists(path) == present; }, timeoutMs);
 }
 
 bool RemoveTree(const std::string& folder) {
@@ -276,6 +275,20 @@ ScopedFileRestore::~ScopedFileRestore() {
   }
 }
 
+namespace {
+
+std::string WininitPath() {
+  char windows[MAX_PATH] = "";
+  GetWindowsDirectoryA(windows, sizeof windows);
+  return std::string(windows) + "\\wininit.ini";
+}
+
+}  // namespace
+
+ScopedNoWininit::ScopedNoWininit() : path_(WininitPath()), restore_(path_) {
+  DeleteFileA(path_.c_str());
+}
+
 }  // namespace test
 
 namespace test {
@@ -303,7 +316,6 @@ std::vector<const char*> HandlerNamesInUse() {
 
 namespace {
 
-constexpr unsigned char kGarbage = 0xBD;
 constexpr DWORD kMaxValueBytes = 4096;
 
 // An open key, closed when it goes.
@@ -360,7 +372,7 @@ RawValue ReadRaw(HKEY root, const std::string& path, const char* name, REGSAM vi
   HKEY key;
   value.status = RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key);
   if (value.status != ERROR_SUCCESS) return value;
-  std::vector<char> data(kMaxValueBytes, static_cast<char>(kGarbage));
+  std::vector<char> data(kMaxValueBytes, kGarbage);
   DWORD size = kMaxValueBytes;
   value.status = RegQueryValueExA(key, name, nullptr, &value.type,
                                   reinterpret_cast<BYTE*>(data.data()), &size);

@@ -38,6 +38,29 @@ class ScopedWindowsVersion {
   std::string key_;
 };
 
+// How long a wait for something that must happen may take at most: a
+// deadline that only a fault reaches, even on a busy machine.
+constexpr DWORD kWaitMs = 30000;
+constexpr DWORD kPollMs = 20;
+
+// Asks condition() every kPollMs until it holds (true) or timeoutMs has
+// passed (false).
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD timeoutMs = kWaitMs) {
+  for (DWORD start = GetTickCount(); !condition(); Sleep(kPollMs)) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+  }
+  return true;
+}
+
+// The byte that outputs are filled with before a call, so that an overflow
+// or an output left untouched shows.
+constexpr char kGarbage = '\xBD';
+
+// A file of a fixture folder of the build (tests/fixtures), e.g. the
+// language library FixtureFile("translated", "orvlng.dll").
+std::string FixtureFile(const char* folder, const char* file);
+
 // True when a file or folder of that name exists.
 bool Exists(const std::string& path);
 // Waits until the path exists (present) or no longer exists (not present);
@@ -156,6 +179,19 @@ class ScopedFileRestore {
   std::string path_;
   bool existed_;
   std::string contents_;
+};
+
+// The 9x family's list of renames for the next start, "wininit.ini" in the
+// Windows folder: taken away when made, so that a test reads only what it
+// wrote, and put back as it was when destroyed.
+class ScopedNoWininit {
+ public:
+  ScopedNoWininit();
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  ScopedFileRestore restore_;
 };
 
 // A whole file's bytes ("" when it cannot be read), and a file written

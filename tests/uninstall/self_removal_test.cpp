@@ -17,45 +17,30 @@ std::string Compose(const char* program, const char* folder, const char* batch, 
   return text;
 }
 
-std::string Attempt(const std::string& program, const std::string& folder) {
-  return "del \"" + program + "\"\r\n" + "rd \"" + folder + "\"\r\n" + "if not exist \"" + program +
-         "\" goto done\r\n";
-}
-
+// The one place that spells the batch file out: its bytes are what the
+// command interpreter runs. It waits for the program, tries five times to
+// delete the program and its folder, warns if the program is left and
+// deletes itself; a quiet one passes the quiet switch on to every instance.
 TEST(SelfRemovalTest, BatchWaitsTriesFiveTimesWarnsAndDeletesItself) {
-  const std::string program = "C:\\Program Files\\Korvik\\uninstall.exe";
-  const std::string folder = "C:\\Program Files\\Korvik";
   const std::string batch = "C:\\TEMP\\Uninstall_Orv.Bat";
-  std::string attempts;
-  for (int i = 0; i < 5; ++i) attempts += Attempt(program, folder);
-  std::string end = ":done\r\nif exist \"" + program + "\" \"" + program + "\" /warning\r\n" +
-                    "del \"" + batch + "\"";
-
-  EXPECT_EQ("\"" + program + "\" /wait\r\n" + attempts + end,
-            Compose(program.c_str(), folder.c_str(), batch.c_str(), true));
-  EXPECT_EQ("start /wait \"" + program + "\" /wait\r\n" + attempts + end,
-            Compose(program.c_str(), folder.c_str(), batch.c_str(), false));
-}
-
-// The instances a quiet batch file starts are quiet too: the pause, and the
-// leftover warning, which then shows nothing.
-TEST(SelfRemovalTest, QuietBatchPassesTheQuietSwitchOnToEveryInstance) {
-  const std::string program = "C:\\Games!\\Korvik\\uninstall.exe";
-  const std::string folder = "C:\\Games!\\Korvik";
-  const std::string batch = "C:\\TEMP\\Uninstall_Orv.Bat";
-  std::string attempts;
-  for (int i = 0; i < 5; ++i) attempts += Attempt(program, folder);
-  std::string end = ":done\r\nif exist \"" + program + "\" \"" + program +
-                    "\" /warning /quiet\r\n" + "del \"" + batch + "\"";
-  for (bool ntFamily : {true, false}) {
-    SCOPED_TRACE(ntFamily ? "NT family" : "9x family");
-    static char text[kBatchSize];
-    std::memset(text, 0xBD, sizeof text);
-    ASSERT_TRUE(ComposeSelfRemovalBatch(text, sizeof text, program.c_str(), folder.c_str(),
-                                        batch.c_str(), ntFamily, true));
-    EXPECT_EQ((ntFamily ? "" : "start /wait ") + ("\"" + program + "\" /wait /quiet\r\n") +
-                  attempts + end,
-              std::string(text));
+  for (const char* folder : {"C:\\Program Files\\Korvik", "C:\\Games!\\Korvik"}) {
+    const std::string program = std::string(folder) + "\\uninstall.exe";
+    for (bool quiet : {false, true}) {
+      for (bool ntFamily : {true, false}) {
+        SCOPED_TRACE(testing::Message() << folder << (quiet ? " quiet" : "")
+                                        << (ntFamily ? " NT family" : " 9x family"));
+        const std::string passedOn = quiet ? " /quiet" : "";
+        std::string expected =
+            (ntFamily ? "" : "start /wait ") + ("\"" + program + "\" /wait" + passedOn + "\r\n");
+        for (int i = 0; i < 5; ++i) {
+          expected += "del \"" + program + "\"\r\nrd \"" + folder + "\"\r\nif not exist \"" +
+                      program + "\" goto done\r\n";
+        }
+        expected += ":done\r\nif exist \"" + program + "\" \"" + program + "\" /warning" +
+                    passedOn + "\r\ndel \"" + batch + "\"";
+        EXPECT_EQ(expected, Compose(program.c_str(), folder, batch.c_str(), ntFamily, quiet));
+      }
+    }
   }
 }
 

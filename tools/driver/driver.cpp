@@ -11,6 +11,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "canvas.h"
+
 namespace driver {
 namespace {
 
@@ -21,6 +23,7 @@ constexpr int kMaxIconSide = 256;
 constexpr int kPixelTolerance = 24;   // summed channel difference
 constexpr int kMismatchDivisor = 50;  // up to 2% of the pixels may differ
 constexpr WORD kMessageBoxTextId = 0xFFFF;
+constexpr DWORD kMaxJobProcesses = 64;
 
 bool EqualsAsciiNoCase(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b) {
@@ -89,20 +92,21 @@ HANDLE CreateKillOnCloseJob(bool keepChildren) {
 }
 
 // Termination is asynchronous; files are only free once all are gone.
-void WaitUntilJobEmpty(HANDLE job, DWORD timeoutMs) {
+bool WaitUntilJobEmpty(HANDLE job, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
     if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
                                    nullptr))
-      return;
-    if (info.ActiveProcesses == 0 || GetTickCount() - start >= timeoutMs) return;
+      return false;
+    if (info.ActiveProcesses == 0) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
     Sleep(kPollMs);
   }
 }
 
 struct Collect {
-  DWORD pid;
+  std::vector<DWORD> pids;
   std::vector<HWND>* out;
 };
 
@@ -110,8 +114,8 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
   Collect* c = reinterpret_cast<Collect*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  if (pid == c->pid && IsWindowVisible(window) && HasClass(window, kDialogClass))
-    c->out->push_back(window);
+  bool ours = std::find(c->pids.begin(), c->pids.end(), pid) != c->pids.end();
+  if (ours && IsWindowVisible(window) && HasClass(window, kDialogClass)) c->out->push_back(window);
   return TRUE;
 }
 
@@ -137,43 +141,6 @@ HWND WaitFor(const Process& process, const std::string* caption, DWORD timeoutMs
     if (WaitForSingleObject(process.Handle(), slice) != WAIT_TIMEOUT) return nullptr;
   }
 }
-
-// A 32-bit top-down bitmap whose pixels we can read directly.
-class Canvas {
- public:
-  Canvas(int width, int height) : width_(width), height_(height) {
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ =
-        CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-    if (dc_ && bitmap_) old_ = SelectObject(dc_, bitmap_);
-  }
-  ~Canvas() {
-    if (old_) SelectObject(dc_, old_);
-    if (bitmap_) DeleteObject(bitmap_);
-    if (dc_) DeleteDC(dc_);
-  }
-  Canvas(const Canvas&) = delete;
-  Canvas& operator=(const Canvas&) = delete;
-
-  bool Ok() const { return old_ != nullptr && bits_ != nullptr; }
-  HDC Dc() const { return dc_; }
-  DWORD Pixel(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
-  void Fill(DWORD color) { std::fill(bits_, bits_ + width_ * height_, color); }
-
- private:
-  int width_, height_;
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ old_ = nullptr;
-  DWORD* bits_ = nullptr;
-};
 
 int PixelDistance(DWORD a, DWORD b) {
   int d = 0;
@@ -280,6 +247,36 @@ bool CommandLineFor(const StartOptions& options, std::string& out) {
 
 }  // namespace
 
+// --- Job ---------------------------------------------------------------
+
+Job::Job() : job_(CreateKillOnCloseJob(false)) {}
+
+std::vector<DWORD> Job::ProcessIds() const {
+  std::vector<DWORD> ids;
+  if (!job_) return ids;
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST head;
+    ULONG_PTR more[kMaxJobProcesses];
+  } list = {};
+  if (!QueryInformationJobObject(job_, JobObjectBasicProcessIdList, &list, sizeof list, nullptr))
+    return ids;
+  DWORD count = std::min<DWORD>(list.head.NumberOfProcessIdsInList, kMaxJobProcesses);
+  for (DWORD i = 0; i < count; ++i) ids.push_back(DWORD(list.head.ProcessIdList[i]));
+  return ids;
+}
+
+bool Job::WaitUntilEmpty(DWORD timeoutMs) const {
+  return job_ && WaitUntilJobEmpty(job_, timeoutMs);
+}
+
+void Job::Close() {
+  if (!job_) return;
+  TerminateJobObject(job_, kKilledExitCode);
+  WaitUntilJobEmpty(job_, kKillWaitMs);
+  CloseHandle(job_);
+  job_ = nullptr;
+}
+
 // --- Process -----------------------------------------------------------
 
 Process::Process(Process&& other) noexcept
@@ -357,10 +354,15 @@ bool Start(Process& process, const StartOptions& options) {
 
   // Without a job (none allowed here) the destructor still ends the
   // program itself, just not its children.
-  HANDLE job = CreateKillOnCloseJob(options.keepChildren);
-  if (job && !AssignProcessToJobObject(job, info.hProcess)) {
-    CloseHandle(job);
-    job = nullptr;
+  HANDLE job = nullptr;
+  if (options.job) {
+    AssignProcessToJobObject(options.job->Handle(), info.hProcess);
+  } else {
+    job = CreateKillOnCloseJob(options.keepChildren);
+    if (job && !AssignProcessToJobObject(job, info.hProcess)) {
+      CloseHandle(job);
+      job = nullptr;
+    }
   }
   process.process_ = info.hProcess;
   process.job_ = job;
@@ -444,8 +446,15 @@ std::wstring BuildEnvironment(const wchar_t* current, const std::vector<std::str
 std::vector<HWND> Dialogs(const Process& process) {
   std::vector<HWND> found;
   if (!process.Started()) return found;
-  Collect c = {process.Id(), &found};
+  Collect c = {{process.Id()}, &found};
   EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&c));
+  return found;
+}
+
+std::vector<HWND> Dialogs(const Job& job) {
+  std::vector<HWND> found;
+  Collect c = {job.ProcessIds(), &found};
+  if (!c.pids.empty()) EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&c));
   return found;
 }
 

@@ -20,6 +20,28 @@ constexpr DWORD kMessageTimeoutMs = 2000;  // a hung target must not hang us
 constexpr UINT kKilledExitCode = 0xDEAD;   // exit code of a killed process
 constexpr DWORD kKillWaitMs = 5000;        // until killed processes are gone
 
+// A kill-on-close job that a caller owns, for processes that must outlive
+// the program that started them but not the caller's test: whatever runs in
+// it ends when it is closed, at the latest when it is destroyed.
+class Job {
+ public:
+  Job();
+  ~Job() { Close(); }
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+
+  HANDLE Handle() const { return job_; }
+  // The processes that run in it now.
+  std::vector<DWORD> ProcessIds() const;
+  // True once no process runs in it any more; false after timeoutMs.
+  bool WaitUntilEmpty(DWORD timeoutMs) const;
+  // Ends whatever runs in it and waits until it is gone.
+  void Close();
+
+ private:
+  HANDLE job_ = nullptr;
+};
+
 struct StartOptions {
   std::string exe;   // quoted as the command's first word
   std::string args;  // appended after the quoted exe, verbatim
@@ -34,6 +56,10 @@ struct StartOptions {
   // Children of the program leave the job silently and outlive it (for a
   // detached clean-up process). The program itself is still killed.
   bool keepChildren = false;
+  // When set: the program runs in this job instead of one of its own, and
+  // so does all it starts. Killing the program then ends the program only;
+  // its children live until the job is closed.
+  const Job* job = nullptr;
 };
 
 // Owns a started process and the kill-on-close job it runs in. Destroying it
@@ -58,7 +84,7 @@ class Process {
  private:
   friend bool Start(Process& process, const StartOptions& options);
   HANDLE process_ = nullptr;
-  HANDLE job_ = nullptr;
+  HANDLE job_ = nullptr;  // its own job; null in a caller's
   DWORD id_ = 0;
 };
 
@@ -81,6 +107,8 @@ std::wstring BuildEnvironment(const wchar_t* current, const std::vector<std::str
 
 // Visible top-level dialogs (class "#32770") of the process, topmost first.
 std::vector<HWND> Dialogs(const Process& process);
+// The same for every process that runs in the job.
+std::vector<HWND> Dialogs(const Job& job);
 
 // The dialog a user would answer now: the topmost visible, enabled dialog
 // (a modal message box disables its owner), else the topmost visible one.
