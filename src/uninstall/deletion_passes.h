@@ -49,9 +49,18 @@ struct DeletionOutcome {
 // naming folders before their contents needs no pass per level. An entry
 // removed or scheduled by one pass is not looked at again by later ones.
 // When a file is scheduled for removal at the restart, so are the folders
-// above it up to programFolder.
+// above it up to programFolder. On the NT family every entry is opened and
+// deleted relative to the handles of its folders, each opened and checked
+// in turn and kept open for the run, so that a folder replaced by a link
+// during the run leads nowhere; a program folder that is no real folder
+// has nothing touched.
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
                                   const char* programPath);
+
+// Called before each entry a pass looks at, with the entry's line (from 0);
+// null for none. Tests change the folder there, as another process could.
+using BeforeEntryHook = void (*)(std::size_t line, void* context);
+void SetBeforeEntryHookForTest(BeforeEntryHook hook, void* context);
 
 // True when an entry of the list names something inside the program folder:
 // false for an absolute or drive-qualified path (any colon), a UNC or

@@ -53,6 +53,11 @@ bool RemoveTree(const std::string& folder);
 bool MakeFolderLink(const std::string& link, const std::string& target);
 // Removes such a link itself; true when it is gone.
 bool RemoveFolderLink(const std::string& link);
+// Puts such a link to target where folder is, as another process could
+// while a program works in it: the folder, when it is there, is moved to
+// aside first. False when the link is not there.
+bool SwapFolderForLink(const std::string& folder, const std::string& aside,
+                       const std::string& target);
 // Creates a folder and those above it that are missing (a full path).
 void MakeFolders(const std::string& path);
 
@@ -97,8 +102,8 @@ std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, REGSAM 
 
 // Writes a value, creating the key; the status. (The checked writes are
 // WriteRaw, WriteText and WriteNumber below.)
-LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type,
-                 const void* data, DWORD size, REGSAM view = 0);
+LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
+                 DWORD size, REGSAM view = 0);
 // No error when the key or the value is missing.
 void DeleteValue(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
 
@@ -256,14 +261,13 @@ inline LONG WriteRaw(HKEY root, const std::string& path, const char* name, DWORD
 }
 
 // A REG_SZ text with its terminator.
-inline void WriteRaw(HKEY root, const std::string& path, const char* name,
-                     const std::string& text, REGSAM view = 0, CallSite site = Here()) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view,
-           site);
+inline void WriteRaw(HKEY root, const std::string& path, const char* name, const std::string& text,
+                     REGSAM view = 0, CallSite site = Here()) {
+  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view, site);
 }
 
-inline void WriteText(HKEY root, const std::string& path, const char* name,
-                      const std::string& text, REGSAM view = 0, CallSite site = Here()) {
+inline void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text,
+                      REGSAM view = 0, CallSite site = Here()) {
   WriteRaw(root, path, name, text, view, site);
 }
 

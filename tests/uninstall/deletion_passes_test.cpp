@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -29,17 +31,22 @@ class DeletionPassesTest : public testing::Test {
   }
 
   void TearDown() override {
+    SetBeforeEntryHookForTest(nullptr, nullptr);
+    ReleaseHeldFiles();
+    test::RemoveTree(kRoot);
+  }
+
+  void ReleaseHeldFiles() {
     for (HMODULE library : libraries_) FreeLibrary(library);
     for (HANDLE file : openFiles_) CloseHandle(file);
-    test::RemoveTree(kRoot);
+    libraries_.clear();
+    openFiles_.clear();
   }
 
   static std::string Path(const std::string& relative) {
     return std::string(kFolder) + "\\" + relative;
   }
-  static bool Exists(const std::string& relative) {
-    return test::Exists(Path(relative));
-  }
+  static bool Exists(const std::string& relative) { return test::Exists(Path(relative)); }
 
   static void MakeFile(const std::string& relative, const std::string& contents = "data") {
     std::string path = Path(relative);
@@ -76,8 +83,8 @@ class DeletionPassesTest : public testing::Test {
     EXPECT_TRUE(test::WriteWholeFile(listPath, list));
     ByteStream stream;
     EXPECT_TRUE(stream.OpenRead(listPath.c_str()));
-    DeletionOutcome outcome =
-        RunDeletionPasses(stream, (std::string(kFolder) + "\\").c_str(), Path("uninstall.exe").c_str());
+    DeletionOutcome outcome = RunDeletionPasses(stream, (std::string(kFolder) + "\\").c_str(),
+                                                Path("uninstall.exe").c_str());
     stream.Close();
     return outcome;
   }
@@ -149,9 +156,9 @@ TEST_F(DeletionPassesTest, FileMovedOntoARemovedEntryIsLookedAtAgain) {
   EXPECT_FALSE(Exists("x.dll.0.tmp"));
   EXPECT_TRUE(Exists("x.dll.0.tmp.0.tmp"));
   // Each file, then its folder, so that no emptied folder stays.
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("x.dll.0.tmp.0.tmp"),
-                                      kFolder}),
-            pending.AddedDeletions());
+  EXPECT_EQ(
+      (std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("x.dll.0.tmp.0.tmp"), kFolder}),
+      pending.AddedDeletions());
 }
 
 TEST_F(DeletionPassesTest, LineEndsBlanksAndEmptyLinesDoNotChangeTheResult) {
@@ -413,10 +420,28 @@ TEST_F(DeletionPassesTest, LinksAndDevicesAreNeverFollowed) {
   ASSERT_TRUE(test::MakeFolderLink(Path("emptylink"), empty));
   test::ScopedPendingRenames pending;
   const char* entries[] = {
-      "linkdir\\victim.txt", "linkdir\\sub\\deep.txt", "linkdir\\sub", "linkdir/victim.txt",
-      "real\\inner\\victim.txt", "real\\inner\\sub", "real\\inner", "linkdir", "emptylink",
-      "real\\own.txt", "real", "NUL", "con.txt", "aux.", "Aux .log", "COM1", "lpt9.dat",
-      "CONIN$", "conout$.txt", "prn\\x.txt", "real\\nul", "real\\CON\\x",
+      "linkdir\\victim.txt",
+      "linkdir\\sub\\deep.txt",
+      "linkdir\\sub",
+      "linkdir/victim.txt",
+      "real\\inner\\victim.txt",
+      "real\\inner\\sub",
+      "real\\inner",
+      "linkdir",
+      "emptylink",
+      "real\\own.txt",
+      "real",
+      "NUL",
+      "con.txt",
+      "aux.",
+      "Aux .log",
+      "COM1",
+      "lpt9.dat",
+      "CONIN$",
+      "conout$.txt",
+      "prn\\x.txt",
+      "real\\nul",
+      "real\\CON\\x",
   };
   std::string list;
   for (const char* entry : entries) list += std::string(entry) + "\r\n";
@@ -434,7 +459,103 @@ TEST_F(DeletionPassesTest, LinksAndDevicesAreNeverFollowed) {
             GetFileAttributesA((outside + "\\victim.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA((outside + "\\victim.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   // Before their folders go: a link left dangling cannot be found again.
-  for (const char* link : {"linkdir", "real\\inner", "emptylink"}) test::RemoveFolderLink(Path(link));
+  for (const char* link : {"linkdir", "real\\inner", "emptylink"})
+    test::RemoveFolderLink(Path(link));
+}
+
+// Another process's work during a run, done before a chosen entry: the
+// folder is replaced by a link to a folder outside the installation.
+struct SwapDuringRun {
+  int swapAt;  // the call before which it is done; -1: never
+  std::string folder;
+  std::string target;
+  int calls = 0;
+  bool swapped = false;
+};
+
+void SwapBeforeEntry(std::size_t, void* context) {
+  auto* swap = static_cast<SwapDuringRun*>(context);
+  if (swap->calls++ != swap->swapAt) return;
+  swap->swapped = test::SwapFolderForLink(swap->folder, swap->folder + ".moved", swap->target);
+}
+
+TEST_F(DeletionPassesTest, FolderReplacedByALinkDuringTheRunLeadsNowhere) {
+  const std::string outside = std::string(kRoot) + "\\outside";
+  test::MakeFolders(outside);
+  ASSERT_TRUE(test::WriteWholeFile(outside + "\\victim.txt", "victim"));
+  MakeFile("sub\\a.txt");
+  MakeFile("sub\\victim.txt", "ours");
+  std::string list = "sub\\a.txt\r\n";
+  char name[32];
+  for (int i = 0; i < 20000; ++i) {
+    std::snprintf(name, sizeof name, "sub\\miss%05d\r\n", i);
+    list += name;
+  }
+  list += "sub\\victim.txt\r\n";
+  // As soon as sub\a.txt is gone.
+  SwapDuringRun swap{1, Path("sub"), outside};
+  SetBeforeEntryHookForTest(SwapBeforeEntry, &swap);
+  Run(list);
+  SetBeforeEntryHookForTest(nullptr, nullptr);
+  ASSERT_TRUE(swap.swapped);
+  EXPECT_FALSE(Exists("sub.moved\\a.txt"));
+  EXPECT_EQ("victim", test::ReadWholeFile(outside + "\\victim.txt"));
+  EXPECT_TRUE(test::RemoveFolderLink(Path("sub")));
+}
+
+TEST_F(DeletionPassesTest, FolderReplacedByALinkAtAnyStepLeavesEverythingOutsideAsItWas) {
+  // Outside: a tree with the installation's own names, so that any entry
+  // followed through a link would find its file there.
+  const std::string outside = std::string(kRoot) + "\\outside";
+  const char* files[] = {"f1.txt", "b\\f2.txt", "b\\f3.txt", "b\\x.dll", "b\\c\\f4.txt"};
+  struct Row {
+    const char* name;
+    const char* list;
+  };
+  const Row rows[] = {
+      {"contents first",
+       "a\\f1.txt\na\\b\\f2.txt\na\\b\\x.dll\na\\b\\c\\f4.txt\na\\b\\f3.txt\n"
+       "a\\b\\c\na\\b\na\n"},
+      {"folders first",
+       "a\na\\b\na\\b\\c\na\\f1.txt\na\\b\\f2.txt\na\\b\\x.dll\na\\b\\f3.txt\n"
+       "a\\b\\c\\f4.txt\n"},
+  };
+  // Each installation folder and its namesake outside.
+  const std::pair<const char*, const char*> swaps[] = {
+      {"a", ""}, {"a\\b", "\\b"}, {"a\\b\\c", "\\b\\c"}};
+  for (const Row& row : rows) {
+    for (const auto& [swapped, namesake] : swaps) {
+      for (int step = 0;; ++step) {
+        SCOPED_TRACE(std::string(row.name) + ", " + swapped + " before call " +
+                     std::to_string(step));
+        test::ScopedPendingRenames pending;
+        test::RemoveTree(outside);
+        for (const char* file : files) {
+          test::MakeFolders(outside + "\\b\\c");
+          ASSERT_TRUE(test::WriteWholeFile(outside + "\\" + file, "victim"));
+        }
+        const std::vector<std::string> before = test::ListTree(outside);
+        for (const char* file : files) MakeFile(std::string("a\\") + file);
+        MakeLoadedLibrary("a\\b\\x.dll");
+        SwapDuringRun swap{step, Path(swapped), outside + namesake};
+        SetBeforeEntryHookForTest(SwapBeforeEntry, &swap);
+        Run(row.list);
+        SetBeforeEntryHookForTest(nullptr, nullptr);
+        EXPECT_EQ(before, test::ListTree(outside));
+        for (const char* file : files) {
+          EXPECT_EQ("victim", test::ReadWholeFile(outside + "\\" + file)) << file;
+        }
+        for (const std::string& deletion : pending.AddedDeletions()) {
+          EXPECT_EQ(0u, deletion.rfind(kFolder, 0)) << deletion;
+        }
+        test::RemoveFolderLink(Path(swapped));
+        ReleaseHeldFiles();
+        test::RemoveTree(kFolder);
+        test::MakeFolders(kFolder);
+        if (step >= swap.calls) break;  // the run ended before this call
+      }
+    }
+  }
 }
 
 TEST_F(DeletionPassesTest, FileThatCannotBeScheduledIsALeftover) {
@@ -510,13 +631,30 @@ TEST(NamesDeviceTest, DeviceNamesAreFoundInEveryComponent) {
     bool device;
   };
   const Row rows[] = {
-      {"NUL", true},          {"nul.txt", true},      {"nul.", true},          {"NUL .x", true},
-      {"con", true},          {"COM1", true},         {"com9.log", true},      {"LPT1.x.y", true},
-      {"CONIN$", true},       {"conout$.log", true},  {"a\\con\\b", true},     {"a/prn", true},
-      {"COM0", false},        {"COM10", false},       {"nullify", false},      {"icon", false},
-      {"con_x", false},       {"auxiliary.txt", false}, {" nul", false},       {"Korvik.exe", false},
+      {"NUL", true},
+      {"nul.txt", true},
+      {"nul.", true},
+      {"NUL .x", true},
+      {"con", true},
+      {"COM1", true},
+      {"com9.log", true},
+      {"LPT1.x.y", true},
+      {"CONIN$", true},
+      {"conout$.log", true},
+      {"a\\con\\b", true},
+      {"a/prn", true},
+      {"COM0", false},
+      {"COM10", false},
+      {"nullify", false},
+      {"icon", false},
+      {"con_x", false},
+      {"auxiliary.txt", false},
+      {" nul", false},
+      {"Korvik.exe", false},
       // Code page 936: 0x81 0x5C is one character, so "aux" is no component.
-      {"\x81\x5C" "aux", false},
+      {"\x81\x5C"
+       "aux",
+       false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);
@@ -533,7 +671,9 @@ TEST(FindTemporaryNameTest, TakesTheFirstFreeNameOrTheLastOne) {
     int taken;  // names 0 .. taken-1 exist
     const char* expected;
   };
-  const Row rows[] = {{0, "f.dll.0.tmp"}, {1, "f.dll.1.tmp"}, {7, "f.dll.7.tmp"},
+  const Row rows[] = {{0, "f.dll.0.tmp"},
+                      {1, "f.dll.1.tmp"},
+                      {7, "f.dll.7.tmp"},
                       {kTemporaryNameCount, "f.dll.999.tmp"}};
   int made = 0;
   for (const Row& row : rows) {
