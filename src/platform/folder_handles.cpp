@@ -168,8 +168,10 @@ bool ReparsePointIsLink(HANDLE handle) {
   NativeIoStatus io{};
   LONG status = Functions().query(handle, &io, &tag, sizeof tag, kAttributeTagInformationClass);
   if (status < 0 || (tag.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
-  return tag.tag == 0 || (tag.tag & kNameSurrogate) != 0;
+  return ReparseTagIsLink(tag.tag);
 }
+
+bool ReparseTagIsLink(unsigned long tag) { return tag == 0 || (tag & kNameSurrogate) != 0; }
 
 bool FolderHandle::OpenPath(const char* path) {
   Close();

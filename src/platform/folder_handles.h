@@ -66,3 +66,8 @@ bool PathNamesEntryIn(const FolderHandle& parent, const char* name, const char* 
 // surrogate such as a symbolic link or junction) or its tag cannot be read;
 // false for other reparse points (deduplicated files, cloud placeholders).
 bool ReparsePointIsLink(HANDLE handle);
+
+// The rule ReparsePointIsLink applies to a tag: symbolic links (0xA000000C),
+// junctions (0xA0000003) and every other name surrogate are links, and so
+// is the tag 0, which no reparse point has.
+bool ReparseTagIsLink(unsigned long tag);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/folder_handles.h"
 #include "platform/paths.h"
@@ -542,7 +543,10 @@ void Removal::NoteLeftover(const char* file) {
   char* list = outcome_->leftovers;
   std::size_t used = std::strlen(list);
   std::size_t needed = (used == 0 ? 0 : 1) + std::strlen(file) + 1;
-  if (needed > kLeftoverListSize - used) return;
+  if (needed > kLeftoverListSize - kLeftoverTailSize - used) {
+    ++outcome_->leftoversLeftOut;
+    return;
+  }
   if (used != 0) AppendText(list, kLeftoverListSize, "\n");
   AppendText(list, kLeftoverListSize, file);
 }
@@ -564,6 +568,14 @@ bool IsParentComponent(const char* start, const char* end) {
 constexpr const char* kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
 constexpr std::size_t kLongestDeviceName = 7;
 
+// "COM" or "LPT" and one digit from 1 to 9, or a superscript one, two or
+// three in the ANSI code page.
+bool IsNumberedDevice(const char* base, const char* start, std::size_t length) {
+  if (std::strncmp(base, "COM", 3) != 0 && std::strncmp(base, "LPT", 3) != 0) return false;
+  if (length == 4 && base[3] >= '1' && base[3] <= '9') return true;
+  return length > 3 && IsSuperscriptDigit(start + 3, length - 3);
+}
+
 // The system takes a component for a device by its part before the first
 // dot, without trailing blanks: "nul", "NUL.txt", "nul .", "COM1.log".
 bool IsDeviceComponent(const char* start, const char* end) {
@@ -581,8 +593,7 @@ bool IsDeviceComponent(const char* start, const char* end) {
   for (const char* device : kDeviceNames) {
     if (std::strcmp(base, device) == 0) return true;
   }
-  bool numbered = std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0;
-  return numbered && length == 4 && base[3] >= '1' && base[3] <= '9';
+  return IsNumberedDevice(base, start, length);
 }
 
 }  // namespace
@@ -646,6 +657,11 @@ DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
     list.Rewind();
   }
   removal.Stop();
+  if (outcome.leftoversLeftOut > 0) {
+    std::size_t used = std::strlen(outcome.leftovers);
+    FormatText(outcome.leftovers + used, kLeftoverListSize - used, "\n(+%ld)",
+               outcome.leftoversLeftOut);
+  }
   return outcome;
 }
 

@@ -26,8 +26,11 @@ constexpr std::size_t kFolderSlots = std::size_t{1} << 15;
 constexpr std::size_t kFolderTextSize = std::size_t{1} << 20;
 
 // The paths of files that could be neither removed nor scheduled for
-// removal at the next restart, one per line; what does not fit is left out.
+// removal at the next restart, one per line. What does not fit is left out,
+// and a last line "(+N)" says how many paths that is.
 constexpr std::size_t kLeftoverListSize = 4 * kPathSize;
+// Room kept for that line: a line feed, "(+", the number and ")".
+constexpr std::size_t kLeftoverTailSize = 16;
 
 struct DeletionOutcome {
   int passes = 0;              // passes run, the last of them removing nothing
@@ -35,6 +38,7 @@ struct DeletionOutcome {
   long tried = 0;              // entries looked at on disk, over all passes
   long removed = 0;            // files deleted and folders removed
   char leftovers[kLeftoverListSize] = {};
+  long leftoversLeftOut = 0;  // paths that did not fit in leftovers
 };
 
 // Runs the passes over list, read from its current position and rewound for

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -570,6 +571,40 @@ TEST_F(DeletionPassesTest, FileThatCannotBeScheduledIsALeftover) {
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
+TEST_F(DeletionPassesTest, LeftoverListThatIsCutSaysHowManyPathsItLeavesOut) {
+  test::ScopedPendingRenames pending;
+  constexpr int kFiles = 30;
+  std::string list;
+  for (int i = 0; i < kFiles; ++i) {
+    std::string name = std::string(150, 'n') + std::to_string(100 + i) + ".dat";
+    MakeLockedFile(name);
+    list += name + "\n";
+  }
+  SetRestartDeletionFaultForTest(true);
+  DeletionOutcome outcome = Run(list);
+  SetRestartDeletionFaultForTest(false);
+  std::string text = outcome.leftovers;
+  ASSERT_LT(text.size(), kLeftoverListSize);
+  std::size_t last = text.rfind('\n');
+  ASSERT_NE(std::string::npos, last);
+  int named = 0;
+  for (std::size_t start = 0; start < last; start = text.find('\n', start) + 1) {
+    EXPECT_EQ(0u, text.compare(start, std::strlen(kFolder), kFolder)) << start;
+    ++named;
+  }
+  EXPECT_GT(named, 10);
+  EXPECT_EQ("(+" + std::to_string(kFiles - named) + ")", text.substr(last + 1));
+}
+
+TEST_F(DeletionPassesTest, LeftoverListThatFitsHasNoCountLine) {
+  test::ScopedPendingRenames pending;
+  MakeLockedFile("locked.dat");
+  SetRestartDeletionFaultForTest(true);
+  DeletionOutcome outcome = Run("locked.dat\n");
+  SetRestartDeletionFaultForTest(false);
+  EXPECT_EQ(Path("locked.dat"), std::string(outcome.leftovers));
+}
+
 TEST(EntryStaysInFolderTest, EntriesThatCouldLeaveTheFolderAreRefused) {
   struct Row {
     const char* entry;
@@ -660,6 +695,45 @@ TEST(NamesDeviceTest, DeviceNamesAreFoundInEveryComponent) {
     SCOPED_TRACE(row.entry);
     EXPECT_EQ(row.device, NamesDevice(row.entry));
   }
+}
+
+// The character U+00B9, U+00B2 or U+00B3 in the ANSI code page; "" where
+// the code page has none.
+std::string Superscript(WCHAR digit) {
+  char text[4] = {};
+  BOOL lossy = FALSE;
+  int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &digit, 1, text, sizeof text,
+                                   nullptr, &lossy);
+  return length > 0 && !lossy ? std::string(text, length) : std::string();
+}
+
+TEST(NamesDeviceTest, SuperscriptDigitsOneToThreeNameDevicesInTheAnsiCodePage) {
+  if (const char* expected = std::getenv("KORVIK_EXPECT_CODE_PAGE")) {
+    ASSERT_EQ(std::atoi(expected), static_cast<int>(GetACP()));
+  }
+  int checked = 0;
+  for (WCHAR digit : {WCHAR{0x00B9}, WCHAR{0x00B2}, WCHAR{0x00B3}}) {
+    std::string superscript = Superscript(digit);
+    SCOPED_TRACE(static_cast<int>(digit));
+    if (superscript.empty()) continue;
+    ++checked;
+    for (const char* base : {"COM", "lpt", "a\\Com"}) {
+      EXPECT_TRUE(NamesDevice((base + superscript).c_str())) << base;
+      EXPECT_TRUE(NamesDevice((base + superscript + ".txt").c_str())) << base;
+      EXPECT_FALSE(NamesDevice((base + superscript + "x").c_str())) << base;
+      EXPECT_FALSE(NamesDevice((base + ("1" + superscript)).c_str())) << base;
+    }
+    EXPECT_FALSE(NamesDevice(("AUX" + superscript).c_str()));
+  }
+  if (GetACP() == 1252) {
+    EXPECT_EQ(3, checked);
+    EXPECT_EQ("\xB9\xB2\xB3", Superscript(0x00B9) + Superscript(0x00B2) + Superscript(0x00B3));
+  }
+  // Code page 936: 0xB9 0xB2 is one character, no superscript.
+  if (GetACP() == 936) {
+    EXPECT_FALSE(NamesDevice("COM\xB9\xB2"));
+  }
+  EXPECT_FALSE(NamesDevice("COM\xBC"));  // one quarter in 1252
 }
 
 TEST(FindTemporaryNameTest, TakesTheFirstFreeNameOrTheLastOne) {
