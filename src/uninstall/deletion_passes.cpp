@@ -1,5 +1,6 @@
 #include "uninstall/deletion_passes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -45,7 +46,10 @@ struct FolderSlot {
   std::uint32_t offset;  // of its name in the table's text
   std::uint32_t length;  // 0: a free slot
   FolderState state;
-  bool stubborn;  // it still held something at the end of the last pass
+  bool stubborn;   // it still held something at the end of the last pass
+  bool listed;     // a line of the list names it as a folder
+  bool atRestart;  // a file scheduled for the restart, or a folder to be
+  bool waiting;    // a folder above such a file, not yet decided
 };
 
 // The folders of one run, by their names relative to the program folder
@@ -92,8 +96,14 @@ FolderSlot* FolderTable::Find(const char* name, std::size_t length, bool add) {
   if (!add || used_ >= kMaxUsed || length + 1 > kFolderTextSize - textUsed_) return nullptr;
   std::memcpy(text_ + textUsed_, name, length);
   text_[textUsed_ + length] = '\0';
-  slots_[i] = FolderSlot{hash, static_cast<std::uint32_t>(textUsed_),
-                         static_cast<std::uint32_t>(length), FolderState::Unknown, false};
+  slots_[i] = FolderSlot{hash,
+                         static_cast<std::uint32_t>(textUsed_),
+                         static_cast<std::uint32_t>(length),
+                         FolderState::Unknown,
+                         false,
+                         false,
+                         false,
+                         false};
   textUsed_ += length + 1;
   ++used_;
   return &slots_[i];
@@ -238,6 +248,7 @@ class Removal {
   bool Start(const char* programFolder, const char* programPath, DeletionOutcome* outcome);
   void Stop() { chain_.Stop(); }
   int RunPass(ByteStream& list);
+  void RemoveFoldersAtRestart();
 
  private:
   EntryResult Handle(const char* line, std::size_t index);
@@ -251,7 +262,9 @@ class Removal {
   bool RemoveFolder(FolderSlot* slot);
   bool Defer(FolderSlot& slot, std::size_t index);
   int RetryDeferredFolders();
-  void RemoveFoldersAtRestart(const char* file);
+  void NoteScheduledFile(const char* file);
+  bool HoldsOnlyWhatGoes(const char* relative);
+  static bool GoesToo(const char* name, bool isFolder, const char* relative);
   void NoteLeftover(const char* file);
 
   // The entry in path_, through its folder's handle or by its name.
@@ -266,6 +279,9 @@ class Removal {
   FolderTable folders_;
   DeferredFolder deferred_[kFolderSlots];
   std::size_t deferredCount_ = 0;
+  FolderSlot* waiting_[kFolderSlots];  // folders above scheduled files
+  std::size_t waitingCount_ = 0;
+  bool scheduledAny_ = false;
   char path_[kPathSize];  // the program folder with its backslash, then the entry
   std::size_t prefixLength_ = 0;
   const char* programName_ = "";
@@ -284,6 +300,8 @@ bool Removal::Start(const char* programFolder, const char* programPath, Deletion
   removedLines_.Clear();
   folders_.Clear();
   deferredCount_ = 0;
+  waitingCount_ = 0;
+  scheduledAny_ = false;
   programName_ = FileNamePart(programPath);
   outcome_ = outcome;
   prefixLength_ = std::strlen(programFolder);
@@ -332,6 +350,7 @@ EntryResult Removal::Handle(const char* line, std::size_t index) {
   ++outcome_->tried;
   FolderSlot* self = folders_.Find(line, std::strlen(line), false);
   if (self != nullptr && self->state == FolderState::Passable) {
+    self->listed = true;
     return RemoveListedFolder(*self, index);
   }
   return RemoveUnknownEntry(line, index);
@@ -441,6 +460,7 @@ EntryResult Removal::RemoveUnknownEntry(const char* line, std::size_t index) {
   FolderSlot* slot = folders_.Find(line, std::strlen(line), true);
   if (slot == nullptr) return RemoveFolder(nullptr) ? EntryResult::Removed : EntryResult::Left;
   slot->state = FolderState::Passable;
+  slot->listed = true;
   if (Defer(*slot, index)) return EntryResult::Deferred;
   return RemoveFolder(slot) ? EntryResult::Removed : EntryResult::Left;
 }
@@ -469,7 +489,7 @@ EntryResult Removal::SetAsideFileInUse() {
   const char* file = moved ? temporary : path_;
   if (!NameLeadsToEntry(file)) return moved ? EntryResult::MovedAside : EntryResult::Left;
   if (DeleteAtRestart(file)) {
-    RemoveFoldersAtRestart(file);
+    NoteScheduledFile(file);
     if (!moved) outcome_->restartNeeded = true;
   } else {
     NoteLeftover(file);
@@ -523,20 +543,59 @@ int Removal::RetryDeferredFolders() {
   return removed;
 }
 
-// So that no emptied folder stays after the restart: each folder from the
-// file's own up to the program folder, the deepest first, after the file.
-// Never a drive root.
-void Removal::RemoveFoldersAtRestart(const char* file) {
-  char folder[kPathSize];
-  if (!CopyText(folder, file)) return;
-  std::size_t top = prefixLength_ - 1;  // the program folder without its backslash
-  for (;;) {
-    char* name = FileNamePart(folder);
-    if (name == folder) return;
-    name[-1] = '\0';
-    if (std::strlen(folder) < top || IsDriveColon(*LastChar(folder))) return;
-    RemoveFolderAtRestart(folder);
+// Remembers the file and the folders above it, which are decided on at the
+// end of the run.
+void Removal::NoteScheduledFile(const char* file) {
+  scheduledAny_ = true;
+  const char* relative = file + prefixLength_;
+  std::size_t length = std::strlen(relative);
+  FolderSlot* slot = folders_.Find(relative, length, true);
+  if (slot != nullptr) slot->atRestart = true;
+  for (const char* p = relative; *p != '\0'; p = NextChar(p)) {
+    if (!IsSeparator(*p)) continue;
+    FolderSlot* folder = folders_.Find(relative, static_cast<std::size_t>(p - relative), true);
+    if (folder == nullptr || folder->waiting || waitingCount_ == kFolderSlots) continue;
+    folder->waiting = true;
+    waiting_[waitingCount_++] = folder;
   }
+}
+
+// So that no emptied folder stays after the restart, and no folder that is
+// not ours goes: each folder above a scheduled file that the list names, or
+// that holds nothing but what goes at the restart, the deepest first and
+// after the files. The program folder, which the list never names, goes
+// when it holds nothing else but the program file and the list file.
+void Removal::RemoveFoldersAtRestart() {
+  std::sort(waiting_, waiting_ + waitingCount_,
+            [](const FolderSlot* a, const FolderSlot* b) { return a->length > b->length; });
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    FolderSlot& folder = *waiting_[i];
+    const char* name = folders_.Name(folder);
+    folder.atRestart = folder.listed || HoldsOnlyWhatGoes(name);
+    path_[prefixLength_] = '\0';
+    if (folder.atRestart && AppendText(path_, kPathSize, name)) RemoveFolderAtRestart(path_);
+  }
+  if (!scheduledAny_ || !HoldsOnlyWhatGoes("")) return;
+  path_[prefixLength_ - 1] = '\0';
+  if (!IsDriveColon(*LastChar(path_))) RemoveFolderAtRestart(path_);  // never a drive root
+}
+
+bool Removal::HoldsOnlyWhatGoes(const char* relative) {
+  path_[prefixLength_] = '\0';
+  return AppendText(path_, kPathSize, relative) && EveryNameInFolder(path_, relative, GoesToo);
+}
+
+bool Removal::GoesToo(const char* name, bool, const char* relative) {
+  char child[kPathSize];
+  if (relative[0] == '\0') {
+    if (CompareNames(name, removal.programName_) == 0) return true;
+    if (CompareNames(name, kListFileName) == 0) return true;
+    if (!CopyText(child, name)) return false;
+  } else if (!JoinPath(child, kPathSize, relative, name)) {
+    return false;
+  }
+  FolderSlot* slot = removal.folders_.Find(child, std::strlen(child), false);
+  return slot != nullptr && slot->atRestart;
 }
 
 void Removal::NoteLeftover(const char* file) {
@@ -656,6 +715,7 @@ DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
     if (removed == 0) break;
     list.Rewind();
   }
+  removal.RemoveFoldersAtRestart();
   removal.Stop();
   if (outcome.leftoversLeftOut > 0) {
     std::size_t used = std::strlen(outcome.leftovers);

@@ -50,8 +50,8 @@ long RunAndWait(const std::string& commandLine, DWORD timeoutMs) {
   PROCESS_INFORMATION process{};
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     return -1;
   }
   CloseHandle(process.hThread);
@@ -70,8 +70,8 @@ long RunAndWait(const std::string& commandLine, DWORD timeoutMs) {
 ScopedWindowsVersion::ScopedWindowsVersion(const char* exeName, const char* version)
     : key_(std::string("Software\\Wine\\AppDefaults\\") + exeName) {
   HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr) == ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) == ERROR_SUCCESS) {
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
                    static_cast<DWORD>(strlen(version) + 1));
     RegCloseKey(key);
@@ -180,8 +180,8 @@ bool ReadPendingRenames(std::vector<char>& bytes) {
     return false;
   }
   DWORD size = 0;
-  bool found =
-      RegQueryValueExA(key, kPendingRenames, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+  bool found = RegQueryValueExA(key, kPendingRenames, nullptr, nullptr, nullptr, &size) ==
+               ERROR_SUCCESS;
   bytes.assign(size, '\0');
   if (found && size > 0) {
     found = RegQueryValueExA(key, kPendingRenames, nullptr, nullptr,
@@ -227,7 +227,8 @@ ScopedPendingRenames::~ScopedPendingRenames() {
   }
   if (existed_) {
     RegSetValueExA(key, kPendingRenames, 0, REG_MULTI_SZ,
-                   reinterpret_cast<const BYTE*>(saved_.data()), static_cast<DWORD>(saved_.size()));
+                   reinterpret_cast<const BYTE*>(saved_.data()),
+                   static_cast<DWORD>(saved_.size()));
   } else {
     RegDeleteValueA(key, kPendingRenames);
   }
@@ -245,8 +246,8 @@ std::vector<std::string> ScopedPendingRenames::AddedDeletions() const {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string contents;
   char buffer[4096];
@@ -263,8 +264,8 @@ bool WriteWholeFile(const std::string& path, const std::string& contents) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  BOOL ok =
-      WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+  BOOL ok = WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written,
+                      nullptr);
   CloseHandle(file);
   return ok && written == contents.size();
 }
@@ -343,8 +344,8 @@ using DeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 
 LONG DeleteOneKey(HKEY parent, const std::string& name, REGSAM view) {
   // Looked up at run time: Windows XP (the build's target) lacks it.
-  static const auto deleteKeyEx =
-      reinterpret_cast<DeleteKeyExFunction>(reinterpret_cast<void (*)()>(
+  static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(
+      reinterpret_cast<void (*)()>(
           GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
   return deleteKeyEx ? deleteKeyEx(parent, name.c_str(), view, 0)
                      : RegDeleteKeyA(parent, name.c_str());
@@ -409,8 +410,8 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path, REGSAM v
   return names;
 }
 
-LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
-                 DWORD size, REGSAM view) {
+LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type,
+                 const void* data, DWORD size, REGSAM view) {
   HKEY key;
   LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
                                 &key, nullptr);
@@ -459,8 +460,8 @@ void SnapshotKey(HKEY key, const std::string& label, REGSAM view, bool deep,
   snapshot[label + "\\"] = "";
   DWORD longestName = 0;
   DWORD longestData = 0;
-  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
-                   &longestData, nullptr, nullptr);
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   &longestName, &longestData, nullptr, nullptr);
   std::vector<char> name(longestName + 2);
   std::vector<char> data(longestData + 1);
   for (DWORD index = 0;; ++index) {
@@ -578,8 +579,8 @@ constexpr char kApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
 const char* const kArchiveExtensions[] = {
-    ".orv", ".zip", ".cab", ".arj", ".lzh",  ".lha", ".ace", ".7z",  ".tar", ".gz", ".tgz",
-    ".uue", ".xxe", ".uu",  ".bz2", ".tbz2", ".bz",  ".tbz", ".jar", ".iso", ".z",  ".taz"};
+    ".orv", ".zip", ".cab", ".arj", ".lzh", ".lha", ".ace", ".7z", ".tar", ".gz", ".tgz",
+    ".uue", ".xxe", ".uu",  ".bz2", ".tbz2", ".bz", ".tbz", ".jar", ".iso", ".z", ".taz"};
 const char* const kProgramIds[] = {"Korvik", "Korvik.ZIP", "Korvik.REV"};
 const char* const kClassIds[] = {"{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}",
                                  "{6F2A9C31-5B27-4C3E-8A0D-D3B58C1E47A2}"};
@@ -588,8 +589,8 @@ const char* const kHandlerNames[] = {"Korvik", "Korvik32"};
 // "shellex" key is walked whole, neighbours' handlers included.
 const char* const kShellObjects[] = {"*", "Folder", "Drive", "Directory", "exefile"};
 const char* const kNameKeyedParents[] = {
-    "*\\shellex\\ContextMenuHandlers",         "Folder\\shellex\\ContextMenuHandlers",
-    "Folder\\shellex\\DragDropHandlers",       "Drive\\shellex\\DragDropHandlers",
+    "*\\shellex\\ContextMenuHandlers",        "Folder\\shellex\\ContextMenuHandlers",
+    "Folder\\shellex\\DragDropHandlers",      "Drive\\shellex\\DragDropHandlers",
     "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"};
 constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
 
@@ -601,16 +602,13 @@ struct LinkPlace {
   bool group;
 };
 const LinkPlace kLinkPlaces[] = {
-    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false},
-    {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
-    {CSIDL_STARTMENU, "Korvik.lnk", false},
-    {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
-    {CSIDL_PROGRAMS, "Korvik", true},
-    {CSIDL_COMMON_PROGRAMS, "Korvik", true},
+    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false}, {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
+    {CSIDL_STARTMENU, "Korvik.lnk", false},        {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
+    {CSIDL_PROGRAMS, "Korvik", true},              {CSIDL_COMMON_PROGRAMS, "Korvik", true},
 };
 // Walked whole: the start menus hold the program groups.
-const int kLinkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
-                            CSIDL_COMMON_STARTMENU};
+const int kLinkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY,
+                            CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU};
 
 // What the product makes and the clean-up deletes.
 std::vector<RegistryKey> OwnedKeys() {
@@ -656,8 +654,8 @@ void FilesInto(const std::string& folder, RegistrySnapshot& snapshot) {
   for (const std::string& relative : ListTree(folder)) {
     std::string path = folder + "\\" + relative;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    bool isFile =
-        relative.back() != '\\' && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    bool isFile = relative.back() != '\\' &&
+                  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
     snapshot["FILE " + path] = isFile ? std::to_string(data.nFileSizeLow) + " bytes" : "";
   }
 }
@@ -671,7 +669,8 @@ std::string Volume(int number) {
 }
 
 std::vector<std::string> FootprintExtensions() {
-  std::vector<std::string> extensions(std::begin(kArchiveExtensions), std::end(kArchiveExtensions));
+  std::vector<std::string> extensions(std::begin(kArchiveExtensions),
+                                      std::end(kArchiveExtensions));
   extensions.push_back(".rev");
   for (int number = 0; number < kVolumeCount; ++number) extensions.push_back(Volume(number));
   return extensions;

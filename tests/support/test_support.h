@@ -102,8 +102,8 @@ std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, REGSAM 
 
 // Writes a value, creating the key; the status. (The checked writes are
 // WriteRaw, WriteText and WriteNumber below.)
-LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
-                 DWORD size, REGSAM view = 0);
+LONG SetRawValue(HKEY root, const std::string& path, const char* name, DWORD type,
+                 const void* data, DWORD size, REGSAM view = 0);
 // No error when the key or the value is missing.
 void DeleteValue(HKEY root, const std::string& path, const char* name, REGSAM view = 0);
 
@@ -261,13 +261,14 @@ inline LONG WriteRaw(HKEY root, const std::string& path, const char* name, DWORD
 }
 
 // A REG_SZ text with its terminator.
-inline void WriteRaw(HKEY root, const std::string& path, const char* name, const std::string& text,
-                     REGSAM view = 0, CallSite site = Here()) {
-  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view, site);
+inline void WriteRaw(HKEY root, const std::string& path, const char* name,
+                     const std::string& text, REGSAM view = 0, CallSite site = Here()) {
+  WriteRaw(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view,
+           site);
 }
 
-inline void WriteText(HKEY root, const std::string& path, const char* name, const std::string& text,
-                      REGSAM view = 0, CallSite site = Here()) {
+inline void WriteText(HKEY root, const std::string& path, const char* name,
+                      const std::string& text, REGSAM view = 0, CallSite site = Here()) {
   WriteRaw(root, path, name, text, view, site);
 }
 

@@ -156,10 +156,9 @@ TEST_F(DeletionPassesTest, FileMovedOntoARemovedEntryIsLookedAtAgain) {
   EXPECT_FALSE(Exists("x.dll"));
   EXPECT_FALSE(Exists("x.dll.0.tmp"));
   EXPECT_TRUE(Exists("x.dll.0.tmp.0.tmp"));
-  // Each file, then its folder, so that no emptied folder stays.
-  EXPECT_EQ(
-      (std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("x.dll.0.tmp.0.tmp"), kFolder}),
-      pending.AddedDeletions());
+  // Each file, then the folder, which holds nothing else but the list.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("x.dll.0.tmp.0.tmp"), kFolder}),
+            pending.AddedDeletions());
 }
 
 TEST_F(DeletionPassesTest, LineEndsBlanksAndEmptyLinesDoNotChangeTheResult) {
@@ -293,8 +292,9 @@ TEST_F(DeletionPassesTest, FileInUseIsMovedToAFreeTemporaryNameAndDeletedAtResta
   EXPECT_FALSE(Exists("sub\\y.dll"));
   EXPECT_TRUE(Exists("sub\\y.dll.1.tmp"));
   EXPECT_EQ("an earlier uninstall's", test::ReadWholeFile(Path("sub\\y.dll.0.tmp")));
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("sub\\y.dll.1.tmp"),
-                                      Path("sub"), kFolder}),
+  // sub holds the earlier uninstall's file, which is not the run's: sub
+  // and the program folder stay.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("sub\\y.dll.1.tmp")}),
             pending.AddedDeletions());
 }
 
@@ -323,7 +323,37 @@ TEST_F(DeletionPassesTest, WithAllThousandTemporaryNamesTakenTheFileStaysAndNeed
   EXPECT_TRUE(outcome.restartNeeded);
   EXPECT_TRUE(Exists("x.dll"));
   EXPECT_EQ("taken", test::ReadWholeFile(Path("x.dll.999.tmp")));
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll"), kFolder}), pending.AddedDeletions());
+  // The folder holds the thousand files that are not the run's.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll")}), pending.AddedDeletions());
+}
+
+TEST_F(DeletionPassesTest, OnlyFoldersTheListNamesOrTheRunEmptiedAreRemovedAtRestart) {
+  test::ScopedPendingRenames pending;
+  MakeLoadedLibrary("listed\\a.dll");
+  MakeFile("listed\\user.txt");
+  MakeLoadedLibrary("emptied\\b.dll");
+  MakeFile("emptied\\c.txt");
+  MakeLoadedLibrary("kept\\d.dll");
+  MakeFolder("kept\\new");  // a reinstall's empty folder, say
+  MakeFile("uninstall.exe");
+  DeletionOutcome outcome =
+      Run("listed\\a.dll\nlisted\nemptied\\b.dll\nemptied\\c.txt\nkept\\d.dll\n");
+  EXPECT_FALSE(outcome.restartNeeded);
+  // The files first, then the folders; kept and the program folder hold
+  // what is not the run's.
+  EXPECT_EQ((std::vector<std::string>{Path("listed\\a.dll.0.tmp"), Path("emptied\\b.dll.0.tmp"),
+                                      Path("kept\\d.dll.0.tmp"), Path("emptied"), Path("listed")}),
+            pending.AddedDeletions());
+  EXPECT_TRUE(Exists("kept\\new"));
+}
+
+TEST_F(DeletionPassesTest, ProgramFolderHoldingOnlyWhatGoesIsRemovedAtRestart) {
+  test::ScopedPendingRenames pending;
+  MakeLoadedLibrary("sub\\x.dll");
+  MakeFile("uninstall.exe");
+  Run("sub\\x.dll\nsub\n");
+  EXPECT_EQ((std::vector<std::string>{Path("sub\\x.dll.0.tmp"), Path("sub"), kFolder}),
+            pending.AddedDeletions());
 }
 
 TEST_F(DeletionPassesTest, ProgramFileAndListFileAreNeverMovedOrScheduled) {
