@@ -55,10 +55,12 @@ struct DeletionOutcome {
 // When a file is scheduled for removal at the restart, so are, at the end
 // of the run and after the files, the folders above it that the list names
 // or that hold nothing but what goes at the restart (the program folder
-// may also hold the program file and the list file), the deepest first. On the NT family every
-// entry is opened and deleted relative to the handles of its folders, each opened and checked in
-// turn and kept open for the run, so that a folder replaced by a link during the run leads nowhere;
-// a program folder that is no real folder has nothing touched.
+// may also hold the program file and the list file), the deepest first.
+// On the NT family every entry is opened and deleted relative to the
+// handles of its folders, each opened and checked in turn and kept open for
+// the run, so that a folder replaced by a link during the run leads
+// nowhere; a program folder that is no real folder has nothing touched. The
+// 9x family, which has no links, goes by names.
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
                                   const char* programPath);
 
