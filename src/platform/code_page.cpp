@@ -83,3 +83,11 @@ bool ConvertToOem(const char* ansi, char* oem, std::size_t capacity) {
   }
   return true;
 }
+
+bool IsSuperscriptDigit(const char* text, std::size_t length) {
+  if (length == 0 || length > 2) return false;
+  WCHAR wide[2];
+  int count =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide, 2);
+  return count == 1 && (wide[0] == 0x00B9 || wide[0] == 0x00B2 || wide[0] == 0x00B3);
+}

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/folder_handles.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -20,7 +21,22 @@ bool restartDeletionFails = false;
 
 }  // namespace
 
-DWORD FileAttributes(const char* path) { return GetFileAttributesA(path); }
+DWORD FileAttributes(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return attributes;
+  }
+  // Deduplicated files, cloud placeholders and the like are reparse points
+  // too, but no links: the tag tells.
+  HANDLE entry = CreateFileA(
+      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (entry == INVALID_HANDLE_VALUE) return attributes;
+  if (!ReparsePointIsLink(entry)) attributes &= ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT};
+  CloseHandle(entry);
+  SetLastError(ERROR_SUCCESS);
+  return attributes;
+}
 
 bool IsFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -49,10 +65,9 @@ bool RemoveFolderLink(const char* path) {
   // Windows opens the link itself here, and RemoveDirectoryA removes the
   // link. Wine opens and removes the folder the link points at: an empty
   // one outside would go. Only a handle that shows the link is trusted.
-  HANDLE link = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                            nullptr);
+  HANDLE link = CreateFileA(
+      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (link == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION information;
   bool itself = GetFileInformationByHandle(link, &information) != FALSE &&
@@ -104,7 +119,8 @@ bool GetShortPath(const char* path, char* out, std::size_t capacity) {
 
 bool DeleteAtRestart(const char* path) {
   if (restartDeletionFails) return false;
-  if (NtMajorVersion() != 0) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  if (NtMajorVersion() != 0)
+    return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
   char ini[kPathSize];
   UINT length = GetWindowsDirectoryA(ini, kPathSize);
   if (length == 0 || length >= kPathSize) return false;

@@ -8,11 +8,13 @@
 #include <cstddef>
 
 // The attributes of a file or folder; INVALID_FILE_ATTRIBUTES when there is
-// nothing of that name.
+// nothing of that name. The reparse bit is kept only for links: other
+// reparse points (deduplicated files, cloud placeholders) are ordinary
+// files and folders.
 DWORD FileAttributes(const char* path);
 bool IsFolder(DWORD attributes);  // valid attributes of a folder
-// Valid attributes of a symbolic link, junction or other reparse point:
-// removing it must not reach what it points at.
+// Valid attributes of a symbolic link, junction or other name surrogate, as
+// FileAttributes gives them: removing it must not reach what it points at.
 bool IsLink(DWORD attributes);
 // Valid attributes that hold read-only, hidden or system.
 bool HasProtectingAttributes(DWORD attributes);

@@ -1,9 +1,12 @@
 #include "uninstall/deletion_passes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "platform/code_page.h"
 #include "platform/file_system.h"
+#include "platform/folder_handles.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -43,7 +46,10 @@ struct FolderSlot {
   std::uint32_t offset;  // of its name in the table's text
   std::uint32_t length;  // 0: a free slot
   FolderState state;
-  bool stubborn;  // it still held something at the end of the last pass
+  bool stubborn;   // it still held something at the end of the last pass
+  bool listed;     // a line of the list names it as a folder
+  bool atRestart;  // a file scheduled for the restart, or a folder to be
+  bool waiting;    // a folder above such a file, not yet decided
 };
 
 // The folders of one run, by their names relative to the program folder
@@ -90,27 +96,164 @@ FolderSlot* FolderTable::Find(const char* name, std::size_t length, bool add) {
   if (!add || used_ >= kMaxUsed || length + 1 > kFolderTextSize - textUsed_) return nullptr;
   std::memcpy(text_ + textUsed_, name, length);
   text_[textUsed_ + length] = '\0';
-  slots_[i] = FolderSlot{hash, static_cast<std::uint32_t>(textUsed_),
-                         static_cast<std::uint32_t>(length), FolderState::Unknown, false};
+  slots_[i] = FolderSlot{hash,
+                         static_cast<std::uint32_t>(textUsed_),
+                         static_cast<std::uint32_t>(length),
+                         FolderState::Unknown,
+                         false,
+                         false,
+                         false,
+                         false};
   textUsed_ += length + 1;
   ++used_;
   return &slots_[i];
 }
+
+// Folders between the program folder and an entry: each takes two bytes of
+// a path at least.
+constexpr std::size_t kMaxFolderDepth = kPathSize / 2;
 
 struct DeferredFolder {
   std::size_t line;
   FolderSlot* slot;
 };
 
+// An entry as the system reads its name: components split at either slash,
+// empty ones and "." left out, trailing dots and blanks cut. folders holds
+// the components before the last, each followed by a backslash.
+struct EntryName {
+  char folders[kPathSize];
+  std::size_t foldersLength;
+  char leaf[kPathSize];
+  // For each component of folders, where its spelling in the line ends.
+  std::size_t lineEnds[kMaxFolderDepth];
+  std::size_t count;  // components in folders
+};
+
+bool AddComponent(EntryName& entry, const char* start, const char* end, std::size_t lineEnd) {
+  while (end > start && (end[-1] == '.' || end[-1] == ' ')) --end;
+  std::size_t length = static_cast<std::size_t>(end - start);
+  if (length == 0) return false;
+  if (entry.leaf[0] != '\0') {  // the previous one was a folder
+    std::size_t previous = std::strlen(entry.leaf);
+    if (entry.count == kMaxFolderDepth ||
+        entry.foldersLength + previous + 1 >= sizeof entry.folders) {
+      return false;
+    }
+    std::memcpy(entry.folders + entry.foldersLength, entry.leaf, previous);
+    entry.foldersLength += previous;
+    entry.folders[entry.foldersLength++] = '\\';
+    entry.folders[entry.foldersLength] = '\0';
+    ++entry.count;
+  }
+  if (length >= sizeof entry.leaf) return false;
+  std::memcpy(entry.leaf, start, length);
+  entry.leaf[length] = '\0';
+  if (entry.count < kMaxFolderDepth) entry.lineEnds[entry.count] = lineEnd;
+  return true;
+}
+
+// False for an entry with a component that is left with nothing.
+bool ReadEntryName(const char* line, EntryName& entry) {
+  entry.folders[0] = '\0';
+  entry.foldersLength = 0;
+  entry.leaf[0] = '\0';
+  entry.count = 0;
+  const char* p = line;
+  while (*p != '\0') {
+    const char* start = p;
+    while (*p != '\0' && !IsSeparator(*p)) p = NextChar(p);
+    bool skipped = p == start || (p - start == 1 && *start == '.');
+    if (!skipped && !AddComponent(entry, start, p, static_cast<std::size_t>(p - line))) {
+      return false;
+    }
+    if (*p != '\0') ++p;
+  }
+  return entry.leaf[0] != '\0';
+}
+
+// The folders from the program folder down to the one that holds the
+// current entry, each open and checked as it was opened: on the NT family
+// every entry is reached through them, never through its name again.
+class FolderChain {
+ public:
+  bool Start(const char* programFolder);
+  void Stop() {
+    while (depth_ > 0) levels_[--depth_].Close();
+  }
+  // Opens the chain to folders (EntryName::folders); false, with the
+  // number of its components that were reached, when one is no real
+  // folder.
+  bool Reach(const char* folders, std::size_t length, std::size_t* reached);
+  const FolderHandle& Deepest() const { return levels_[depth_ - 1]; }
+
+ private:
+  FolderHandle levels_[kMaxFolderDepth + 1];  // the program folder first
+  std::size_t ends_[kMaxFolderDepth + 1];     // of each one's components in names_
+  std::size_t depth_ = 0;
+  char path_[kPathSize];  // the program folder with its backslash, then names_
+  char* names_ = path_;
+  std::size_t room_ = 0;  // for names_
+};
+
+bool FolderChain::Start(const char* programFolder) {
+  Stop();
+  char top[kPathSize];
+  if (!CopyText(top, programFolder) || !CopyText(path_, programFolder)) return false;
+  names_ = path_ + std::strlen(path_);
+  room_ = kPathSize - static_cast<std::size_t>(names_ - path_);
+  char* last = LastChar(top);
+  if (IsSeparator(*last) && last > top && !IsDriveColon(last[-1])) *last = '\0';
+  if (!levels_[0].OpenPath(top)) return false;
+  ends_[0] = 0;
+  names_[0] = '\0';
+  depth_ = 1;
+  return true;
+}
+
+bool FolderChain::Reach(const char* folders, std::size_t length, std::size_t* reached) {
+  *reached = 0;
+  std::size_t keep = 1;
+  while (keep < depth_ && ends_[keep] <= length && std::memcmp(names_, folders, ends_[keep]) == 0) {
+    ++keep;
+  }
+  while (depth_ > keep) levels_[--depth_].Close();
+  for (std::size_t start = ends_[depth_ - 1]; start < length;) {
+    const char* end = static_cast<const char*>(std::memchr(folders + start, '\\', length - start));
+    std::size_t stop = static_cast<std::size_t>(end - folders);
+    if (stop >= room_) {
+      *reached = depth_ - 1;
+      return false;
+    }
+    std::memcpy(names_ + start, folders + start, stop - start);
+    names_[stop] = '\0';
+    if (depth_ > kMaxFolderDepth ||
+        !levels_[depth_].OpenChild(levels_[depth_ - 1], names_ + start, path_)) {
+      *reached = depth_ - 1;
+      return false;
+    }
+    names_[stop] = '\\';
+    ends_[depth_++] = stop + 1;
+    start = stop + 1;
+  }
+  *reached = depth_ - 1;
+  return true;
+}
+
 // One run of the passes. Its tables are large: the one instance is static.
+// On the NT family every entry is reached through the handles of its
+// folders (FolderChain); the 9x family has no links and goes by names.
 class Removal {
  public:
   bool Start(const char* programFolder, const char* programPath, DeletionOutcome* outcome);
+  void Stop() { chain_.Stop(); }
   int RunPass(ByteStream& list);
+  void RemoveFoldersAtRestart();
 
  private:
   EntryResult Handle(const char* line, std::size_t index);
   bool Reachable(const char* line);
+  bool ReachableByHandles(const char* line);
   bool Passable(const char* line, std::size_t length);
   EntryResult RemoveListedFolder(FolderSlot& slot, std::size_t index);
   EntryResult RemoveUnknownEntry(const char* line, std::size_t index);
@@ -119,28 +262,51 @@ class Removal {
   bool RemoveFolder(FolderSlot* slot);
   bool Defer(FolderSlot& slot, std::size_t index);
   int RetryDeferredFolders();
-  void RemoveFoldersAtRestart(const char* file);
+  void NoteScheduledFile(const char* file);
+  bool HoldsOnlyWhatGoes(const char* relative);
+  static bool GoesToo(const char* name, bool isFolder, const char* relative);
   void NoteLeftover(const char* file);
+
+  // The entry in path_, through its folder's handle or by its name.
+  bool DeleteEntryFile();
+  DWORD EntryAttributes();
+  void ClearEntryAttributes();
+  bool RemoveEntryFolder(bool link);
+  bool MoveEntry(const char* temporary);
+  bool NameLeadsToEntry(const char* file);
 
   RemovedLines removedLines_;
   FolderTable folders_;
   DeferredFolder deferred_[kFolderSlots];
   std::size_t deferredCount_ = 0;
+  FolderSlot* waiting_[kFolderSlots];  // folders above scheduled files
+  std::size_t waitingCount_ = 0;
+  bool scheduledAny_ = false;
   char path_[kPathSize];  // the program folder with its backslash, then the entry
   std::size_t prefixLength_ = 0;
   const char* programName_ = "";
   DeletionOutcome* outcome_ = nullptr;
+  bool handles_ = false;
+  bool topMissing_ = false;  // no real program folder: nothing is touched
+  FolderChain chain_;
+  EntryName entry_;
 };
 
 Removal removal;
+BeforeEntryHook beforeEntryHook = nullptr;
+void* beforeEntryContext = nullptr;
 
 bool Removal::Start(const char* programFolder, const char* programPath, DeletionOutcome* outcome) {
   removedLines_.Clear();
   folders_.Clear();
   deferredCount_ = 0;
+  waitingCount_ = 0;
+  scheduledAny_ = false;
   programName_ = FileNamePart(programPath);
   outcome_ = outcome;
   prefixLength_ = std::strlen(programFolder);
+  handles_ = FolderHandlesAvailable();
+  topMissing_ = handles_ && !chain_.Start(programFolder);
   return CopyText(path_, programFolder);
 }
 
@@ -156,6 +322,7 @@ int Removal::RunPass(ByteStream& list) {
     if (removedLines_.Has(index)) continue;
     TrimLineEnd(line);
     if (line[0] == '\0') continue;
+    if (beforeEntryHook != nullptr) beforeEntryHook(index, beforeEntryContext);
     switch (Handle(line, index)) {
       case EntryResult::Removed:
         ++removed;
@@ -176,13 +343,14 @@ int Removal::RunPass(ByteStream& list) {
 }
 
 EntryResult Removal::Handle(const char* line, std::size_t index) {
-  if (!EntryStaysInFolder(line) || NamesDevice(line)) return EntryResult::Left;
+  if (!EntryStaysInFolder(line) || NamesDevice(line) || topMissing_) return EntryResult::Left;
   path_[prefixLength_] = '\0';
   if (!AppendText(path_, kPathSize, line)) return EntryResult::Left;  // no cut paths
   if (!Reachable(line)) return EntryResult::Left;
   ++outcome_->tried;
   FolderSlot* self = folders_.Find(line, std::strlen(line), false);
   if (self != nullptr && self->state == FolderState::Passable) {
+    self->listed = true;
     return RemoveListedFolder(*self, index);
   }
   return RemoveUnknownEntry(line, index);
@@ -191,10 +359,30 @@ EntryResult Removal::Handle(const char* line, std::size_t index) {
 // True when every folder between the program folder and the entry is a
 // real folder: an entry is never reached through a link.
 bool Removal::Reachable(const char* line) {
+  if (handles_) return ReachableByHandles(line);
   for (const char* p = line; *p != '\0'; p = NextChar(p)) {
     if (IsSeparator(*p) && !Passable(line, static_cast<std::size_t>(p - line))) return false;
   }
   return true;
+}
+
+// Opens the entry's folders one inside the other and keeps them open. A
+// folder found closed once stays so for the run.
+bool Removal::ReachableByHandles(const char* line) {
+  for (const char* p = line; *p != '\0'; p = NextChar(p)) {
+    if (!IsSeparator(*p)) continue;
+    FolderSlot* slot = folders_.Find(line, static_cast<std::size_t>(p - line), false);
+    if (slot != nullptr && slot->state == FolderState::Closed) return false;
+  }
+  if (!ReadEntryName(line, entry_)) return false;
+  std::size_t reached = 0;
+  bool open = chain_.Reach(entry_.folders, entry_.foldersLength, &reached);
+  for (std::size_t i = 0; i < entry_.count && i <= reached && i < kMaxFolderDepth; ++i) {
+    FolderSlot* slot = folders_.Find(line, entry_.lineEnds[i], true);
+    if (slot == nullptr) continue;
+    slot->state = i < reached ? FolderState::Passable : FolderState::Closed;
+  }
+  return open;
 }
 
 bool Removal::Passable(const char* line, std::size_t length) {
@@ -213,6 +401,38 @@ bool Removal::Passable(const char* line, std::size_t length) {
   return passable;
 }
 
+bool Removal::DeleteEntryFile() {
+  return handles_ ? DeleteFileIn(chain_.Deepest(), entry_.leaf) : DeleteOneFile(path_);
+}
+
+DWORD Removal::EntryAttributes() {
+  return handles_ ? AttributesIn(chain_.Deepest(), entry_.leaf, path_) : FileAttributes(path_);
+}
+
+void Removal::ClearEntryAttributes() {
+  if (handles_) {
+    ClearAttributesIn(chain_.Deepest(), entry_.leaf);
+  } else {
+    ClearFileAttributes(path_);
+  }
+}
+
+bool Removal::RemoveEntryFolder(bool link) {
+  if (handles_) return RemoveFolderIn(chain_.Deepest(), entry_.leaf, path_, link);
+  return link ? RemoveFolderLink(path_) : RemoveEmptyFolder(path_);
+}
+
+bool Removal::MoveEntry(const char* temporary) {
+  if (!handles_) return MoveOneFile(path_, temporary);
+  return MoveFileIn(chain_.Deepest(), entry_.leaf, FileNamePart(temporary), path_);
+}
+
+// A restart goes by names: only a name that still leads into the entry's
+// own folder is handed to it.
+bool Removal::NameLeadsToEntry(const char* file) {
+  return !handles_ || PathNamesEntryIn(chain_.Deepest(), FileNamePart(file), file);
+}
+
 // A folder that still holds something waits for the end of the pass; one
 // that did so at the end of the last pass is not tried before that.
 EntryResult Removal::RemoveListedFolder(FolderSlot& slot, std::size_t index) {
@@ -224,30 +444,31 @@ EntryResult Removal::RemoveListedFolder(FolderSlot& slot, std::size_t index) {
 
 EntryResult Removal::RemoveUnknownEntry(const char* line, std::size_t index) {
   // Most entries are plain files: one call. A file link goes itself.
-  if (DeleteOneFile(path_)) return EntryResult::Removed;
-  DWORD attributes = FileAttributes(path_);
+  if (DeleteEntryFile()) return EntryResult::Removed;
+  DWORD attributes = EntryAttributes();
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     if (LastFailureFoundNothing()) return EntryResult::Left;
-    ClearFileAttributes(path_);
-    return DeleteOneFile(path_) ? EntryResult::Removed : EntryResult::Left;
+    ClearEntryAttributes();
+    return DeleteEntryFile() ? EntryResult::Removed : EntryResult::Left;
   }
   if (IsLink(attributes)) {
     // The link goes, not what it points at, and its attributes stay.
-    bool gone = IsFolder(attributes) && RemoveFolderLink(path_);
+    bool gone = IsFolder(attributes) && RemoveEntryFolder(true);
     return gone ? EntryResult::Removed : EntryResult::Left;
   }
   if (!IsFolder(attributes)) return RemoveFileThatStayed(attributes);
   FolderSlot* slot = folders_.Find(line, std::strlen(line), true);
   if (slot == nullptr) return RemoveFolder(nullptr) ? EntryResult::Removed : EntryResult::Left;
   slot->state = FolderState::Passable;
+  slot->listed = true;
   if (Defer(*slot, index)) return EntryResult::Deferred;
   return RemoveFolder(slot) ? EntryResult::Removed : EntryResult::Left;
 }
 
 EntryResult Removal::RemoveFileThatStayed(DWORD attributes) {
   if (HasProtectingAttributes(attributes)) {
-    ClearFileAttributes(path_);
-    if (DeleteOneFile(path_)) return EntryResult::Removed;
+    ClearEntryAttributes();
+    if (DeleteEntryFile()) return EntryResult::Removed;
   }
   // The program file and the list file have removals of their own.
   const char* name = FileNamePart(path_);
@@ -260,13 +481,15 @@ EntryResult Removal::RemoveFileThatStayed(DWORD attributes) {
 // Moves a file that cannot be deleted to a free temporary name and has that
 // deleted at the next restart. A file that cannot even be moved is
 // scheduled under its own name and needs the restart notice; one that
-// cannot be scheduled either is named to the user at the end.
+// cannot be scheduled either is named to the user at the end. A name that
+// no longer leads to the file is never scheduled.
 EntryResult Removal::SetAsideFileInUse() {
   char temporary[kPathSize];
-  bool moved = FindTemporaryName(path_, temporary, kPathSize) && MoveOneFile(path_, temporary);
+  bool moved = FindTemporaryName(path_, temporary, kPathSize) && MoveEntry(temporary);
   const char* file = moved ? temporary : path_;
+  if (!NameLeadsToEntry(file)) return moved ? EntryResult::MovedAside : EntryResult::Left;
   if (DeleteAtRestart(file)) {
-    RemoveFoldersAtRestart(file);
+    NoteScheduledFile(file);
     if (!moved) outcome_->restartNeeded = true;
   } else {
     NoteLeftover(file);
@@ -277,16 +500,16 @@ EntryResult Removal::SetAsideFileInUse() {
 // Removes an empty real folder: path_, or the folder of slot. Read-only,
 // hidden and system are cleared only when they stand in the way.
 bool Removal::RemoveFolder(FolderSlot* slot) {
-  bool removed = RemoveEmptyFolder(path_);
+  bool removed = RemoveEntryFolder(false);
   if (!removed && !LastFailureWasNotEmpty()) {
-    DWORD attributes = FileAttributes(path_);
+    DWORD attributes = EntryAttributes();
     if (!IsFolder(attributes) || IsLink(attributes)) {
       if (slot != nullptr) slot->state = FolderState::Closed;
       return false;
     }
     if (HasProtectingAttributes(attributes)) {
-      ClearFileAttributes(path_);
-      removed = RemoveEmptyFolder(path_);
+      ClearEntryAttributes();
+      removed = RemoveEntryFolder(false);
     }
   }
   if (removed && slot != nullptr) slot->state = FolderState::Closed;
@@ -306,11 +529,12 @@ int Removal::RetryDeferredFolders() {
   while (deferredCount_ > 0) {
     const DeferredFolder& folder = deferred_[--deferredCount_];
     path_[prefixLength_] = '\0';
-    if (folder.slot->state != FolderState::Passable ||
-        !AppendText(path_, kPathSize, folders_.Name(*folder.slot))) {
+    const char* name = folders_.Name(*folder.slot);
+    if (folder.slot->state != FolderState::Passable || !AppendText(path_, kPathSize, name)) {
       continue;
     }
     ++outcome_->tried;
+    if (handles_ && !ReachableByHandles(name)) continue;
     folder.slot->stubborn = !RemoveFolder(folder.slot);
     if (folder.slot->stubborn) continue;
     ++removed;
@@ -319,27 +543,69 @@ int Removal::RetryDeferredFolders() {
   return removed;
 }
 
-// So that no emptied folder stays after the restart: each folder from the
-// file's own up to the program folder, the deepest first, after the file.
-// Never a drive root.
-void Removal::RemoveFoldersAtRestart(const char* file) {
-  char folder[kPathSize];
-  if (!CopyText(folder, file)) return;
-  std::size_t top = prefixLength_ - 1;  // the program folder without its backslash
-  for (;;) {
-    char* name = FileNamePart(folder);
-    if (name == folder) return;
-    name[-1] = '\0';
-    if (std::strlen(folder) < top || IsDriveColon(*LastChar(folder))) return;
-    RemoveFolderAtRestart(folder);
+// Remembers the file and the folders above it, which are decided on at the
+// end of the run.
+void Removal::NoteScheduledFile(const char* file) {
+  scheduledAny_ = true;
+  const char* relative = file + prefixLength_;
+  std::size_t length = std::strlen(relative);
+  FolderSlot* slot = folders_.Find(relative, length, true);
+  if (slot != nullptr) slot->atRestart = true;
+  for (const char* p = relative; *p != '\0'; p = NextChar(p)) {
+    if (!IsSeparator(*p)) continue;
+    FolderSlot* folder = folders_.Find(relative, static_cast<std::size_t>(p - relative), true);
+    if (folder == nullptr || folder->waiting || waitingCount_ == kFolderSlots) continue;
+    folder->waiting = true;
+    waiting_[waitingCount_++] = folder;
   }
+}
+
+// So that no emptied folder stays after the restart, and no folder that is
+// not ours goes: each folder above a scheduled file that the list names, or
+// that holds nothing but what goes at the restart, the deepest first and
+// after the files. The program folder, which the list never names, goes
+// when it holds nothing else but the program file and the list file.
+void Removal::RemoveFoldersAtRestart() {
+  std::sort(waiting_, waiting_ + waitingCount_,
+            [](const FolderSlot* a, const FolderSlot* b) { return a->length > b->length; });
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    FolderSlot& folder = *waiting_[i];
+    const char* name = folders_.Name(folder);
+    folder.atRestart = folder.listed || HoldsOnlyWhatGoes(name);
+    path_[prefixLength_] = '\0';
+    if (folder.atRestart && AppendText(path_, kPathSize, name)) RemoveFolderAtRestart(path_);
+  }
+  if (!scheduledAny_ || !HoldsOnlyWhatGoes("")) return;
+  path_[prefixLength_ - 1] = '\0';
+  if (!IsDriveColon(*LastChar(path_))) RemoveFolderAtRestart(path_);  // never a drive root
+}
+
+bool Removal::HoldsOnlyWhatGoes(const char* relative) {
+  path_[prefixLength_] = '\0';
+  return AppendText(path_, kPathSize, relative) && EveryNameInFolder(path_, relative, GoesToo);
+}
+
+bool Removal::GoesToo(const char* name, bool, const char* relative) {
+  char child[kPathSize];
+  if (relative[0] == '\0') {
+    if (CompareNames(name, removal.programName_) == 0) return true;
+    if (CompareNames(name, kListFileName) == 0) return true;
+    if (!CopyText(child, name)) return false;
+  } else if (!JoinPath(child, kPathSize, relative, name)) {
+    return false;
+  }
+  FolderSlot* slot = removal.folders_.Find(child, std::strlen(child), false);
+  return slot != nullptr && slot->atRestart;
 }
 
 void Removal::NoteLeftover(const char* file) {
   char* list = outcome_->leftovers;
   std::size_t used = std::strlen(list);
   std::size_t needed = (used == 0 ? 0 : 1) + std::strlen(file) + 1;
-  if (needed > kLeftoverListSize - used) return;
+  if (needed > kLeftoverListSize - kLeftoverTailSize - used) {
+    ++outcome_->leftoversLeftOut;
+    return;
+  }
   if (used != 0) AppendText(list, kLeftoverListSize, "\n");
   AppendText(list, kLeftoverListSize, file);
 }
@@ -361,6 +627,14 @@ bool IsParentComponent(const char* start, const char* end) {
 constexpr const char* kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
 constexpr std::size_t kLongestDeviceName = 7;
 
+// "COM" or "LPT" and one digit from 1 to 9, or a superscript one, two or
+// three in the ANSI code page.
+bool IsNumberedDevice(const char* base, const char* start, std::size_t length) {
+  if (std::strncmp(base, "COM", 3) != 0 && std::strncmp(base, "LPT", 3) != 0) return false;
+  if (length == 4 && base[3] >= '1' && base[3] <= '9') return true;
+  return length > 3 && IsSuperscriptDigit(start + 3, length - 3);
+}
+
 // The system takes a component for a device by its part before the first
 // dot, without trailing blanks: "nul", "NUL.txt", "nul .", "COM1.log".
 bool IsDeviceComponent(const char* start, const char* end) {
@@ -378,8 +652,7 @@ bool IsDeviceComponent(const char* start, const char* end) {
   for (const char* device : kDeviceNames) {
     if (std::strcmp(base, device) == 0) return true;
   }
-  bool numbered = std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0;
-  return numbered && length == 4 && base[3] >= '1' && base[3] <= '9';
+  return IsNumberedDevice(base, start, length);
 }
 
 }  // namespace
@@ -431,7 +704,10 @@ bool FindTemporaryName(const char* path, char* name, std::size_t capacity) {
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
                                   const char* programPath) {
   DeletionOutcome outcome;
-  if (!removal.Start(programFolder, programPath, &outcome)) return outcome;
+  if (!removal.Start(programFolder, programPath, &outcome)) {
+    removal.Stop();
+    return outcome;
+  }
   for (;;) {
     ++outcome.passes;
     int removed = removal.RunPass(list);
@@ -439,5 +715,17 @@ DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
     if (removed == 0) break;
     list.Rewind();
   }
+  removal.RemoveFoldersAtRestart();
+  removal.Stop();
+  if (outcome.leftoversLeftOut > 0) {
+    std::size_t used = std::strlen(outcome.leftovers);
+    FormatText(outcome.leftovers + used, kLeftoverListSize - used, "\n(+%ld)",
+               outcome.leftoversLeftOut);
+  }
   return outcome;
+}
+
+void SetBeforeEntryHookForTest(BeforeEntryHook hook, void* context) {
+  beforeEntryHook = hook;
+  beforeEntryContext = context;
 }

@@ -26,8 +26,11 @@ constexpr std::size_t kFolderSlots = std::size_t{1} << 15;
 constexpr std::size_t kFolderTextSize = std::size_t{1} << 20;
 
 // The paths of files that could be neither removed nor scheduled for
-// removal at the next restart, one per line; what does not fit is left out.
+// removal at the next restart, one per line. What does not fit is left out,
+// and a last line "(+N)" says how many paths that is.
 constexpr std::size_t kLeftoverListSize = 4 * kPathSize;
+// Room kept for that line: a line feed, "(+", the number and ")".
+constexpr std::size_t kLeftoverTailSize = 16;
 
 struct DeletionOutcome {
   int passes = 0;              // passes run, the last of them removing nothing
@@ -35,6 +38,7 @@ struct DeletionOutcome {
   long tried = 0;              // entries looked at on disk, over all passes
   long removed = 0;            // files deleted and folders removed
   char leftovers[kLeftoverListSize] = {};
+  long leftoversLeftOut = 0;  // paths that did not fit in leftovers
 };
 
 // Runs the passes over list, read from its current position and rewound for
@@ -48,10 +52,22 @@ struct DeletionOutcome {
 // is tried again at the end of the pass, the last one first, so that a list
 // naming folders before their contents needs no pass per level. An entry
 // removed or scheduled by one pass is not looked at again by later ones.
-// When a file is scheduled for removal at the restart, so are the folders
-// above it up to programFolder.
+// When a file is scheduled for removal at the restart, so are, at the end
+// of the run and after the files, the folders above it that the list names
+// or that hold nothing but what goes at the restart (the program folder
+// may also hold the program file and the list file), the deepest first.
+// On the NT family every entry is opened and deleted relative to the
+// handles of its folders, each opened and checked in turn and kept open for
+// the run, so that a folder replaced by a link during the run leads
+// nowhere; a program folder that is no real folder has nothing touched. The
+// 9x family, which has no links, goes by names.
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
                                   const char* programPath);
+
+// Called before each entry a pass looks at, with the entry's line (from 0);
+// null for none. Tests change the folder there, as another process could.
+using BeforeEntryHook = void (*)(std::size_t line, void* context);
+void SetBeforeEntryHookForTest(BeforeEntryHook hook, void* context);
 
 // True when an entry of the list names something inside the program folder:
 // false for an absolute or drive-qualified path (any colon), a UNC or

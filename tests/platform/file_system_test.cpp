@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder_handles.h"
 #include "platform/module.h"
 #include "support/test_support.h"
 
@@ -93,12 +94,42 @@ TEST_F(FileSystemTest, AttributesTellFilesFoldersAndNothing) {
   EXPECT_FALSE(IsFolder(INVALID_FILE_ATTRIBUTES));
 }
 
+TEST(ReparseTagTest, OnlyNameSurrogatesAreLinks) {
+  struct Row {
+    const char* name;
+    unsigned long tag;
+    bool link;
+  };
+  const Row rows[] = {
+      {"symbolic link", 0xA000000C, true},        {"junction", 0xA0000003, true},
+      {"WSL symbolic link", 0xA000001D, true},    {"no tag", 0, true},
+      {"deduplicated file", 0x80000013, false},   {"cloud placeholder", 0x9000001A, false},
+      {"storage tier (HSM)", 0xC0000004, false},  {"compressed (WOF)", 0x80000017, false},
+      {"app execution alias", 0x8000001B, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.link, ReparseTagIsLink(row.tag));
+  }
+}
+
+TEST_F(FileSystemTest, FolderLinkKeepsItsReparseBitAndIsALink) {
+  // Wine shows a Unix symbolic link as a reparse point whose tag cannot be
+  // read: it stays a link.
+  test::MakeFolders(Path("target"));
+  ASSERT_TRUE(test::MakeFolderLink(Path("link"), Path("target")));
+  DWORD attributes = FileAttributes(Path("link").c_str());
+  EXPECT_TRUE(IsFolder(attributes));
+  EXPECT_TRUE(IsLink(attributes));
+  EXPECT_FALSE(IsLink(FileAttributes(Path("target").c_str())));
+  EXPECT_TRUE(test::RemoveFolderLink(Path("link")));
+}
+
 TEST_F(FileSystemTest, ClearedAttributesLetAReadOnlyFileBeDeleted) {
   std::string file = Path("ro.txt");
   ASSERT_TRUE(test::WriteWholeFile(file, "x"));
-  ASSERT_TRUE(SetFileAttributesA(file.c_str(),
-                                 FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                     FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(SetFileAttributesA(
+      file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   EXPECT_FALSE(DeleteOneFile(file.c_str()));
   ClearFileAttributes(file.c_str());
   EXPECT_EQ(0u, FileAttributes(file.c_str()) &

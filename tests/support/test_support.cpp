@@ -155,6 +155,12 @@ bool RemoveFolderLink(const std::string& link) {
   return WaitForPath(link, false, 5000);
 }
 
+bool SwapFolderForLink(const std::string& folder, const std::string& aside,
+                       const std::string& target) {
+  MoveFileA(folder.c_str(), aside.c_str());
+  return MakeFolderLink(folder, target);
+}
+
 void MakeFolders(const std::string& path) {
   for (std::size_t i = 3; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);

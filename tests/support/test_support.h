@@ -76,6 +76,11 @@ bool RemoveTree(const std::string& folder);
 bool MakeFolderLink(const std::string& link, const std::string& target);
 // Removes such a link itself; true when it is gone.
 bool RemoveFolderLink(const std::string& link);
+// Puts such a link to target where folder is, as another process could
+// while a program works in it: the folder, when it is there, is moved to
+// aside first. False when the link is not there.
+bool SwapFolderForLink(const std::string& folder, const std::string& aside,
+                       const std::string& target);
 // Creates a folder and those above it that are missing (a full path).
 void MakeFolders(const std::string& path);
 

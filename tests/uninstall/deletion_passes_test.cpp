@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -29,17 +32,22 @@ class DeletionPassesTest : public testing::Test {
   }
 
   void TearDown() override {
+    SetBeforeEntryHookForTest(nullptr, nullptr);
+    ReleaseHeldFiles();
+    test::RemoveTree(kRoot);
+  }
+
+  void ReleaseHeldFiles() {
     for (HMODULE library : libraries_) FreeLibrary(library);
     for (HANDLE file : openFiles_) CloseHandle(file);
-    test::RemoveTree(kRoot);
+    libraries_.clear();
+    openFiles_.clear();
   }
 
   static std::string Path(const std::string& relative) {
     return std::string(kFolder) + "\\" + relative;
   }
-  static bool Exists(const std::string& relative) {
-    return test::Exists(Path(relative));
-  }
+  static bool Exists(const std::string& relative) { return test::Exists(Path(relative)); }
 
   static void MakeFile(const std::string& relative, const std::string& contents = "data") {
     std::string path = Path(relative);
@@ -76,8 +84,8 @@ class DeletionPassesTest : public testing::Test {
     EXPECT_TRUE(test::WriteWholeFile(listPath, list));
     ByteStream stream;
     EXPECT_TRUE(stream.OpenRead(listPath.c_str()));
-    DeletionOutcome outcome =
-        RunDeletionPasses(stream, (std::string(kFolder) + "\\").c_str(), Path("uninstall.exe").c_str());
+    DeletionOutcome outcome = RunDeletionPasses(stream, (std::string(kFolder) + "\\").c_str(),
+                                                Path("uninstall.exe").c_str());
     stream.Close();
     return outcome;
   }
@@ -148,9 +156,8 @@ TEST_F(DeletionPassesTest, FileMovedOntoARemovedEntryIsLookedAtAgain) {
   EXPECT_FALSE(Exists("x.dll"));
   EXPECT_FALSE(Exists("x.dll.0.tmp"));
   EXPECT_TRUE(Exists("x.dll.0.tmp.0.tmp"));
-  // Each file, then its folder, so that no emptied folder stays.
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("x.dll.0.tmp.0.tmp"),
-                                      kFolder}),
+  // Each file, then the folder, which holds nothing else but the list.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("x.dll.0.tmp.0.tmp"), kFolder}),
             pending.AddedDeletions());
 }
 
@@ -285,8 +292,9 @@ TEST_F(DeletionPassesTest, FileInUseIsMovedToAFreeTemporaryNameAndDeletedAtResta
   EXPECT_FALSE(Exists("sub\\y.dll"));
   EXPECT_TRUE(Exists("sub\\y.dll.1.tmp"));
   EXPECT_EQ("an earlier uninstall's", test::ReadWholeFile(Path("sub\\y.dll.0.tmp")));
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), kFolder, Path("sub\\y.dll.1.tmp"),
-                                      Path("sub"), kFolder}),
+  // sub holds the earlier uninstall's file, which is not the run's: sub
+  // and the program folder stay.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll.0.tmp"), Path("sub\\y.dll.1.tmp")}),
             pending.AddedDeletions());
 }
 
@@ -315,7 +323,37 @@ TEST_F(DeletionPassesTest, WithAllThousandTemporaryNamesTakenTheFileStaysAndNeed
   EXPECT_TRUE(outcome.restartNeeded);
   EXPECT_TRUE(Exists("x.dll"));
   EXPECT_EQ("taken", test::ReadWholeFile(Path("x.dll.999.tmp")));
-  EXPECT_EQ((std::vector<std::string>{Path("x.dll"), kFolder}), pending.AddedDeletions());
+  // The folder holds the thousand files that are not the run's.
+  EXPECT_EQ((std::vector<std::string>{Path("x.dll")}), pending.AddedDeletions());
+}
+
+TEST_F(DeletionPassesTest, OnlyFoldersTheListNamesOrTheRunEmptiedAreRemovedAtRestart) {
+  test::ScopedPendingRenames pending;
+  MakeLoadedLibrary("listed\\a.dll");
+  MakeFile("listed\\user.txt");
+  MakeLoadedLibrary("emptied\\b.dll");
+  MakeFile("emptied\\c.txt");
+  MakeLoadedLibrary("kept\\d.dll");
+  MakeFolder("kept\\new");  // a reinstall's empty folder, say
+  MakeFile("uninstall.exe");
+  DeletionOutcome outcome =
+      Run("listed\\a.dll\nlisted\nemptied\\b.dll\nemptied\\c.txt\nkept\\d.dll\n");
+  EXPECT_FALSE(outcome.restartNeeded);
+  // The files first, then the folders; kept and the program folder hold
+  // what is not the run's.
+  EXPECT_EQ((std::vector<std::string>{Path("listed\\a.dll.0.tmp"), Path("emptied\\b.dll.0.tmp"),
+                                      Path("kept\\d.dll.0.tmp"), Path("emptied"), Path("listed")}),
+            pending.AddedDeletions());
+  EXPECT_TRUE(Exists("kept\\new"));
+}
+
+TEST_F(DeletionPassesTest, ProgramFolderHoldingOnlyWhatGoesIsRemovedAtRestart) {
+  test::ScopedPendingRenames pending;
+  MakeLoadedLibrary("sub\\x.dll");
+  MakeFile("uninstall.exe");
+  Run("sub\\x.dll\nsub\n");
+  EXPECT_EQ((std::vector<std::string>{Path("sub\\x.dll.0.tmp"), Path("sub"), kFolder}),
+            pending.AddedDeletions());
 }
 
 TEST_F(DeletionPassesTest, ProgramFileAndListFileAreNeverMovedOrScheduled) {
@@ -413,10 +451,28 @@ TEST_F(DeletionPassesTest, LinksAndDevicesAreNeverFollowed) {
   ASSERT_TRUE(test::MakeFolderLink(Path("emptylink"), empty));
   test::ScopedPendingRenames pending;
   const char* entries[] = {
-      "linkdir\\victim.txt", "linkdir\\sub\\deep.txt", "linkdir\\sub", "linkdir/victim.txt",
-      "real\\inner\\victim.txt", "real\\inner\\sub", "real\\inner", "linkdir", "emptylink",
-      "real\\own.txt", "real", "NUL", "con.txt", "aux.", "Aux .log", "COM1", "lpt9.dat",
-      "CONIN$", "conout$.txt", "prn\\x.txt", "real\\nul", "real\\CON\\x",
+      "linkdir\\victim.txt",
+      "linkdir\\sub\\deep.txt",
+      "linkdir\\sub",
+      "linkdir/victim.txt",
+      "real\\inner\\victim.txt",
+      "real\\inner\\sub",
+      "real\\inner",
+      "linkdir",
+      "emptylink",
+      "real\\own.txt",
+      "real",
+      "NUL",
+      "con.txt",
+      "aux.",
+      "Aux .log",
+      "COM1",
+      "lpt9.dat",
+      "CONIN$",
+      "conout$.txt",
+      "prn\\x.txt",
+      "real\\nul",
+      "real\\CON\\x",
   };
   std::string list;
   for (const char* entry : entries) list += std::string(entry) + "\r\n";
@@ -434,7 +490,103 @@ TEST_F(DeletionPassesTest, LinksAndDevicesAreNeverFollowed) {
             GetFileAttributesA((outside + "\\victim.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA((outside + "\\victim.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   // Before their folders go: a link left dangling cannot be found again.
-  for (const char* link : {"linkdir", "real\\inner", "emptylink"}) test::RemoveFolderLink(Path(link));
+  for (const char* link : {"linkdir", "real\\inner", "emptylink"})
+    test::RemoveFolderLink(Path(link));
+}
+
+// Another process's work during a run, done before a chosen entry: the
+// folder is replaced by a link to a folder outside the installation.
+struct SwapDuringRun {
+  int swapAt;  // the call before which it is done; -1: never
+  std::string folder;
+  std::string target;
+  int calls = 0;
+  bool swapped = false;
+};
+
+void SwapBeforeEntry(std::size_t, void* context) {
+  auto* swap = static_cast<SwapDuringRun*>(context);
+  if (swap->calls++ != swap->swapAt) return;
+  swap->swapped = test::SwapFolderForLink(swap->folder, swap->folder + ".moved", swap->target);
+}
+
+TEST_F(DeletionPassesTest, FolderReplacedByALinkDuringTheRunLeadsNowhere) {
+  const std::string outside = std::string(kRoot) + "\\outside";
+  test::MakeFolders(outside);
+  ASSERT_TRUE(test::WriteWholeFile(outside + "\\victim.txt", "victim"));
+  MakeFile("sub\\a.txt");
+  MakeFile("sub\\victim.txt", "ours");
+  std::string list = "sub\\a.txt\r\n";
+  char name[32];
+  for (int i = 0; i < 20000; ++i) {
+    std::snprintf(name, sizeof name, "sub\\miss%05d\r\n", i);
+    list += name;
+  }
+  list += "sub\\victim.txt\r\n";
+  // As soon as sub\a.txt is gone.
+  SwapDuringRun swap{1, Path("sub"), outside};
+  SetBeforeEntryHookForTest(SwapBeforeEntry, &swap);
+  Run(list);
+  SetBeforeEntryHookForTest(nullptr, nullptr);
+  ASSERT_TRUE(swap.swapped);
+  EXPECT_FALSE(Exists("sub.moved\\a.txt"));
+  EXPECT_EQ("victim", test::ReadWholeFile(outside + "\\victim.txt"));
+  EXPECT_TRUE(test::RemoveFolderLink(Path("sub")));
+}
+
+TEST_F(DeletionPassesTest, FolderReplacedByALinkAtAnyStepLeavesEverythingOutsideAsItWas) {
+  // Outside: a tree with the installation's own names, so that any entry
+  // followed through a link would find its file there.
+  const std::string outside = std::string(kRoot) + "\\outside";
+  const char* files[] = {"f1.txt", "b\\f2.txt", "b\\f3.txt", "b\\x.dll", "b\\c\\f4.txt"};
+  struct Row {
+    const char* name;
+    const char* list;
+  };
+  const Row rows[] = {
+      {"contents first",
+       "a\\f1.txt\na\\b\\f2.txt\na\\b\\x.dll\na\\b\\c\\f4.txt\na\\b\\f3.txt\n"
+       "a\\b\\c\na\\b\na\n"},
+      {"folders first",
+       "a\na\\b\na\\b\\c\na\\f1.txt\na\\b\\f2.txt\na\\b\\x.dll\na\\b\\f3.txt\n"
+       "a\\b\\c\\f4.txt\n"},
+  };
+  // Each installation folder and its namesake outside.
+  const std::pair<const char*, const char*> swaps[] = {
+      {"a", ""}, {"a\\b", "\\b"}, {"a\\b\\c", "\\b\\c"}};
+  for (const Row& row : rows) {
+    for (const auto& [swapped, namesake] : swaps) {
+      for (int step = 0;; ++step) {
+        SCOPED_TRACE(std::string(row.name) + ", " + swapped + " before call " +
+                     std::to_string(step));
+        test::ScopedPendingRenames pending;
+        test::RemoveTree(outside);
+        for (const char* file : files) {
+          test::MakeFolders(outside + "\\b\\c");
+          ASSERT_TRUE(test::WriteWholeFile(outside + "\\" + file, "victim"));
+        }
+        const std::vector<std::string> before = test::ListTree(outside);
+        for (const char* file : files) MakeFile(std::string("a\\") + file);
+        MakeLoadedLibrary("a\\b\\x.dll");
+        SwapDuringRun swap{step, Path(swapped), outside + namesake};
+        SetBeforeEntryHookForTest(SwapBeforeEntry, &swap);
+        Run(row.list);
+        SetBeforeEntryHookForTest(nullptr, nullptr);
+        EXPECT_EQ(before, test::ListTree(outside));
+        for (const char* file : files) {
+          EXPECT_EQ("victim", test::ReadWholeFile(outside + "\\" + file)) << file;
+        }
+        for (const std::string& deletion : pending.AddedDeletions()) {
+          EXPECT_EQ(0u, deletion.rfind(kFolder, 0)) << deletion;
+        }
+        test::RemoveFolderLink(Path(swapped));
+        ReleaseHeldFiles();
+        test::RemoveTree(kFolder);
+        test::MakeFolders(kFolder);
+        if (step >= swap.calls) break;  // the run ended before this call
+      }
+    }
+  }
 }
 
 TEST_F(DeletionPassesTest, FileThatCannotBeScheduledIsALeftover) {
@@ -447,6 +599,40 @@ TEST_F(DeletionPassesTest, FileThatCannotBeScheduledIsALeftover) {
   EXPECT_FALSE(outcome.restartNeeded);  // the restart would change nothing
   EXPECT_EQ(Path("locked.dat") + "\n" + Path("x.dll.0.tmp"), std::string(outcome.leftovers));
   EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
+TEST_F(DeletionPassesTest, LeftoverListThatIsCutSaysHowManyPathsItLeavesOut) {
+  test::ScopedPendingRenames pending;
+  constexpr int kFiles = 30;
+  std::string list;
+  for (int i = 0; i < kFiles; ++i) {
+    std::string name = std::string(150, 'n') + std::to_string(100 + i) + ".dat";
+    MakeLockedFile(name);
+    list += name + "\n";
+  }
+  SetRestartDeletionFaultForTest(true);
+  DeletionOutcome outcome = Run(list);
+  SetRestartDeletionFaultForTest(false);
+  std::string text = outcome.leftovers;
+  ASSERT_LT(text.size(), kLeftoverListSize);
+  std::size_t last = text.rfind('\n');
+  ASSERT_NE(std::string::npos, last);
+  int named = 0;
+  for (std::size_t start = 0; start < last; start = text.find('\n', start) + 1) {
+    EXPECT_EQ(0u, text.compare(start, std::strlen(kFolder), kFolder)) << start;
+    ++named;
+  }
+  EXPECT_GT(named, 10);
+  EXPECT_EQ("(+" + std::to_string(kFiles - named) + ")", text.substr(last + 1));
+}
+
+TEST_F(DeletionPassesTest, LeftoverListThatFitsHasNoCountLine) {
+  test::ScopedPendingRenames pending;
+  MakeLockedFile("locked.dat");
+  SetRestartDeletionFaultForTest(true);
+  DeletionOutcome outcome = Run("locked.dat\n");
+  SetRestartDeletionFaultForTest(false);
+  EXPECT_EQ(Path("locked.dat"), std::string(outcome.leftovers));
 }
 
 TEST(EntryStaysInFolderTest, EntriesThatCouldLeaveTheFolderAreRefused) {
@@ -510,18 +696,74 @@ TEST(NamesDeviceTest, DeviceNamesAreFoundInEveryComponent) {
     bool device;
   };
   const Row rows[] = {
-      {"NUL", true},          {"nul.txt", true},      {"nul.", true},          {"NUL .x", true},
-      {"con", true},          {"COM1", true},         {"com9.log", true},      {"LPT1.x.y", true},
-      {"CONIN$", true},       {"conout$.log", true},  {"a\\con\\b", true},     {"a/prn", true},
-      {"COM0", false},        {"COM10", false},       {"nullify", false},      {"icon", false},
-      {"con_x", false},       {"auxiliary.txt", false}, {" nul", false},       {"Korvik.exe", false},
+      {"NUL", true},
+      {"nul.txt", true},
+      {"nul.", true},
+      {"NUL .x", true},
+      {"con", true},
+      {"COM1", true},
+      {"com9.log", true},
+      {"LPT1.x.y", true},
+      {"CONIN$", true},
+      {"conout$.log", true},
+      {"a\\con\\b", true},
+      {"a/prn", true},
+      {"COM0", false},
+      {"COM10", false},
+      {"nullify", false},
+      {"icon", false},
+      {"con_x", false},
+      {"auxiliary.txt", false},
+      {" nul", false},
+      {"Korvik.exe", false},
       // Code page 936: 0x81 0x5C is one character, so "aux" is no component.
-      {"\x81\x5C" "aux", false},
+      {"\x81\x5C"
+       "aux",
+       false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);
     EXPECT_EQ(row.device, NamesDevice(row.entry));
   }
+}
+
+// The character U+00B9, U+00B2 or U+00B3 in the ANSI code page; "" where
+// the code page has none.
+std::string Superscript(WCHAR digit) {
+  char text[4] = {};
+  BOOL lossy = FALSE;
+  int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &digit, 1, text, sizeof text,
+                                   nullptr, &lossy);
+  return length > 0 && !lossy ? std::string(text, length) : std::string();
+}
+
+TEST(NamesDeviceTest, SuperscriptDigitsOneToThreeNameDevicesInTheAnsiCodePage) {
+  if (const char* expected = std::getenv("KORVIK_EXPECT_CODE_PAGE")) {
+    ASSERT_EQ(std::atoi(expected), static_cast<int>(GetACP()));
+  }
+  int checked = 0;
+  for (WCHAR digit : {WCHAR{0x00B9}, WCHAR{0x00B2}, WCHAR{0x00B3}}) {
+    std::string superscript = Superscript(digit);
+    SCOPED_TRACE(static_cast<int>(digit));
+    if (superscript.empty()) continue;
+    ++checked;
+    for (const char* base : {"COM", "lpt", "a\\Com"}) {
+      EXPECT_TRUE(NamesDevice((base + superscript).c_str())) << base;
+      EXPECT_TRUE(NamesDevice((base + superscript + ".txt").c_str())) << base;
+      EXPECT_FALSE(NamesDevice((base + superscript + "x").c_str())) << base;
+      EXPECT_FALSE(NamesDevice((base + ("1" + superscript)).c_str())) << base;
+    }
+    EXPECT_FALSE(NamesDevice(("AUX" + superscript).c_str()));
+  }
+  if (GetACP() == 1252) {
+    EXPECT_EQ(3, checked);
+    EXPECT_EQ("\xB9\xB2\xB3", Superscript(0x00B9) + Superscript(0x00B2) + Superscript(0x00B3));
+  }
+  // Code page 936: 0xB9 0xB2 is one character, no superscript.
+  if (GetACP() == 936) {
+    EXPECT_FALSE(NamesDevice("COM\xB9\xB2"));
+  }
+  EXPECT_FALSE(NamesDevice("COM\xBC"));  // one quarter in 1252
 }
 
 TEST(FindTemporaryNameTest, TakesTheFirstFreeNameOrTheLastOne) {
@@ -533,7 +775,9 @@ TEST(FindTemporaryNameTest, TakesTheFirstFreeNameOrTheLastOne) {
     int taken;  // names 0 .. taken-1 exist
     const char* expected;
   };
-  const Row rows[] = {{0, "f.dll.0.tmp"}, {1, "f.dll.1.tmp"}, {7, "f.dll.7.tmp"},
+  const Row rows[] = {{0, "f.dll.0.tmp"},
+                      {1, "f.dll.1.tmp"},
+                      {7, "f.dll.7.tmp"},
                       {kTemporaryNameCount, "f.dll.999.tmp"}};
   int made = 0;
   for (const Row& row : rows) {
