@@ -39,8 +39,8 @@ void StartGoogleTestWatcher() {
 }  // namespace
 
 // The loader calls the functions of this section for each thread it starts.
-extern "C" __attribute__((section(".CRT$XLF"), used)) const PIMAGE_TLS_CALLBACK
-    korvikThreadCallback = OnThreadEvent;
+extern "C" __attribute__((section(".CRT$XLF"), used))
+const PIMAGE_TLS_CALLBACK korvikThreadCallback = OnThreadEvent;
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

@@ -25,8 +25,7 @@ void SetAssociations(const IntegrationSettings& settings);
 // extensions ".o00" onwards and the product's own template. The new-file
 // entry is written only when shell is on. A release touches only what the
 // product still owns.
-void AssociateExtension(const char* extension, bool associate, bool shell, bool isZip,
-                        bool isOrv);
+void AssociateExtension(const char* extension, bool associate, bool shell, bool isZip, bool isOrv);
 
 // True when the extension's default value under HKEY_CLASSES_ROOT names
 // "Korvik" or "Korvik.ZIP", without regard to case.

@@ -14,8 +14,8 @@ struct MenuItem {
 
 // The commands the shell extension offers, in the dialog's order.
 constexpr MenuItem kMenuItems[] = {
-    {101, "ExtrTo", 1},   {102, "ExtrHere", 1}, {103, "Extr", 1},     {104, "ExtrSep", 1},
-    {105, "OpenSFX", 1},  {106, "AddTo", 1},    {107, "AddArc", 1},   {108, "EmailArc", 1},
+    {101, "ExtrTo", 1},   {102, "ExtrHere", 1}, {103, "Extr", 1},    {104, "ExtrSep", 1},
+    {105, "OpenSFX", 1},  {106, "AddTo", 1},    {107, "AddArc", 1},  {108, "EmailArc", 1},
     {109, "EmailOpt", 1}, {110, "Test", 0},     {111, "Convert", 0},
 };
 

@@ -10,6 +10,7 @@ void DialogPreHandler(HWND dialog, UINT message, WPARAM wParam, const char* help
   // layout is mirrored before any text is set.
   if (message == WM_SETFONT) languageResources.ApplyDirection(dialog);
   if (message == WM_INITDIALOG) languageResources.LocalizeDialog(dialog, resourceName);
-  bool helpAsked = message == WM_HELP || (message == WM_COMMAND && LOWORD(wParam) == IDC_HELP_BUTTON);
+  bool helpAsked =
+      message == WM_HELP || (message == WM_COMMAND && LOWORD(wParam) == IDC_HELP_BUTTON);
   if (helpAsked && helpTopic != nullptr) ShowHelp(dialog, helpTopic);
 }

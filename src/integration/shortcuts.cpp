@@ -26,7 +26,7 @@ constexpr char kLinkExtension[] = ".lnk";
 // its message text, so that a translation renames the link file (but never
 // moves it out of the group).
 struct GroupLink {
-  const char* name;    // a fixed name, or null for nameId
+  const char* name;  // a fixed name, or null for nameId
   UINT nameId;
   const char* target;  // a file in the program's folder; empty: no link
 };

@@ -88,8 +88,7 @@ void LanguageResources::LocalizeDialog(HWND dialog, const char* dialogName) cons
   frame.width = (frame.window.right - frame.window.left + 1) - client.right;
   frame.height = (frame.window.bottom - frame.window.top + 1) - client.bottom;
   if (scale.applies) {
-    SetWindowPos(dialog, nullptr, 0, 0,
-                 ScaleMeasure(client.right, scale.width) + frame.width,
+    SetWindowPos(dialog, nullptr, 0, 0, ScaleMeasure(client.right, scale.width) + frame.width,
                  ScaleMeasure(client.bottom, scale.height) + frame.height, kResizeFlags);
   }
 

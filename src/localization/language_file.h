@@ -55,8 +55,7 @@ class LanguageResources {
   void DecideDirection(HMODULE resourceModule);
   bool FindTranslation(char kind, const char* context, const char* source,
                        LanguageEntry* entry) const;
-  static void CopyTranslation(const LanguageEntry& entry, char* destination,
-                              std::size_t capacity);
+  static void CopyTranslation(const LanguageEntry& entry, char* destination, std::size_t capacity);
 
   char* text = nullptr;  // unescaped, terminated; null when no file is loaded
   int textLength = 0;

@@ -25,18 +25,22 @@ constexpr Crc32Table kCrc32Table = MakeCrc32Table();
 
 // The bounded compare of the first eight bytes, as unsigned bytes, stopping
 // at a zero byte.
-int CompareKey(const char* a, const char* b) {
-  return std::strncmp(a, b, kKeyLength);
-}
+int CompareKey(const char* a, const char* b) { return std::strncmp(a, b, kKeyLength); }
 
 char Unescaped(char c) {
   switch (c) {
-    case '"': return '"';
-    case '\\': return '\\';
-    case 'n': return '\n';
-    case 'r': return '\r';
-    case 't': return '\t';
-    default: return '\0';
+    case '"':
+      return '"';
+    case '\\':
+      return '\\';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return '\0';
   }
 }
 
@@ -46,7 +50,8 @@ Reallocator languageReallocate = SystemReallocate;
 
 std::uint32_t Crc32Update(std::uint32_t crc, const void* bytes, std::size_t count) {
   const unsigned char* p = static_cast<const unsigned char*>(bytes);
-  for (std::size_t i = 0; i < count; ++i) crc = kCrc32Table.entries[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  for (std::size_t i = 0; i < count; ++i)
+    crc = kCrc32Table.entries[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 

@@ -47,8 +47,7 @@ constexpr unsigned char kLowestTrailByte = 0x40;
 
 // True when the first two of the available bytes make one double-byte
 // character.
-inline bool StartsDoubleByte(const char* bytes, std::size_t available,
-                             const LeadBytes& leadBytes) {
+inline bool StartsDoubleByte(const char* bytes, std::size_t available, const LeadBytes& leadBytes) {
   return available >= 2 && leadBytes.IsLead(bytes[0]) &&
          static_cast<unsigned char>(bytes[1]) >= kLowestTrailByte;
 }

@@ -62,8 +62,7 @@ HINSTANCE ProgramModule() { return programModule; }
 HINSTANCE ResourceModule() { return resourceModule; }
 
 HINSTANCE DialogModule(const char* dialogName) {
-  if (resourceModule != programModule &&
-      !HasDialogResource(resourceModule, dialogName)) {
+  if (resourceModule != programModule && !HasDialogResource(resourceModule, dialogName)) {
     return programModule;
   }
   return resourceModule;

@@ -57,8 +57,7 @@ void InitLeadByteTable() {
     leadByteTable[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) ? 1 : 0;
   }
   CPINFO info{};
-  leadByteTable[kMultiByteFlag] =
-      (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) ? 1 : 0;
+  leadByteTable[kMultiByteFlag] = (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) ? 1 : 0;
 }
 
 void ReadLeadBytes(unsigned codePage, bool (&leadBytes)[256]) {
@@ -78,9 +77,7 @@ const char* NextChar(const char* text) {
   return text + 1;
 }
 
-char* NextChar(char* text) {
-  return const_cast<char*>(NextChar(static_cast<const char*>(text)));
-}
+char* NextChar(char* text) { return const_cast<char*>(NextChar(static_cast<const char*>(text))); }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -108,9 +105,7 @@ const char* LastChar(const char* text) {
   return last;
 }
 
-char* LastChar(char* text) {
-  return const_cast<char*>(LastChar(static_cast<const char*>(text)));
-}
+char* LastChar(char* text) { return const_cast<char*>(LastChar(static_cast<const char*>(text))); }
 
 void AppendBackslash(char* text) {
   if (text[0] == '\0') return;
@@ -136,7 +131,7 @@ void CutFileName(char* text) {
   if (offset >= 2 && (!IsDriveColon(text[1]) || offset >= 4)) {
     name[-1] = '\0';  // the separator goes with the name
   } else {
-    *name = '\0';     // a drive root keeps its backslash
+    *name = '\0';  // a drive root keeps its backslash
   }
 }
 
@@ -151,8 +146,7 @@ char* TrimLineEnd(char* text) {
 }
 
 int CompareNames(const char* a, const char* b) {
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT,
-                        a, -1, b, -1) - 2;
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a, -1, b, -1) - 2;
 }
 
 bool IsPlainFileName(const char* text) {
@@ -165,9 +159,7 @@ bool IsPlainFileName(const char* text) {
   return true;
 }
 
-bool PathExists(const char* name) {
-  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
-}
+bool PathExists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
 bool PathBesideProgram(const char* name, char* out, std::size_t capacity) {
   if (!GetProgramPath(out, capacity)) return false;

@@ -66,8 +66,8 @@ bool StartInBackground(const char* commandLine) {
 
   PROCESS_INFORMATION started;
   std::memset(&started, 0, sizeof started);
-  if (!CreateProcessA(nullptr, writable, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                      &startup, &started)) {
+  if (!CreateProcessA(nullptr, writable, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
+                      &started)) {
     return false;
   }
   KernelHandle process(started.hProcess);

@@ -20,8 +20,8 @@ bool ToWidePath(const char* path, WCHAR (&wide)[kLinkPathWideSize]) {
 }
 
 bool MakeLinkObject(ComInterface<IShellLinkA>& link) {
-  return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellLinkA, link.OutVoid()));
+  return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    link.OutVoid()));
 }
 
 }  // namespace

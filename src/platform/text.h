@@ -25,9 +25,13 @@ bool FormatText(char* dst, std::size_t capacity, const char* format, ...)
 bool FormatTextV(char* dst, std::size_t capacity, const char* format, va_list args);
 
 template <std::size_t N>
-bool CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
+bool CopyText(char (&dst)[N], const char* src) {
+  return CopyText(dst, N, src);
+}
 template <std::size_t N>
-bool AppendText(char (&dst)[N], const char* src) { return AppendText(dst, N, src); }
+bool AppendText(char (&dst)[N], const char* src) {
+  return AppendText(dst, N, src);
+}
 
 // Length of a text that may lack its terminator within capacity bytes.
 std::size_t BoundedLength(const char* text, std::size_t capacity);

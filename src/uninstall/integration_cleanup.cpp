@@ -26,10 +26,8 @@ struct CleanupKey {
 // released with the associations; the product key goes last (see
 // DeleteProductKey).
 const CleanupKey kCleanupKeys[] = {
-    {HKEY_CLASSES_ROOT, "Korvik", true},
-    {HKEY_CLASSES_ROOT, "Korvik.ZIP", true},
-    {HKEY_CLASSES_ROOT, "Korvik.REV", true},
-    {HKEY_LOCAL_MACHINE, kUninstallEntryKey, false},
+    {HKEY_CLASSES_ROOT, "Korvik", true},      {HKEY_CLASSES_ROOT, "Korvik.ZIP", true},
+    {HKEY_CLASSES_ROOT, "Korvik.REV", true},  {HKEY_LOCAL_MACHINE, kUninstallEntryKey, false},
     {HKEY_LOCAL_MACHINE, kAppPathKey, false},
 };
 

@@ -135,7 +135,8 @@ bool OnlyEmptyFolder(const std::string& folder) {
   bool empty = true;
   do {
     std::string name = found.cFileName;
-    if (name != "." && name != ".." && name != "uninstall.exe" && name != "Korvik.exe") empty = false;
+    if (name != "." && name != ".." && name != "uninstall.exe" && name != "Korvik.exe")
+      empty = false;
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return empty;
@@ -167,8 +168,8 @@ bool BenchPasses(const Shape& shape, int repeats) {
     removed = removed && OnlyListLeft(folder) && !outcome.restartNeeded;
   }
   test::RemoveTree(folder);
-  std::printf("  %-34s %7zu %6d %7ld %10.1f %10.1f %9.1f  %s\n", shape.name, entries, passes,
-              tried, best, create, 1000.0 * best / static_cast<double>(tried),
+  std::printf("  %-34s %7zu %6d %7ld %10.1f %10.1f %9.1f  %s\n", shape.name, entries, passes, tried,
+              best, create, 1000.0 * best / static_cast<double>(tried),
               removed ? "ok" : "ENTRIES LEFT");
   return removed;
 }
@@ -287,7 +288,6 @@ double TimeProgram(const driver::StartOptions& options) {
   return NowMs() - start;
 }
 
-
 // The tree's entries, contents before their folders and every folder after
 // its subfolders: children first.
 // Folders marked with a trailing backslash when marked is set.
@@ -388,8 +388,8 @@ DeletionOutcome CountPasses(const TreeList& list, const std::string& listText, d
   stream.OpenRead(listPath.c_str());
   SettleDisk();
   double start = NowMs();
-  DeletionOutcome outcome = RunDeletionPasses(stream, (sandbox.Folder() + "\\").c_str(),
-                                              sandbox.ProgramPath().c_str());
+  DeletionOutcome outcome =
+      RunDeletionPasses(stream, (sandbox.Folder() + "\\").c_str(), sandbox.ProgramPath().c_str());
   passesMs = NowMs() - start;
   stream.Close();
   return outcome;
@@ -422,9 +422,10 @@ bool CompareWithFloor(const Tree& tree, int rounds) {
   std::size_t files = list.entries.size() - static_cast<std::size_t>(list.folders);
   const std::string contentsFirst = Lines(ChildrenFirst(list));
   const std::string foldersFirst = TreeListText(list);
-  std::printf("Removal of %zu files in %d folders nested %d deep; contenders interleaved,\n"
-              "a new tree each time, median of %d round%s, ms from start to end\n",
-              files, list.folders, tree.depth, rounds, rounds == 1 ? "" : "s");
+  std::printf(
+      "Removal of %zu files in %d folders nested %d deep; contenders interleaved,\n"
+      "a new tree each time, median of %d round%s, ms from start to end\n",
+      files, list.folders, tree.depth, rounds, rounds == 1 ? "" : "s");
   Contender contenders[] = {{"native floor, one call per entry", {}},
                             {"uninstall.exe /s, contents first", {}},
                             {"uninstall.exe /s, folders first", {}},

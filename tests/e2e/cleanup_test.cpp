@@ -377,7 +377,8 @@ TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
 class ScopedForeignLinks {
  public:
   ScopedForeignLinks() {
-    const std::string handlers = std::string(kNameKeyedParents[0]) + "\\" + test::HandlerNamesInUse()[0];
+    const std::string handlers =
+        std::string(kNameKeyedParents[0]) + "\\" + test::HandlerNamesInUse()[0];
     places_ = {std::string(kExeSheetHandlers) + "\\" + kClassId32, handlers};
     const std::string targets[] = {std::string(kForeignTarget) + "\\Empty",
                                    std::string(kForeignTarget) + "\\Handler"};

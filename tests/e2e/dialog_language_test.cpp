@@ -80,16 +80,16 @@ TEST(DialogLanguageEndToEnd, SetupDialogsAreTranslatedAndScaled) {
   ASSERT_GT(plain.client.right, 0);
 
   Sandbox sandbox("dialog-language");
-  ASSERT_TRUE(sandbox.WriteFile(
-      "uninstall.lng",
-      "***messages***\r\n"
-      "c473ab19=\"Korvik Setup (file)\"\r\n"    // SETUPDLG caption
-      "762298c1=\"OK (file)\"\r\n"              // SETUPDLG "确定"
-      "c1fa6a65=\"&ZIP (file)\"\r\n"            // SETUPDLG "&ZIP"
-      "25981708=\"OK for DONEDLG only\"\r\n"    // DONEDLG "确定": not SETUPDLG's
-      "9b889d24=\"125*110\"\r\n"                // SETUPDLG scale
-      "259392d5=\"Context menu items (file)\"\r\n"  // CONTEXTITEMS caption
-      "e08794f9=\"Cancel (file)\"\r\n"));       // CONTEXTITEMS "取消"
+  ASSERT_TRUE(
+      sandbox.WriteFile("uninstall.lng",
+                        "***messages***\r\n"
+                        "c473ab19=\"Korvik Setup (file)\"\r\n"  // SETUPDLG caption
+                        "762298c1=\"OK (file)\"\r\n"            // SETUPDLG "确定"
+                        "c1fa6a65=\"&ZIP (file)\"\r\n"          // SETUPDLG "&ZIP"
+                        "25981708=\"OK for DONEDLG only\"\r\n"  // DONEDLG "确定": not SETUPDLG's
+                        "9b889d24=\"125*110\"\r\n"              // SETUPDLG scale
+                        "259392d5=\"Context menu items (file)\"\r\n"  // CONTEXTITEMS caption
+                        "e08794f9=\"Cancel (file)\"\r\n"));           // CONTEXTITEMS "取消"
   SetupRun run(sandbox);
   HWND dialog = run.Dialog();
   ASSERT_NE(nullptr, dialog);
@@ -140,8 +140,7 @@ TEST(DialogLanguageEndToEnd, RtlEntryMirrorsTheDialogs) {
     SCOPED_TRACE(row.name);
     Sandbox sandbox("dialog-language-rtl");
     ASSERT_TRUE(sandbox.WriteFile(
-        "uninstall.lng",
-        std::string("***messages***\r\n50a17ae8=\"") + row.direction + "\"\r\n"));
+        "uninstall.lng", std::string("***messages***\r\n50a17ae8=\"") + row.direction + "\"\r\n"));
     SetupRun run(sandbox);
     ASSERT_NE(nullptr, run.Dialog());
     EXPECT_EQ(row.mirrored, (GetWindowLongA(run.Dialog(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0);
@@ -163,12 +162,12 @@ TEST(DialogLanguageEndToEnd, DialogsComeFromTheLibraryBeforeTheFile) {
   test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Korvik");
   Sandbox sandbox("dialog-language-library");
   ASSERT_TRUE(sandbox.CopyIn(EnglishLibrary(), "orvlng.dll"));
-  ASSERT_TRUE(sandbox.WriteFile(
-      "uninstall.lng",
-      "***messages***\r\n"
-      "c473ab19=\"Korvik Setup (file)\"\r\n"  // the built-in caption
-      "762298c1=\"OK (file)\"\r\n"            // the built-in "确定"
-      "e6a9b8d7=\"Help (file)\"\r\n"));       // the library's "Help" in SETUPDLG
+  ASSERT_TRUE(
+      sandbox.WriteFile("uninstall.lng",
+                        "***messages***\r\n"
+                        "c473ab19=\"Korvik Setup (file)\"\r\n"  // the built-in caption
+                        "762298c1=\"OK (file)\"\r\n"            // the built-in "确定"
+                        "e6a9b8d7=\"Help (file)\"\r\n"));       // the library's "Help" in SETUPDLG
   SetupRun run(sandbox);
   HWND dialog = run.Dialog();
   ASSERT_NE(nullptr, dialog);

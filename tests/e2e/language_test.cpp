@@ -29,14 +29,11 @@ TEST(LanguageFileEndToEnd, WarningTextsComeFromTheFileBeforeTheLibrary) {
        "3b590d53=\"Please delete by hand:\\n%s\"\r\n",
        "Remove Korvik (file)", "Finished (file)\nPlease delete by hand:\n%s"},
       // Texts the file lacks are the built-in ones, not the library's.
-      {"file with one entry, and library", true,
-       "***messages***\nf614af86=\"Finished (file)\"\n",
+      {"file with one entry, and library", true, "***messages***\nf614af86=\"Finished (file)\"\n",
        test::Acp("卸载 Korvik"), "Finished (file)\n" + test::Acp("你应该手动删除 %s")},
-      {"file without the marker, and library", true,
-       "f614af86=\"Finished (file)\"\n", "Uninstall Korvik",
-       "Uninstall finished\nPlease delete %s by hand (100% sure)"},
-      {"file alone", false,
-       "***messages***\r\n76f0cc56=\"Remove Korvik (file)\"\r\n",
+      {"file without the marker, and library", true, "f614af86=\"Finished (file)\"\n",
+       "Uninstall Korvik", "Uninstall finished\nPlease delete %s by hand (100% sure)"},
+      {"file alone", false, "***messages***\r\n76f0cc56=\"Remove Korvik (file)\"\r\n",
        "Remove Korvik (file)", test::Acp("卸载已经完成\n你应该手动删除 %s")},
   };
   for (const Row& row : rows) {

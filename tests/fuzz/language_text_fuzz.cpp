@@ -36,8 +36,9 @@ class VirtualFile {
   std::int64_t Size() const { return static_cast<std::int64_t>(filler_ + size_); }
   std::size_t Filler() const { return filler_; }
   char At(std::int64_t position) const {
-    return position < static_cast<std::int64_t>(filler_) ? 'x'
-                                                         : static_cast<char>(data_[position - filler_]);
+    return position < static_cast<std::int64_t>(filler_)
+               ? 'x'
+               : static_cast<char>(data_[position - filler_]);
   }
   std::int64_t Tell() const { return position_; }
   bool Seek(std::int64_t position) {
@@ -73,8 +74,8 @@ class VirtualFile {
 // The first marker at a position the 64 overlapping blocks test.
 std::int64_t ReferenceMarker(const VirtualFile& file) {
   std::int64_t last = file.Size() - kMarkerBlockOverlap;
-  std::int64_t limit = static_cast<std::int64_t>(kMarkerBlockCount) *
-                       (kMarkerBlockSize - kMarkerBlockOverlap);
+  std::int64_t limit =
+      static_cast<std::int64_t>(kMarkerBlockCount) * (kMarkerBlockSize - kMarkerBlockOverlap);
   if (last > limit) last = limit;
   // The filler holds no asterisk, so no marker starts in it.
   for (std::int64_t p = static_cast<std::int64_t>(file.Filler()); p <= last; ++p) {
@@ -107,7 +108,8 @@ std::string ReferenceUnescape(const std::string& raw) {
 std::vector<int> ReferenceIndex(const std::string& text) {
   std::vector<int> offsets;
   for (std::size_t k = 1; k + kKeyLength < text.size(); ++k) {
-    if (text[k - 1] == kLineSeparator && text[k] != kLineSeparator) offsets.push_back(static_cast<int>(k));
+    if (text[k - 1] == kLineSeparator && text[k] != kLineSeparator)
+      offsets.push_back(static_cast<int>(k));
   }
   return offsets;
 }
@@ -210,7 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Keys of texts taken from the input are found exactly when a line has them.
   for (std::size_t start = 0; start < size && start < 64; start += 7) {
-    std::string source(reinterpret_cast<const char*>(data) + start, size - start < 16 ? size - start : 16);
+    std::string source(reinterpret_cast<const char*>(data) + start,
+                       size - start < 16 ? size - start : 16);
     char key[kKeySize];
     MakeLanguageKey('s', nullptr, source.c_str(), key);
     LanguageEntry entry;

@@ -38,8 +38,7 @@ void ExpectRegistered(const std::string& archiver, const std::string& folder) {
 
 // Where the probe's copies run: a drive root and folders with spaces.
 constexpr char kProbeName[] = "korvik-app-path-probe.exe";
-const char* const kProbeFolders[] = {"C:\\", "C:\\Korvik app path\\",
-                                     "C:\\Korvik app path\\sub\\"};
+const char* const kProbeFolders[] = {"C:\\", "C:\\Korvik app path\\", "C:\\Korvik app path\\sub\\"};
 
 class AppPathTest : public testing::Test {
  protected:

@@ -157,13 +157,13 @@ class ShortcutsTest : public testing::Test {
         HKEY_CURRENT_USER, kWineDllOverrides, "winemenubuilder.exe", REG_SZ, "", nullptr);
     ASSERT_TRUE(test::RemoveTree(kTestRoot));
     test::MakeFolders(Root("Desktop"));
-    userDesktop_ = std::make_unique<ScopedRegistryValue>(
-        HKEY_CURRENT_USER, kUserShellFolders, "Desktop", REG_EXPAND_SZ, Root("Desktop"),
-        "%USERPROFILE%\\Desktop");
+    userDesktop_ = std::make_unique<ScopedRegistryValue>(HKEY_CURRENT_USER, kUserShellFolders,
+                                                         "Desktop", REG_EXPAND_SZ, Root("Desktop"),
+                                                         "%USERPROFILE%\\Desktop");
     for (int place = 0; place < kPlaceCount; ++place) {
       char folder[MAX_PATH] = {};
-      ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, kPlaces[place].csidl, nullptr,
-                                       SHGFP_TYPE_CURRENT, folder))
+      ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, kPlaces[place].csidl, nullptr, SHGFP_TYPE_CURRENT,
+                                       folder))
           << kPlaces[place].name;
       folders_[place] = folder;
       paths_[place] = folders_[place] + (kPlaces[place].group ? "\\Korvik" : "\\Korvik.lnk");

@@ -124,7 +124,7 @@ TEST_F(LanguageFileTest, EntryTexts) {
   for (int i = 0; i < 150; ++i) chinese += test::Acp("卸");
   struct Row {
     const char* name;
-    std::string entries;  // after the marker line
+    std::string entries;   // after the marker line
     std::string expected;  // of message 5105
   };
   const Row rows[] = {
@@ -281,7 +281,8 @@ TEST_F(LanguageFileTest, FilesWithoutAUsableMarkerAreNotLoaded) {
 
 TEST_F(LanguageFileTest, ReadFromTheMarkerGivesAtMost65536Bytes) {
   std::string file = "***messages***\r\n";
-  for (int i = 0; file.size() < 65536 - 20; ++i) file += "padding line " + std::to_string(i) + "\r\n";
+  for (int i = 0; file.size() < 65536 - 20; ++i)
+    file += "padding line " + std::to_string(i) + "\r\n";
   file.resize(65536 - 20, 'p');
   // The entry's line starts 18 bytes before the region's end: its key, "="
   // and quote, then 8 bytes of its text are read, as the text's last line.
@@ -349,12 +350,9 @@ TEST_F(LanguageFileTest, DirectionFromTheFile) {
     bool rightToLeft;
   };
   const Row rows[] = {
-      {"50a17ae8=\"RTL\"\r\n", true},
-      {"50a17ae8=\"rtl\"\r\n", false},
-      {"50a17ae8=\"RTL \"\r\n", false},
-      {"50a17ae8=\"LTR\"\r\n", false},
-      {"50A17AE8=\"RTL\"\r\n", false},
-      {"f614af86=\"RTL\"\r\n", false},
+      {"50a17ae8=\"RTL\"\r\n", true},   {"50a17ae8=\"rtl\"\r\n", false},
+      {"50a17ae8=\"RTL \"\r\n", false}, {"50a17ae8=\"LTR\"\r\n", false},
+      {"50A17AE8=\"RTL\"\r\n", false},  {"f614af86=\"RTL\"\r\n", false},
       {"50a17ae8=\"RTL\"", true},  // as the last line
   };
   for (const Row& row : rows) {

@@ -61,7 +61,6 @@ struct LoadedText {
   Array<int> offsets;
 };
 
-
 TEST(Crc32Test, StandardCheckValues) {
   EXPECT_EQ(0xCBF43926u, Crc32("123456789", 9));
   EXPECT_EQ(0u, Crc32("", 0));
@@ -95,8 +94,7 @@ TEST(LanguageKeyTest, KeysOfTheKnownTextsInCodePage936) {
     SCOPED_TRACE(row.key);
     char key[kKeySize + 4];
     std::fill(std::begin(key), std::end(key), test::kGarbage);
-    MakeLanguageKey(row.kind, row.context, row.source,
-                    *reinterpret_cast<char(*)[kKeySize]>(key));
+    MakeLanguageKey(row.kind, row.context, row.source, *reinterpret_cast<char(*)[kKeySize]>(key));
     EXPECT_STREQ(row.key, key);
     EXPECT_EQ(test::kGarbage, key[kKeySize]);
   }
@@ -111,18 +109,19 @@ TEST(MarkerTest, FoundOnlyWhereSixteenBytesOfTheBlockRemain) {
   const Row rows[] = {
       {marker + std::string(2, 'x'), 0},
       {"ab" + marker + std::string(20, 'x'), 2},
-      {std::string(84, 'x') + marker + "xx", 84},              // at count - 16
-      {std::string(85, 'x') + marker + "x", -1},               // at count - 15
-      {"***messages**?" + std::string(2, 'x'), 0},             // the 14th byte is not looked at
-      {"***messages*" + std::string(8, 'x'), -1},              // 12 characters only
-      {"**messages***" + std::string(8, 'x'), -1},             // two asterisks before the word
+      {std::string(84, 'x') + marker + "xx", 84},   // at count - 16
+      {std::string(85, 'x') + marker + "x", -1},    // at count - 15
+      {"***messages**?" + std::string(2, 'x'), 0},  // the 14th byte is not looked at
+      {"***messages*" + std::string(8, 'x'), -1},   // 12 characters only
+      {"**messages***" + std::string(8, 'x'), -1},  // two asterisks before the word
       {"***MESSAGES***" + std::string(8, 'x'), -1},
-      {"*" + marker + std::string(4, 'x'), 1},                 // four asterisks
-      {marker, -1},                                            // fewer than 16 bytes
+      {"*" + marker + std::string(4, 'x'), 1},  // four asterisks
+      {marker, -1},                             // fewer than 16 bytes
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.block);
-    EXPECT_EQ(row.expected, FindMarkerInBlock(row.block.data(), static_cast<int>(row.block.size())));
+    EXPECT_EQ(row.expected,
+              FindMarkerInBlock(row.block.data(), static_cast<int>(row.block.size())));
   }
 }
 
@@ -135,17 +134,17 @@ TEST(MarkerTest, SearchOfOverlappingBlocksReachesByte523264) {
   };
   const Row rows[] = {
       {0, 100, 0},
-      {8176, 20000, 8176},         // first byte of the second block's new bytes
-      {8180, 20000, 8180},         // across the first block's end
+      {8176, 20000, 8176},  // first byte of the second block's new bytes
+      {8180, 20000, 8180},  // across the first block's end
       {8190, 20000, 8190},
       {16000, 20000, 16000},
-      {523264, 600000, 523264},    // the last offset the 64th block tests
+      {523264, 600000, 523264},  // the last offset the 64th block tests
       {523265, 600000, -1},
       {550000, 600000, -1},
-      {19984, 20000, 19984},       // 16 bytes before the end
+      {19984, 20000, 19984},  // 16 bytes before the end
       {19985, 20001, 19985},
-      {19986, 20000, -1},          // 14 bytes before the end
-      {0, 15, -1},                 // a file shorter than 16 bytes
+      {19986, 20000, -1},  // 14 bytes before the end
+      {0, 15, -1},         // a file shorter than 16 bytes
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.at);
@@ -198,16 +197,16 @@ TEST(UnescapeTest, EscapesAndLineEnds) {
   const Row rows[] = {
       {"a\\\"b", -1, "a\"b"},
       {"a\\\\b", -1, "a\\b"},
-      {"a\\nb", -1, "a\nb"},           // part of the text, not a line end
+      {"a\\nb", -1, "a\nb"},  // part of the text, not a line end
       {"a\\rb", -1, "a\rb"},
       {"a\\tb", -1, "a\tb"},
-      {"a\\xb", -1, "a\\xb"},          // other characters keep the backslash
-      {"a\\\\nb", -1, "a\\nb"},        // an escaped backslash, then a plain n
+      {"a\\xb", -1, "a\\xb"},    // other characters keep the backslash
+      {"a\\\\nb", -1, "a\\nb"},  // an escaped backslash, then a plain n
       {"a\\\\\\nb", -1, "a\\\nb"},
-      {"ab\\", -1, "ab\\"},            // a backslash as the last byte read
-      {"ab\\n", 3, "ab\\"},            // ... even when the file goes on
+      {"ab\\", -1, "ab\\"},  // a backslash as the last byte read
+      {"ab\\n", 3, "ab\\"},  // ... even when the file goes on
       {"a\r\nb\nc\rd\fe", -1, "a\f\fb\fc\fd\fe"},
-      {"a\\\r\nb", -1, "a\\\f\fb"},    // a backslash before a real line end
+      {"a\\\r\nb", -1, "a\\\f\fb"},  // a backslash before a real line end
       {std::string("ab\0cd", 5), 5, "ab"},
       {std::string("a\\\0cd", 5), 5, "a\\"},
       {"abcdef", 4, "abcd"},
@@ -244,7 +243,7 @@ TEST(UnescapeTest, SecondByteOfADoubleByteCharacterIsNoEscape) {
       {950, "\xA5\x5Ct\xB3\x5C\\\\", "\xA5\x5Ct\xB3\x5C\\"},  // 功t許\\ ...
       {950, "\xB3\x5C\\\"", "\xB3\x5C\""},
       {932, "\x95\x5Cr\x94\x5C\"", "\x95\x5Cr\x94\x5C\""},  // 表r能"
-      {932, "\xB1\x5Cn", "\xB1\n"},  // a katakana byte of 932 leads nothing
+      {932, "\xB1\x5Cn", "\xB1\n"},                         // a katakana byte of 932 leads nothing
       // A lone lead byte leaves a quote, a line end and the end alone.
       {936, "\xD5\"\xD5\r\nab\xD5", "\xD5\"\xD5\f\fab\xD5"},
       {936, std::string("\xD5\x5C\0n", 4), "\xD5\x5C"},
@@ -302,11 +301,11 @@ TEST(IndexTest, LineStartsAfterTheFirstLineAndBeforeTheLastEightBytes) {
   };
   const Row rows[] = {
       {"marker\f0123456789\f", {7}},
-      {"marker\f\f\f0123456789", {9}},           // empty lines are skipped
-      {"0123456789abcdef", {}},                   // the marker's line never
-      {"m\fline one\fline two", {2}},          // "line two": the last eight bytes
-      {"m\f123456789", {2}},                      // nine bytes from the end
-      {"m\f12345678", {}},                        // eight bytes: not indexed
+      {"marker\f\f\f0123456789", {9}},  // empty lines are skipped
+      {"0123456789abcdef", {}},         // the marker's line never
+      {"m\fline one\fline two", {2}},   // "line two": the last eight bytes
+      {"m\f123456789", {2}},            // nine bytes from the end
+      {"m\f12345678", {}},              // eight bytes: not indexed
       {"m\fa\fb\fc\fd\fe\ff\fg", {2, 4, 6}},
       {"", {}},
   };

@@ -61,9 +61,7 @@ TEST_F(MessagesTest, BuiltInTextsAreTheChineseTableInCodePage936) {
   EXPECT_EQ(0, std::string(MessageText(IDS_HOME_PAGE)).rfind("https://", 0));
 }
 
-TEST_F(MessagesTest, UnknownIdGivesTheEmptyText) {
-  EXPECT_STREQ("", MessageText(4000));
-}
+TEST_F(MessagesTest, UnknownIdGivesTheEmptyText) { EXPECT_STREQ("", MessageText(4000)); }
 
 TEST_F(MessagesTest, RingOfEightSlotsIsReusedByTheNinthCall) {
   const char* first = MessageText(IDS_PRODUCT_NAME);
@@ -160,11 +158,10 @@ TEST(PathFormatTest, ExactlyOneStringConversion) {
     bool usable;
   };
   const Row rows[] = {
-      {"%s", true},           {"delete %s", true},     {"100%% %s", true},
-      {"%s %%", true},        {"", false},             {"no conversion", false},
-      {"%s %s", false},       {"%n %s", false},        {"%d", false},
-      {"%s%", false},         {"%ls", false},          {"%-10s", false},
-      {"%%s", false},         {"%%%s", true},          {"\xD0\xB6%s", true},
+      {"%s", true},   {"delete %s", true},      {"100%% %s", true},   {"%s %%", true},
+      {"", false},    {"no conversion", false}, {"%s %s", false},     {"%n %s", false},
+      {"%d", false},  {"%s%", false},           {"%ls", false},       {"%-10s", false},
+      {"%%s", false}, {"%%%s", true},           {"\xD0\xB6%s", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.format);

@@ -40,7 +40,8 @@ class FileTest : public testing::Test {
 
  private:
   static void Clean() {
-    for (const char* name : {"data.bin", "other.bin", "held.bin"}) DeleteFileA(PathOf(name).c_str());
+    for (const char* name : {"data.bin", "other.bin", "held.bin"})
+      DeleteFileA(PathOf(name).c_str());
     RemoveDirectoryA(kFolder);
   }
 };
@@ -83,7 +84,7 @@ TEST_F(FileTest, SeekAndTellCarrySixtyFourBitPositions) {
   ASSERT_TRUE(Write("data.bin", Pattern(100)));
   File file;
   ASSERT_TRUE(file.Open(PathOf("data.bin").c_str()));
-  const std::int64_t positions[] = {0, 16, 0x7FFFFFFF, 0xFFFFFFFE,
+  const std::int64_t positions[] = {0,           16,           0x7FFFFFFF, 0xFFFFFFFE,
                                     0xFFFFFFFF,  // its low part is the error value
                                     0x100000000, 5000000000LL, 50};
   for (std::int64_t position : positions) {
@@ -218,10 +219,8 @@ TEST_F(FileTest, AFailedDeviceReadIsMadeOnceMoreFor20000Bytes) {
     int expected;
   };
   const Row rows[] = {
-      {"pipe", 65536, 20000},
-      {"pipe", PartlyWritableBuffer::kWritable + 1, 20000},
-      {"disk", 65536, -1},
-      {"disk", PartlyWritableBuffer::kWritable + 1, -1},
+      {"pipe", 65536, 20000}, {"pipe", PartlyWritableBuffer::kWritable + 1, 20000},
+      {"disk", 65536, -1},    {"disk", PartlyWritableBuffer::kWritable + 1, -1},
       {"NUL", 65536, 0},  // the retry reads the device's nothing
   };
   for (const Row& row : rows) {

@@ -91,8 +91,8 @@ TEST(PathsTest, TrimLineEndRemovesTheTrailingRunOnly) {
     const char* expected;
   };
   const Row rows[] = {
-      {"entry \t\r\n", "entry"}, {"   ", ""},           {"  lead", "  lead"},
-      {"a b\r\n\r\n", "a b"},    {"", ""},              {"x\t \r", "x"},
+      {"entry \t\r\n", "entry"}, {"   ", ""}, {"  lead", "  lead"},
+      {"a b\r\n\r\n", "a b"},    {"", ""},    {"x\t \r", "x"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.input);

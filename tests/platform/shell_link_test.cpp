@@ -139,8 +139,8 @@ TEST_F(ShellLinkTest, LinkSetsNothingBesideTargetAndDescription) {
   ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                          IID_IShellLinkA, reinterpret_cast<void**>(&shellLink))));
   IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(
-      shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+  ASSERT_TRUE(
+      SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
   WCHAR widePath[MAX_PATH];
   MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, widePath, MAX_PATH);
   EXPECT_TRUE(SUCCEEDED(file->Load(widePath, STGM_READ)));
@@ -194,8 +194,7 @@ TEST_F(ShellLinkTest, LinkPathLimitIsCountedInWideCharacters) {
     bool written;
   };
   const Row rows[] = {
-      {"a", 259, true}, {"a", 260, false}, {"a", 300, false},
-      {"档", 259, true}, {"档", 260, false},
+      {"a", 259, true}, {"a", 260, false}, {"a", 300, false}, {"档", 259, true}, {"档", 260, false},
   };
   constexpr std::size_t kFolderLevels = 4;
   constexpr std::size_t kFolderUnits = 50;  // Linux takes 255 bytes a name
@@ -246,8 +245,7 @@ TEST_F(ShellLinkTest, TargetLimitIsCountedInWideCharacters) {
     bool written;
   };
   const Row rows[] = {
-      {"x", 259, true}, {"x", 260, false}, {"x", 600, false},
-      {"档", 259, true}, {"档", 260, false},
+      {"x", 259, true}, {"x", 260, false}, {"x", 600, false}, {"档", 259, true}, {"档", 260, false},
   };
   const std::string link = InFolder("Korvik.lnk");
   for (const Row& row : rows) {

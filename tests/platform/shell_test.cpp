@@ -32,9 +32,12 @@ class ShellTest : public testing::Test {
 };
 
 TEST(GetSpecialFolderPathTest, GivesTheFoldersTheShellNames) {
-  const int folders[] = {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY,
-                         CSIDL_COMMON_STARTMENU,        CSIDL_STARTMENU,
-                         CSIDL_PROGRAMS,                CSIDL_COMMON_PROGRAMS};
+  const int folders[] = {CSIDL_COMMON_DESKTOPDIRECTORY,
+                         CSIDL_DESKTOPDIRECTORY,
+                         CSIDL_COMMON_STARTMENU,
+                         CSIDL_STARTMENU,
+                         CSIDL_PROGRAMS,
+                         CSIDL_COMMON_PROGRAMS};
   for (int csidl : folders) {
     SCOPED_TRACE(csidl);
     char expected[MAX_PATH] = {};
@@ -87,16 +90,16 @@ TEST(IsBelowRootTest, OnlyAbsolutePathsBelowARootQualify) {
       {"C:\\", false},
       {"C:\\\\", false},
       {"C:", false},
-      {"C:Korvik", false},   // relative to the drive's current folder
-      {"Korvik", false},     // relative to the current folder
-      {"\\Korvik", false},   // on the current drive
+      {"C:Korvik", false},  // relative to the drive's current folder
+      {"Korvik", false},    // relative to the current folder
+      {"\\Korvik", false},  // on the current drive
       {"", false},
       {"\\\\server", false},
       {"\\\\server\\share", false},
       {"\\\\server\\share\\", false},
       {"\\\\server\\share\\Korvik", true},
-      {"\x81:\\Korvik", false},      // a double-byte character, not a drive
-      {"C:\\\x81\x5C", true},        // its trail byte is no separator
+      {"\x81:\\Korvik", false},  // a double-byte character, not a drive
+      {"C:\\\x81\x5C", true},    // its trail byte is no separator
       {"C:\\\x81\x5C\\", true},
   };
   for (const Row& row : rows) {

@@ -45,8 +45,8 @@ TEST(IconsTest, DialogIconDrawsAsTheProgramIconWithoutItsCross) {
       std::vector<DWORD> program = Render("DELICON", size, background);
       ASSERT_EQ(static_cast<std::size_t>(size * size), dialog.size());
       ASSERT_EQ(dialog.size(), program.size());
-      DWORD backgroundPixel = GetRValue(background) << 16 | GetGValue(background) << 8 |
-                              GetBValue(background);
+      DWORD backgroundPixel =
+          GetRValue(background) << 16 | GetGValue(background) << 8 | GetBValue(background);
       EXPECT_EQ(backgroundPixel, dialog[0]) << "the corner is clear";
       // The cross, soft edges included, stays right of and below 44 %.
       int untouched = size * 2 / 5;
