@@ -52,6 +52,7 @@ constexpr int kRenameInformationClass = 10;
 constexpr int kDispositionInformationClass = 13;
 constexpr int kAttributeTagInformationClass = 35;
 constexpr LONG kNameInvalid = static_cast<LONG>(0xC0000033);
+constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
 constexpr ULONG kNameSurrogate = 0x20000000;  // the tag names another file
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -193,10 +194,13 @@ bool FolderHandle::OpenPath(const char* path) {
 
 bool FolderHandle::OpenChild(const FolderHandle& parent, const char* name, const char* path) {
   Close();
+  // With the right to delete, so that the folder can go through this very
+  // handle; without it where that right is refused.
+  constexpr ACCESS_MASK kAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
   HANDLE folder;
-  LONG status =
-      OpenIn(parent.Get(), name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-             kDirectoryFile, &folder);
+  LONG status = OpenIn(parent.Get(), name, kAccess | DELETE, kDirectoryFile, &folder);
+  if (status == kAccessDenied)
+    status = OpenIn(parent.Get(), name, kAccess, kDirectoryFile, &folder);
   if (status < 0) return Fail(status);
   if (IsLinkEntry(folder, path)) {
     CloseHandle(folder);
@@ -256,6 +260,16 @@ bool RemoveFolderIn(const FolderHandle& parent, const char* name, const char* pa
   status = Functions().set(folder, &io, &remove, sizeof remove, kDispositionInformationClass);
   CloseHandle(folder);
   return status >= 0 || Fail(status);
+}
+
+bool RemoveOpenFolder(FolderHandle& folder) {
+  BOOLEAN remove = TRUE;
+  NativeIoStatus io{};
+  LONG status =
+      Functions().set(folder.Get(), &io, &remove, sizeof remove, kDispositionInformationClass);
+  if (status < 0) return Fail(status);
+  folder.Close();
+  return true;
 }
 
 void ClearAttributesIn(const FolderHandle& parent, const char* name) {

@@ -50,6 +50,10 @@ bool DeleteFileIn(const FolderHandle& parent, const char* name);
 bool RemoveFolderIn(const FolderHandle& parent, const char* name, const char* path,
                     bool linkExpected);
 
+// Removes the open folder when it is empty, through its own handle, and
+// closes it. False, with the last error set and the folder open, otherwise.
+bool RemoveOpenFolder(FolderHandle& folder);
+
 // Clears read-only, hidden and system of name inside parent (never a link:
 // the caller checks).
 void ClearAttributesIn(const FolderHandle& parent, const char* name);

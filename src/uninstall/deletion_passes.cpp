@@ -185,13 +185,22 @@ class FolderChain {
   // number of its components that were reached, when one is no real
   // folder.
   bool Reach(const char* folders, std::size_t length, std::size_t* reached);
-  const FolderHandle& Deepest() const { return levels_[depth_ - 1]; }
+  // The folder reached last. Folders below it that were open stay so.
+  const FolderHandle& Deepest() const { return levels_[target_]; }
+  // Removes the folder reached last, when it is empty, through the handle
+  // that was checked when it was opened; the chain then ends above it.
+  bool RemoveDeepest();
+  // Closes the folder reached last and those below it.
+  void CloseDeepest() {
+    while (depth_ > target_ && depth_ > 1) levels_[--depth_].Close();
+  }
 
  private:
   FolderHandle levels_[kMaxFolderDepth + 1];  // the program folder first
   std::size_t ends_[kMaxFolderDepth + 1];     // of each one's components in names_
   std::size_t depth_ = 0;
-  char path_[kPathSize];  // the program folder with its backslash, then names_
+  std::size_t target_ = 0;  // the level Reach reached
+  char path_[kPathSize];    // the program folder with its backslash, then names_
   char* names_ = path_;
   std::size_t room_ = 0;  // for names_
 };
@@ -217,27 +226,41 @@ bool FolderChain::Reach(const char* folders, std::size_t length, std::size_t* re
   while (keep < depth_ && ends_[keep] <= length && std::memcmp(names_, folders, ends_[keep]) == 0) {
     ++keep;
   }
+  // Folders below the one asked for stay open: the next entry may be there.
+  if (ends_[keep - 1] == length) {
+    target_ = keep - 1;
+    *reached = target_;
+    return true;
+  }
   while (depth_ > keep) levels_[--depth_].Close();
+  target_ = depth_ - 1;
   for (std::size_t start = ends_[depth_ - 1]; start < length;) {
     const char* end = static_cast<const char*>(std::memchr(folders + start, '\\', length - start));
     std::size_t stop = static_cast<std::size_t>(end - folders);
-    if (stop >= room_) {
-      *reached = depth_ - 1;
-      return false;
-    }
+    if (stop >= room_ || depth_ > kMaxFolderDepth) break;
     std::memcpy(names_ + start, folders + start, stop - start);
     names_[stop] = '\0';
-    if (depth_ > kMaxFolderDepth ||
-        !levels_[depth_].OpenChild(levels_[depth_ - 1], names_ + start, path_)) {
-      *reached = depth_ - 1;
-      return false;
-    }
+    if (!levels_[depth_].OpenChild(levels_[depth_ - 1], names_ + start, path_)) break;
     names_[stop] = '\\';
-    ends_[depth_++] = stop + 1;
+    ends_[depth_] = stop + 1;
+    target_ = depth_++;
     start = stop + 1;
   }
-  *reached = depth_ - 1;
-  return true;
+  *reached = target_;
+  return ends_[target_] == length;
+}
+
+bool FolderChain::RemoveDeepest() {
+  if (target_ == 0) return false;  // never the program folder
+  while (depth_ > target_ + 1) levels_[--depth_].Close();
+  bool removed = RemoveOpenFolder(levels_[target_]);
+  // A handle whose removal failed is not asked again: Wine reports a second
+  // try on it done without removing the folder.
+  DWORD error = GetLastError();
+  levels_[target_].Close();
+  depth_ = target_--;
+  SetLastError(error);
+  return removed;
 }
 
 // One run of the passes. Its tables are large: the one instance is static.
@@ -272,6 +295,7 @@ class Removal {
   DWORD EntryAttributes();
   void ClearEntryAttributes();
   bool RemoveEntryFolder(bool link);
+  bool RemoveFolderThroughChain();
   bool MoveEntry(const char* temporary);
   bool NameLeadsToEntry(const char* file);
 
@@ -418,8 +442,30 @@ void Removal::ClearEntryAttributes() {
 }
 
 bool Removal::RemoveEntryFolder(bool link) {
-  if (handles_) return RemoveFolderIn(chain_.Deepest(), entry_.leaf, path_, link);
-  return link ? RemoveFolderLink(path_) : RemoveEmptyFolder(path_);
+  if (!handles_) return link ? RemoveFolderLink(path_) : RemoveEmptyFolder(path_);
+  if (link) return RemoveFolderIn(chain_.Deepest(), entry_.leaf, path_, true);
+  return RemoveFolderThroughChain();
+}
+
+// The folder as one more link of the chain: opened and checked once, and
+// removed through that handle.
+bool Removal::RemoveFolderThroughChain() {
+  char folder[kPathSize];
+  std::size_t reached = 0;
+  bool removed = false;
+  if (CopyText(folder, entry_.folders) && AppendText(folder, entry_.leaf) &&
+      AppendText(folder, "\\") && chain_.Reach(folder, std::strlen(folder), &reached)) {
+    removed = chain_.RemoveDeepest();
+    if (!removed && !LastFailureWasNotEmpty()) {
+      chain_.CloseDeepest();  // a handle without the right to delete
+      chain_.Reach(entry_.folders, entry_.foldersLength, &reached);
+      removed = RemoveFolderIn(chain_.Deepest(), entry_.leaf, path_, false);
+    }
+  }
+  DWORD error = GetLastError();
+  chain_.Reach(entry_.folders, entry_.foldersLength, &reached);  // back to the entry's folder
+  SetLastError(error);
+  return removed;
 }
 
 bool Removal::MoveEntry(const char* temporary) {
