@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "installation/installation.h"
 #include "integration/archiver.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -15,8 +16,7 @@ bool RegisterAppPath() {
     return false;
   }
   char folder[kPathSize];
-  CopyText(folder, archiver);
-  CutFileName(folder);
+  GetProgramFolder(folder, sizeof folder);
   SetRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
   return true;
 }

@@ -1,3 +1,4 @@
+#include "installation/installation.h"
 #include "integration/archiver.h"
 #include "integration/setup_dialogs.h"
 #include "localization/messages.h"
@@ -12,9 +13,7 @@ namespace {
 
 // The installation folder is the program's own, whatever the current
 // folder: the setup may be started from anywhere. Empty when unknown.
-void GetInstallFolder(char (&folder)[kPathSize]) {
-  if (GetProgramPath(folder, kPathSize)) CutFileName(folder);
-}
+void GetInstallFolder(char (&folder)[kPathSize]) { GetProgramFolder(folder, kPathSize); }
 
 // Opens a file of the installation folder, started in that folder.
 void OpenInstalledFile(const char* name) {

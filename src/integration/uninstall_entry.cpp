@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "installation/installation.h"
 #include "integration/archiver.h"
 #include "localization/messages.h"
 #include "platform/file_info.h"
@@ -13,8 +14,6 @@
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "resources/version.h"
-#include "uninstall/deletion_passes.h"
-#include "uninstall/uninstall_run.h"
 
 namespace {
 
@@ -30,18 +29,14 @@ constexpr std::uint64_t kBytesPerKiB = 1024;
 bool ListedFilesKiB(const char* programFolder, DWORD& kib) {
   char listPath[kPathSize];
   ByteStream list;
-  if (!CopyText(listPath, programFolder) || !AppendText(listPath, kListFileName) ||
-      !list.OpenRead(listPath)) {
-    return false;
-  }
+  if (!OpenListFile(programFolder, list, listPath, sizeof listPath)) return false;
   std::uint64_t total = 0;
   char line[kListLineSize];
-  for (LineRead read; (read = list.ReadLine(line, sizeof line)) != LineRead::End;) {
-    TrimLineEnd(line);
+  for (ListLine kind; (kind = ReadListLine(list, line, sizeof line)) != ListLine::End;) {
     char path[kPathSize];
     std::uint64_t bytes = 0;
-    if (read == LineRead::Line && line[0] != '\0' && EntryStaysInFolder(line) &&
-        CopyText(path, programFolder) && AppendText(path, line) && GetPlainFileSize(path, bytes)) {
+    if (kind == ListLine::Entry && EntryStaysInFolder(line) && CopyText(path, programFolder) &&
+        AppendText(path, line) && GetPlainFileSize(path, bytes)) {
       total += bytes;
     }
   }
@@ -90,8 +85,7 @@ void RegisterUninstallEntry() {
   AppendText(command, kQuietSwitch);
   SetEntryString("QuietUninstallString", command);
   char folder[kPathSize];
-  CopyText(folder, program);
-  CutFileName(folder);
+  GetProgramFolder(folder, sizeof folder);
   SetEntryString("InstallLocation", folder);
   SetEntryString("Publisher", kPublisher);
   char version[kVersionSize];

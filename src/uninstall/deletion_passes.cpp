@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "installation/installation.h"
 #include "platform/code_page.h"
 #include "platform/file_system.h"
 #include "platform/folder_handles.h"
@@ -340,12 +341,9 @@ int Removal::RunPass(ByteStream& list) {
   int removed = 0;
   char line[kListLineSize];
   for (std::size_t index = 0;; ++index) {
-    LineRead read = list.ReadLine(line, sizeof line);
-    if (read == LineRead::End) break;
-    if (read != LineRead::Line) continue;  // a cut line names another path
-    if (removedLines_.Has(index)) continue;
-    TrimLineEnd(line);
-    if (line[0] == '\0') continue;
+    ListLine kind = ReadListLine(list, line, sizeof line);
+    if (kind == ListLine::End) break;
+    if (kind != ListLine::Entry || removedLines_.Has(index)) continue;
     if (beforeEntryHook != nullptr) beforeEntryHook(index, beforeEntryContext);
     switch (Handle(line, index)) {
       case EntryResult::Removed:
@@ -656,79 +654,7 @@ void Removal::NoteLeftover(const char* file) {
   AppendText(list, kLeftoverListSize, file);
 }
 
-// A component that is "..", or that the system may trim to it: only dots
-// and blanks, with two dots or more.
-bool IsParentComponent(const char* start, const char* end) {
-  int dots = 0;
-  for (const char* p = start; p < end; ++p) {
-    if (*p == '.') {
-      ++dots;
-    } else if (*p != ' ') {
-      return false;
-    }
-  }
-  return dots >= 2;
-}
-
-constexpr const char* kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-constexpr std::size_t kLongestDeviceName = 7;
-
-// "COM" or "LPT" and one digit from 1 to 9, or a superscript one, two or
-// three in the ANSI code page.
-bool IsNumberedDevice(const char* base, const char* start, std::size_t length) {
-  if (std::strncmp(base, "COM", 3) != 0 && std::strncmp(base, "LPT", 3) != 0) return false;
-  if (length == 4 && base[3] >= '1' && base[3] <= '9') return true;
-  return length > 3 && IsSuperscriptDigit(start + 3, length - 3);
-}
-
-// The system takes a component for a device by its part before the first
-// dot, without trailing blanks: "nul", "NUL.txt", "nul .", "COM1.log".
-bool IsDeviceComponent(const char* start, const char* end) {
-  const char* stop = start;
-  while (stop < end && *stop != '.') stop = NextChar(stop);
-  while (stop > start && stop[-1] == ' ') --stop;
-  std::size_t length = static_cast<std::size_t>(stop - start);
-  if (length < 3 || length > kLongestDeviceName) return false;
-  char base[kLongestDeviceName + 1];
-  for (std::size_t i = 0; i < length; ++i) {
-    char c = start[i];
-    base[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  base[length] = '\0';
-  for (const char* device : kDeviceNames) {
-    if (std::strcmp(base, device) == 0) return true;
-  }
-  return IsNumberedDevice(base, start, length);
-}
-
 }  // namespace
-
-bool EntryStaysInFolder(const char* entry) {
-  // "\x", "\\server\share", "\\?\C:\x" and "/x" all leave the folder.
-  if (IsSeparator(entry[0])) return false;
-  const char* p = entry;
-  while (*p != '\0') {
-    const char* start = p;
-    while (*p != '\0' && !IsSeparator(*p)) {
-      if (IsDriveColon(*p)) return false;  // "C:\x", "C:x", "C:..\x"
-      p = NextChar(p);
-    }
-    if (IsParentComponent(start, p)) return false;
-    if (*p != '\0') ++p;  // the separator, a single byte
-  }
-  return true;
-}
-
-bool NamesDevice(const char* entry) {
-  const char* p = entry;
-  while (*p != '\0') {
-    const char* start = p;
-    while (*p != '\0' && !IsSeparator(*p)) p = NextChar(p);
-    if (IsDeviceComponent(start, p)) return true;
-    if (*p != '\0') ++p;
-  }
-  return false;
-}
 
 bool DeleteFileAsItIs(const char* path) {
   if (DeleteOneFile(path)) return true;
@@ -737,14 +663,6 @@ bool DeleteFileAsItIs(const char* path) {
   if (!unreadable && (IsLink(attributes) || !HasProtectingAttributes(attributes))) return false;
   ClearFileAttributes(path);
   return DeleteOneFile(path);
-}
-
-bool FindTemporaryName(const char* path, char* name, std::size_t capacity) {
-  for (int i = 0; i < kTemporaryNameCount; ++i) {
-    if (!FormatText(name, capacity, "%s.%d.tmp", path, i)) return false;
-    if (FileAttributes(name) == INVALID_FILE_ATTRIBUTES) return true;
-  }
-  return true;  // the last name tried; moving onto it fails
 }
 
 DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,

@@ -8,12 +8,6 @@
 #include "platform/stream.h"
 #include "platform/text.h"
 
-constexpr char kListFileName[] = "Uninstall.lst";
-
-// The most temporary names tried for one file in use: "%s.0.tmp" to
-// "%s.999.tmp".
-constexpr int kTemporaryNameCount = 1000;
-
 // Lines of the list, counted from 0, whose removal a later pass remembers
 // and skips. Lines beyond are handled in every pass, as they would be
 // without the table; the table is fixed so that it cannot fail to grow.
@@ -69,24 +63,7 @@ DeletionOutcome RunDeletionPasses(ByteStream& list, const char* programFolder,
 using BeforeEntryHook = void (*)(std::size_t line, void* context);
 void SetBeforeEntryHookForTest(BeforeEntryHook hook, void* context);
 
-// True when an entry of the list names something inside the program folder:
-// false for an absolute or drive-qualified path (any colon), a UNC or
-// device path or one rooted at the drive (a leading backslash or slash),
-// and for any component that is ".." (or only dots and blanks, with two
-// dots or more, which the system may take for ".."). The walk goes by
-// characters of the ANSI code page: a trail byte is no separator.
-bool EntryStaysInFolder(const char* entry);
-
-// True when a component of entry is a DOS device name ("NUL", "con.txt",
-// "COM1.", "CONOUT$"...), which names no file but a device wherever it
-// stands.
-bool NamesDevice(const char* entry);
-
 // Deletes a file, clearing read-only, hidden and system first only when
 // they stand in the way (or the attributes cannot be read), never those of
 // a link: they would be its target's.
 bool DeleteFileAsItIs(const char* path);
-
-// The first of "path.0.tmp" to "path.999.tmp" that names nothing, or
-// "path.999.tmp" when all exist. False when the name does not fit.
-bool FindTemporaryName(const char* path, char* name, std::size_t capacity);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "installation/installation.h"
 #include "platform/code_page.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "installation/installation.h"
 #include "localization/messages.h"
 #include "platform/file_system.h"
 #include "platform/module.h"
@@ -50,31 +51,10 @@ void DeleteHelpIndexFiles(const char* programFolder) {
 bool IsLeftOfAnEndedRun(const char* name, bool isFolder, const char* programName) {
   if (isFolder) return false;
   if (CompareNames(name, programName) == 0) return true;
-  // "<name>.<digits>.tmp"
-  std::size_t length = std::strlen(name);
-  if (length < 7 || CompareNames(name + length - 4, ".tmp") != 0) return false;
-  std::size_t digits = length - 4;
-  while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
-  return digits < length - 4 && digits > 1 && name[digits - 1] == '.';
+  return IsTemporaryName(name);
 }
 
 }  // namespace
-
-bool CutToProgramFolder(char* path) {
-  // Character by character: in a double-byte code page a trail byte may
-  // have the value of a backslash.
-  char* last = nullptr;
-  for (char* p = path; *p != '\0'; p = NextChar(p)) {
-    if (*p == '\\') last = p;
-  }
-  if (last == nullptr) return false;
-  if (last > path && IsDriveColon(last[-1])) {
-    last[1] = '\0';
-  } else {
-    last[0] = '\0';
-  }
-  return true;
-}
 
 void RunUninstall(Interaction interaction) {
   // Each message is for information only: not showing it is its answer.
@@ -83,8 +63,7 @@ void RunUninstall(Interaction interaction) {
   if (!GetProgramPath(programPath, kPathSize)) return;
   // The folder as the batch file names it, and with a backslash for joining.
   char programFolder[kPathSize];
-  CopyText(programFolder, programPath);
-  if (!CutToProgramFolder(programFolder)) return;
+  if (!GetProgramFolder(programFolder, kPathSize)) return;
   SetCurrentFolder(programFolder);
   char folderPrefix[kPathSize];
   CopyText(folderPrefix, programFolder);  // shorter than the program path: room for one more
@@ -95,7 +74,7 @@ void RunUninstall(Interaction interaction) {
   // The list file is found by its full path, not through the current folder.
   char listPath[kPathSize];
   ByteStream list;
-  if (!JoinPath(listPath, kPathSize, folderPrefix, kListFileName) || !list.OpenRead(listPath)) {
+  if (!OpenListFile(folderPrefix, list, listPath, kPathSize)) {
     // A run that ended before its batch file could work is finished now.
     if (EveryNameInFolder(programFolder, FileNamePart(programPath), IsLeftOfAnEndedRun)) {
       StartSelfRemoval(programPath, programFolder, quiet);

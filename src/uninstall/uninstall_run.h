@@ -2,10 +2,6 @@
 // over "Uninstall.lst" and the self-removal batch file.
 #pragma once
 
-// The switch that makes a run quiet, as the uninstall entry and the batch
-// file write it.
-constexpr char kQuietSwitch[] = "/quiet";
-
 enum class Interaction {
   Ask,     // the question first, then the messages
   Silent,  // no question; the messages still wait for their user
@@ -19,8 +15,3 @@ enum class Interaction {
 // a needed restart, and what is left for the user to delete (the leftover
 // warning).
 void RunUninstall(Interaction interaction);
-
-// Cuts the program's path to its folder at the last backslash; a drive root
-// keeps its backslash ("C:\"). False, with the path untouched, when there is
-// no backslash.
-bool CutToProgramFolder(char* path);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "installation/installation.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
 #include "platform/text.h"

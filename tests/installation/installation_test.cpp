@@ -1,4 +1,4 @@
-#include "uninstall/uninstall_run.h"
+#include "installation/installation.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(UninstallRunTest, ProgramFolderIsThePathUpToItsLastBackslash) {
+TEST(ProgramFolderTest, ProgramFolderIsThePathUpToItsLastBackslash) {
   struct Row {
     const char* path;
     const char* folder;
@@ -33,7 +33,7 @@ TEST(UninstallRunTest, ProgramFolderIsThePathUpToItsLastBackslash) {
   }
 }
 
-TEST(UninstallRunTest, PathWithoutBackslashHasNoFolder) {
+TEST(ProgramFolderTest, PathWithoutBackslashHasNoFolder) {
   const char* paths[] = {"uninstall.exe", "C:uninstall.exe", "", "Korvik/uninstall.exe",
                          "\x81\x5C.exe"};
   for (const char* path : paths) {
