@@ -10,8 +10,8 @@
 
 namespace {
 
-const SetupDialogRun& RunOf(HWND dialog) {
-  return *reinterpret_cast<const SetupDialogRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
+SetupDialogRun& RunOf(HWND dialog) {
+  return *reinterpret_cast<SetupDialogRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 void OnInitDialog(HWND dialog, const SetupDialogRun& run) {

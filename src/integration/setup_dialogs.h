@@ -4,14 +4,17 @@
 
 #include <windows.h>
 
+#include "platform/text.h"
+
 // What SETUPDLG and DONEDLG take from the run: a pointer to it is their
 // dialog parameter (DialogBoxParamA's last argument).
 struct SetupDialogRun {
-  bool silent = false;         // no questions: each dialog confirms itself
-  HICON icon = nullptr;        // the dialogs' big icon
-  HFONT boldFont = nullptr;    // DONEDLG's closing line
-  char* launchPath = nullptr;  // a path buffer; SETUPDLG's OK writes the
-                               // program group folder to open afterwards
+  bool silent = false;       // no questions: each dialog confirms itself
+  HICON icon = nullptr;      // the dialogs' big icon
+  HFONT boldFont = nullptr;  // DONEDLG's closing line
+  // SETUPDLG's OK writes the program group folder here, to be opened
+  // after the setup.
+  char launchPath[kPathSize] = {};
 };
 
 // The first step of every dialog procedure: localizes the dialog and serves

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/folder_handles.h"
+#include "platform/kernel_handle.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -28,12 +29,11 @@ DWORD FileAttributes(const char* path) {
   }
   // Deduplicated files, cloud placeholders and the like are reparse points
   // too, but no links: the tag tells.
-  HANDLE entry = CreateFileA(
+  KernelHandle entry(CreateFileA(
       path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (entry == INVALID_HANDLE_VALUE) return attributes;
-  if (!ReparsePointIsLink(entry)) attributes &= ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT};
-  CloseHandle(entry);
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!entry.IsValid()) return attributes;
+  if (!ReparsePointIsLink(entry.Get())) attributes &= ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT};
   SetLastError(ERROR_SUCCESS);
   return attributes;
 }
@@ -65,14 +65,15 @@ bool RemoveFolderLink(const char* path) {
   // Windows opens the link itself here, and RemoveDirectoryA removes the
   // link. Wine opens and removes the folder the link points at: an empty
   // one outside would go. Only a handle that shows the link is trusted.
-  HANDLE link = CreateFileA(
-      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (link == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION information;
-  bool itself = GetFileInformationByHandle(link, &information) != FALSE &&
-                IsLink(information.dwFileAttributes);
-  CloseHandle(link);
+  bool itself = false;
+  {
+    KernelHandle link(CreateFileA(
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    itself = link.IsValid() && GetFileInformationByHandle(link.Get(), &information) != FALSE &&
+             IsLink(information.dwFileAttributes);
+  }  // closed before the removal: an open handle would keep the link
   return itself && RemoveDirectoryA(path) != FALSE;
 }
 

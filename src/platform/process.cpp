@@ -4,29 +4,12 @@
 
 #include <cstring>
 
+#include "platform/kernel_handle.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
-
-// Owns one kernel handle; an empty one is INVALID_HANDLE_VALUE, as files
-// give, or null, as processes give.
-class KernelHandle {
- public:
-  explicit KernelHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~KernelHandle() {
-    if (IsValid()) CloseHandle(handle_);
-  }
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-
-  HANDLE Get() const { return handle_; }
-  bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 constexpr char kNtInterpreter[] = "cmd.exe";
 constexpr char kNineXInterpreter[] = "COMMAND.COM";

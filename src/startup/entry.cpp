@@ -45,12 +45,7 @@ INT_PTR ShowSetupDialog(LPARAM parameter) {
 }
 
 void RunSetup() {
-  SetupDialogRun run;
-  run.silent = runState.silent;
-  run.icon = runState.dialogIcon;
-  run.boldFont = runState.boldFont;
-  run.launchPath = runState.launchPath;
-  LPARAM parameter = reinterpret_cast<LPARAM>(&run);
+  LPARAM parameter = reinterpret_cast<LPARAM>(&runState);
   // Only OK counts. When no SETUPDLG can be made at all (no rich edit
   // control, say), nothing is stored or applied, but the archiver's files
   // are installed all the same: the entry keeps them removable.
@@ -92,8 +87,8 @@ int RunSteps(HINSTANCE instance, const char* commandText) {
   extResource.Load(instance);
   languageResources.Load("uninstall.lng", ResourceModule());
   HMODULE richEdit = StartOleAndRichEdit();
-  runState.dialogIcon = LoadIconA(ResourceModule(), "ORVICON");
-  if (!runState.dialogIcon) runState.dialogIcon = LoadIconA(ProgramModule(), "ORVICON");
+  runState.icon = LoadIconA(ResourceModule(), "ORVICON");
+  if (!runState.icon) runState.icon = LoadIconA(ProgramModule(), "ORVICON");
   runState.boldFont = CreateBoldFont();
 
   char sfxcmd[kPathSize];

@@ -1,16 +1,7 @@
-// Values that live for the whole run, set up by the entry routine before any
-// dialog is shown.
+// The values that live for the whole run, set up by the entry routine before
+// any dialog is shown: the record the setup dialogs are given.
 #pragma once
 
-#include <windows.h>
+#include "integration/setup_dialogs.h"
 
-#include "platform/text.h"
-
-struct RunState {
-  bool silent = false;              // no questions, dialogs confirm themselves
-  char launchPath[kPathSize] = {};  // program group folder opened after setup
-  HICON dialogIcon = nullptr;       // "ORVICON", the dialogs' big icon
-  HFONT boldFont = nullptr;         // the completion dialog's closing line
-};
-
-extern RunState runState;
+extern SetupDialogRun runState;

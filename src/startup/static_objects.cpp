@@ -22,4 +22,4 @@ struct LeadByteTableAtStartup {
 ErrorState errorState;
 ExtResource extResource;
 LanguageResources languageResources;
-RunState runState;
+SetupDialogRun runState;
