@@ -67,21 +67,6 @@ constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
 constexpr REGSAM kView32 = KEY_WOW64_32KEY;
 constexpr REGSAM kView64 = KEY_WOW64_64KEY;
 
-// The links and program groups, by special folder.
-struct ShortcutPlace {
-  int csidl;
-  const char* name;  // "Korvik.lnk", or the group folder "Korvik"
-  bool group;
-};
-const ShortcutPlace kShortcutPlaces[] = {
-    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false},
-    {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
-    {CSIDL_STARTMENU, "Korvik.lnk", false},
-    {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
-    {CSIDL_PROGRAMS, "Korvik", true},
-    {CSIDL_COMMON_PROGRAMS, "Korvik", true},
-};
-
 // What the installer lists: every file of the installation, with the
 // templates that setup made beside the program.
 constexpr char kListFile[] =
@@ -98,11 +83,6 @@ std::string StoredValue(HKEY root, const std::string& path, const char* name) {
 // The empty ZIP archive as a binary value.
 constexpr char kZipImageData[] =
     "3:50 4B 05 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
-
-std::string ShortcutPath(const ShortcutPlace& place) {
-  std::string folder = SpecialFolder(place.csidl);
-  return folder.empty() ? std::string() : folder + "\\" + place.name;
-}
 
 // --- Keys and folders the tests touch ---------------------------------------
 
@@ -267,8 +247,8 @@ void ExpectOnlyWhatStays() {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
-  for (const ShortcutPlace& place : kShortcutPlaces) {
-    std::string path = ShortcutPath(place);
+  for (const test::ShortcutPlace& place : test::kShortcutPlaces) {
+    std::string path = test::ShortcutPath(place);
     EXPECT_FALSE(path.empty() || test::Exists(path)) << place.csidl << " " << path;
   }
 }

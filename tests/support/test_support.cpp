@@ -305,6 +305,11 @@ std::string SpecialFolder(int csidl) {
   return path;
 }
 
+std::string ShortcutPath(const ShortcutPlace& place) {
+  std::string folder = SpecialFolder(place.csidl);
+  return folder.empty() ? std::string() : folder + "\\" + place.name;
+}
+
 bool IsWow64() {
   using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
   FARPROC proc = GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
@@ -612,19 +617,6 @@ constexpr char kExeSheetHandlers[] = "exefile\\shellex\\PropertySheetHandlers";
 
 const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
-struct LinkPlace {
-  int csidl;
-  const char* name;  // a link, or a program group folder
-  bool group;
-};
-const LinkPlace kLinkPlaces[] = {
-    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false},
-    {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
-    {CSIDL_STARTMENU, "Korvik.lnk", false},
-    {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
-    {CSIDL_PROGRAMS, "Korvik", true},
-    {CSIDL_COMMON_PROGRAMS, "Korvik", true},
-};
 // Walked whole: the start menus hold the program groups.
 const int kLinkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
                             CSIDL_COMMON_STARTMENU};
@@ -698,10 +690,9 @@ void ResetFootprint(const std::vector<RegistryKey>& prepared) {
   for (const RegistryKey& key : OwnedKeys()) DeleteKeyTree(key.root, key.path, key.view);
   for (const RegistryKey& key : prepared) DeleteKeyTree(key.root, key.path, key.view);
   for (const char* classId : kClassIds) DeleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, classId);
-  for (const LinkPlace& place : kLinkPlaces) {
-    std::string folder = SpecialFolder(place.csidl);
-    if (folder.empty()) continue;
-    std::string path = folder + "\\" + place.name;
+  for (const ShortcutPlace& place : kShortcutPlaces) {
+    std::string path = ShortcutPath(place);
+    if (path.empty()) continue;
     if (place.group) {
       RemoveTree(path);
     } else {

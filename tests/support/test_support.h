@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <cstring>
 #include <map>
 #include <string>
@@ -96,6 +98,23 @@ inline CallSite Here(const char* file = __builtin_FILE(), int line = __builtin_L
 
 // The folder of a CSIDL_ value, "" when the system has none.
 std::string SpecialFolder(int csidl);
+
+// The places of the product's links and program groups, by special folder.
+struct ShortcutPlace {
+  int csidl;
+  const char* name;  // "Korvik.lnk", or the group folder "Korvik"
+  bool group;
+};
+constexpr ShortcutPlace kShortcutPlaces[] = {
+    {CSIDL_DESKTOPDIRECTORY, "Korvik.lnk", false},
+    {CSIDL_COMMON_DESKTOPDIRECTORY, "Korvik.lnk", false},
+    {CSIDL_STARTMENU, "Korvik.lnk", false},
+    {CSIDL_COMMON_STARTMENU, "Korvik.lnk", false},
+    {CSIDL_PROGRAMS, "Korvik", true},
+    {CSIDL_COMMON_PROGRAMS, "Korvik", true},
+};
+// The place's link or group folder, "" when the system has no such folder.
+std::string ShortcutPath(const ShortcutPlace& place);
 
 // True for a 32-bit process on 64-bit Windows, asked of the system directly.
 bool IsWow64();
