@@ -151,8 +151,13 @@ bool RemoveFolderLink(const std::string& link) {
   if (slash == std::string::npos) return false;
   std::string unixFolder = UnixPath(link.substr(0, slash));
   if (unixFolder.empty()) return false;
+  // A real folder is never removed here. A dangling link, which Wine does
+  // not show at all, is removed without a wait for something to go.
+  DWORD attributes = GetFileAttributesA(link.c_str());
+  bool shown = attributes != INVALID_FILE_ATTRIBUTES;
+  if (shown && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   RunAndWait("Z:\\bin\\rm -f " + unixFolder + "/" + link.substr(slash + 1));
-  return WaitForPath(link, false, 5000);
+  return !shown || WaitForPath(link, false, 5000);
 }
 
 bool SwapFolderForLink(const std::string& folder, const std::string& aside,

@@ -76,7 +76,8 @@ bool RemoveTree(const std::string& folder);
 // target, which Wine shows as a folder that is a reparse point: Wine cannot
 // make junctions. False when it is not there as such.
 bool MakeFolderLink(const std::string& link, const std::string& target);
-// Removes such a link itself; true when it is gone.
+// Removes such a link itself; true when it is gone. A real folder of
+// that name stays (false).
 bool RemoveFolderLink(const std::string& link);
 // Puts such a link to target where folder is, as another process could
 // while a program works in it: the folder, when it is there, is moved to
