@@ -1,7 +1,7 @@
 # Read by ctest before it runs anything: one test per suite of a GoogleTest
 # program, run in one Wine process with --gtest_filter=Suite.*, instead of
-# one process per test case. The suites are listed again whenever the
-# program is newer than the list.
+# one process per test case. The suites' names are listed again whenever
+# the program is newer than the list.
 #
 # Set by the including file: SUITES_PROGRAM, SUITES_RUNNER, SUITES_DIR,
 # SUITES_LIST (the generated file), SUITES_PROPERTIES.
@@ -22,22 +22,26 @@ if(NOT EXISTS "${SUITES_LIST}" OR "${SUITES_PROGRAM}" IS_NEWER_THAN "${SUITES_LI
   string(REPLACE ";" "" listing "${listing}")
   string(REPLACE "\r" "" listing "${listing}")
   string(REPLACE "\n" ";" lines "${listing}")
-  string(REPLACE ";" " " properties "${SUITES_PROPERTIES}")
-  set(content "")
+  set(suites "")
   foreach(line IN LISTS lines)
     # A suite's line is its name and a dot; its test cases follow, indented.
-    if(NOT line MATCHES "^([^ #.]+)\\.( |$)")
-      continue()
-    endif()
-    set(suite "${CMAKE_MATCH_1}")
-    if(NOT suite MATCHES "^DISABLED_")
-      string(APPEND content
-             "add_test([==[${suite}]==] [==[${SUITES_RUNNER}]==] [==[${SUITES_PROGRAM}]==] "
-             "[==[--gtest_filter=${suite}.*]==])\n"
-             "set_tests_properties([==[${suite}]==] PROPERTIES WORKING_DIRECTORY "
-             "[==[${SUITES_DIR}]==] ${properties})\n")
+    if(line MATCHES "^([^ #.]+)\\.( |$)")
+      set(suite "${CMAKE_MATCH_1}")
+      if(NOT suite MATCHES "^DISABLED_")
+        list(APPEND suites "${suite}")
+      endif()
     endif()
   endforeach()
-  file(WRITE "${SUITES_LIST}" "${content}")
+  if(NOT suites)
+    message(FATAL_ERROR "${SUITES_PROGRAM} --gtest_list_tests listed no suite:\n${listing}${errors}")
+  endif()
+  file(WRITE "${SUITES_LIST}" "set(SUITES [==[${suites}]==])\n")
 endif()
+
+# The tests themselves are added here, not in the cached list, so that a
+# change of their properties takes effect without a rebuild.
 include("${SUITES_LIST}")
+foreach(suite IN LISTS SUITES)
+  add_test("${suite}" "${SUITES_RUNNER}" "${SUITES_PROGRAM}" "--gtest_filter=${suite}.*")
+  set_tests_properties("${suite}" PROPERTIES WORKING_DIRECTORY "${SUITES_DIR}" ${SUITES_PROPERTIES})
+endforeach()

@@ -46,7 +46,8 @@ fi
 korvik_use_tier_wine "$root/$KORVIK_BUILD"
 source tools/lib/wine-session.sh
 rm -rf "$KORVIK_BUILD/wineprefix"
-wine_session_start "$root/$KORVIK_BUILD/wineprefix" win64
+# Two prefixes: ctest runs two tests that need one side by side.
+wine_session_start "$root/$KORVIK_BUILD/wineprefix" win64 2
 
 # Every GoogleTest program writes its results here, one file a run.
 results=$root/$KORVIK_BUILD/gtest-results

@@ -456,7 +456,7 @@ TEST(UninstallTest, FileThatCannotBeMovedBringsTheRestartNoticeInTheBuiltInLangu
 // The command names no path: cmd would expand a defined %NAME% in it. The
 // batch file is found in the interpreter's folder, its own, outside the
 // program folder; a quiet run's batch file starts quiet instances.
-TEST(UninstallTest, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
+TEST(SelfRemovalEndToEnd, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
   for (bool quiet : {false, true}) {
     SCOPED_TRACE(quiet ? "quiet" : "silent");
     Sandbox sandbox("uninstall-batch");
@@ -479,7 +479,7 @@ TEST(UninstallTest, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAlone) {
   }
 }
 
-TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit) {
+TEST(SelfRemovalEndToEnd, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit) {
   test::ScopedNoWininit wininit;
   test::ScopedWindowsVersion version("uninstall.exe", "win98");
   test::ScopedPendingRenames pending;
@@ -518,7 +518,7 @@ TEST(UninstallTest, NineXFamilyStartsTheProgramThroughStartAndSchedulesInWininit
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
-TEST(UninstallTest, WithoutComspecTheSystemsOwnInterpreterRemovesTheProgram) {
+TEST(SelfRemovalEndToEnd, WithoutComspecTheSystemsOwnInterpreterRemovesTheProgram) {
   ScopedNoUserComspec noUserComspec;
   ASSERT_FALSE(UserEnvironmentHasComspec());
   // The 9x family's interpreter is a stand-in, which records how it was
@@ -599,7 +599,7 @@ TEST(UninstallTest, EntriesReachingOutsideTheFolderAreNeverTouched) {
   EXPECT_TRUE(DeleteFileA(atRoot.c_str()));
 }
 
-TEST(UninstallTest, BatchFileThatCannotBeWrittenLeavesTheProgram) {
+TEST(SelfRemovalEndToEnd, BatchFileThatCannotBeWrittenLeavesTheProgram) {
   Sandbox sandbox("uninstall-nobatch");
   Install(sandbox);
   driver::StartOptions options = UninstallOptions(sandbox, "/s");
@@ -614,7 +614,7 @@ TEST(UninstallTest, BatchFileThatCannotBeWrittenLeavesTheProgram) {
   EXPECT_FALSE(Exists(sandbox.Root() + "\\none"));
 }
 
-TEST(UninstallTest, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
+TEST(SelfRemovalEndToEnd, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
   Sandbox sandbox("uninstall-root");
   Install(sandbox);
   ScopedDrive drive(sandbox.Folder());
@@ -833,7 +833,7 @@ TEST(UninstallTest, FileThatCannotBeScheduledIsNamedInTheLeftoverWarning) {
 // where no form of a path can be written the program stays and says so.
 // Rows for another code page are skipped; tests/e2e/western_locale.sh runs
 // this test again in the western locale.
-TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) {
+TEST(SelfRemovalEndToEnd, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) {
   if (const char* expected = std::getenv("KORVIK_EXPECT_CODE_PAGE")) {
     ASSERT_EQ(static_cast<UINT>(std::atoi(expected)), GetACP());
   }
@@ -900,7 +900,7 @@ TEST(UninstallTest, BatchFileNamesAwkwardPathsAsTheyStandAndRemovesNothingElse) 
 // stands: the quoted path, or an unquoted one as an entry of an earlier
 // version may hold, where a '-' after a blank in the folder must not count
 // as a switch. Deployment tools start the quiet command, which asks nothing.
-TEST(UninstallTest, EntryOfTheListOfInstalledProgramsStartsTheUninstallQuotedOrNot) {
+TEST(SelfRemovalEndToEnd, EntryOfTheListOfInstalledProgramsStartsTheUninstallQuotedOrNot) {
   enum class Command { Quoted, Unquoted, Quiet };
   for (Command command : {Command::Quoted, Command::Unquoted, Command::Quiet}) {
     SCOPED_TRACE(command == Command::Quoted     ? "quoted"

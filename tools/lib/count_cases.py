@@ -4,7 +4,8 @@
     count_cases.py RESULTS_DIR TIER
 
 Prints one line, "cases: R run, S skipped (T-bit tier)". A case that ran in
-more than one run (a suite run again in another locale) counts once.
+more than one run (a suite run again in another locale) counts once. The
+results may lie in subfolders, one for each prefix the tests ran in.
 """
 import pathlib
 import sys
@@ -14,7 +15,7 @@ import xml.etree.ElementTree as ElementTree
 def main():
     results, tier = pathlib.Path(sys.argv[1]), sys.argv[2]
     outcome = {}
-    for path in sorted(results.glob("*.xml")):
+    for path in sorted(results.rglob("*.xml")):
         program = path.stem.rstrip("0123456789").rstrip("_")
         for case in ElementTree.parse(path).iter("testcase"):
             # A listing (--gtest_list_tests) names cases without running them.

@@ -2,14 +2,25 @@
 # own, an X server for the dialogs and a persistent wineserver, all stopped
 # again when the script exits, whether it passed or failed.
 #
-#   wine_session_start PREFIX_DIR [win32|win64]
+#   wine_session_start PREFIX_DIR [win32|win64] [PREFIX_COUNT]
+#
+# With a PREFIX_COUNT above 1 the session also keeps copies of the freshly
+# made prefix, PREFIX_DIR-1 and on, each with its own wineserver and X
+# screen, named to the test runner by KORVIK_PREFIX_<n> and
+# KORVIK_DISPLAY_<n> (tools/wine-run.in).
 
 wine_session_pids=()
+wine_session_copies=()
 
 wine_session_stop() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1 || true
   fi
+  local copy
+  for copy in "${wine_session_copies[@]}"; do
+    WINEPREFIX=$copy wineserver -k >/dev/null 2>&1 || true
+  done
+  wine_session_copies=()
   for pid in "${wine_session_pids[@]}"; do
     kill "$pid" >/dev/null 2>&1 || true
   done
@@ -43,8 +54,31 @@ wine_session_keep_desktop() {
   done
 }
 
+# An X server on a free display, named in wine_session_display.
+wine_session_x_server() {
+  local display
+  display=$(wine_free_display)
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  wine_session_pids+=($!)
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+  done
+  wine_session_display=:$display
+}
+
+# The background processes of the prefix in WINEPREFIX, on DISPLAY.
+wine_session_serve() {
+  wineserver -p >/dev/null 2>&1
+  # Start Wine's own background processes now, with their output going
+  # nowhere: started later, they would inherit a test runner's pipe and
+  # keep it open after the test program has ended.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+  wine_session_keep_desktop
+}
+
 wine_session_start() {
-  local prefix=$1 arch=${2:-win64}
+  local prefix=$1 arch=${2:-win64} count=${3:-1}
   local locale=${KORVIK_LOCALE:-zh_CN.UTF-8}
   # Made before any shell is given it: a shell warns about a locale that is
   # not there.
@@ -59,17 +93,9 @@ wine_session_start() {
   # in the Linux desktop for the links the program makes.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
-  local display
-  display=$(wine_free_display)
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  wine_session_pids+=($!)
-  export DISPLAY=":$display"
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-  done
-
   trap wine_session_stop EXIT
+  wine_session_x_server
+  export DISPLAY=$wine_session_display
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -95,10 +121,18 @@ wine_session_start() {
       fi
     done
   fi
-  wineserver -p >/dev/null 2>&1
-  # Start Wine's own background processes now, with their output going
-  # nowhere: started later, they would inherit a test runner's pipe and
-  # keep it open after the test program has ended.
-  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
-  wine_session_keep_desktop
+  # The copies are taken while no wineserver has the prefix open, so that
+  # its registry files are whole.
+  ((count < 2)) || wineserver -w >/dev/null 2>&1 || true
+  local n copy
+  for ((n = 1; n < count; n++)); do
+    copy=$prefix-$n
+    rm -rf "$copy"
+    cp -a "$prefix" "$copy"
+    wine_session_copies+=("$copy")
+    wine_session_x_server
+    export "KORVIK_PREFIX_$n=$copy" "KORVIK_DISPLAY_$n=$wine_session_display"
+    WINEPREFIX=$copy DISPLAY=$wine_session_display wine_session_serve
+  done
+  wine_session_serve
 }
