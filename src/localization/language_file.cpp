@@ -6,6 +6,7 @@
 
 #include "localization/dialog_localization.h"
 #include "platform/file.h"
+#include "platform/memory_error.h"
 #include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/text.h"

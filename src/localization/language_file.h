@@ -59,7 +59,7 @@ class LanguageResources {
 
   char* text = nullptr;  // unescaped, terminated; null when no file is loaded
   int textLength = 0;
-  Array<int> lineOffsets;  // line starts, sorted by key
+  LineOffsets lineOffsets;  // line starts, sorted by key
   bool rightToLeft = false;
 };
 

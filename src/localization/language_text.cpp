@@ -104,7 +104,7 @@ int UnescapeLanguageText(char* text, int rawLength, const LeadBytes& leadBytes) 
   return out;
 }
 
-bool IndexLanguageLines(const char* text, int textLength, Array<int>& lineOffsets) {
+bool IndexLanguageLines(const char* text, int textLength, LineOffsets& lineOffsets) {
   for (int k = 1; k < textLength - kKeyLength; ++k) {
     if (text[k - 1] == kLineSeparator && text[k] != kLineSeparator) {
       if (!lineOffsets.Append(k)) return false;
@@ -113,12 +113,12 @@ bool IndexLanguageLines(const char* text, int textLength, Array<int>& lineOffset
   return true;
 }
 
-void SortLanguageLines(const char* text, Array<int>& lineOffsets) {
+void SortLanguageLines(const char* text, LineOffsets& lineOffsets) {
   std::sort(lineOffsets.begin(), lineOffsets.end(),
             [text](int a, int b) { return CompareKey(text + a, text + b) < 0; });
 }
 
-bool FindLanguageEntry(const char* text, const Array<int>& lineOffsets, const char* key,
+bool FindLanguageEntry(const char* text, const LineOffsets& lineOffsets, const char* key,
                        LanguageEntry* entry) {
   const int* first = lineOffsets.begin();
   int n = lineOffsets.Count();

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/array.h"
+
 // The region read from the marker on, and the blocks the marker is looked
 // for in: consecutive blocks overlap so that a marker across a block
 // boundary is still seen.
@@ -52,60 +54,11 @@ inline bool StartsDoubleByte(const char* bytes, std::size_t available, const Lea
          static_cast<unsigned char>(bytes[1]) >= kLowestTrailByte;
 }
 
-// How the language text and its index get and grow their memory:
+// How the language text and its line index get and grow their memory:
 // std::realloc, unless a test stands in one that fails. Memory is given
 // back with std::free.
-using Reallocator = void* (*)(void* block, std::size_t size);
 extern Reallocator languageReallocate;
-
-// A growable array of plain values. Growing never throws: Append reports a
-// reallocation that failed, and the array is then unchanged.
-template <typename T>
-class Array {
- public:
-  Array() = default;
-  ~Array() { Clear(); }
-  Array(const Array&) = delete;
-  Array& operator=(const Array&) = delete;
-
-  // When full, grows to capacity + capacity / 4 + 32 elements.
-  bool Append(T value) {
-    if (count == capacity && !Grow(count + 1)) return false;
-    storage[count++] = value;
-    return true;
-  }
-  // Frees the storage.
-  void Clear() {
-    std::free(storage);
-    storage = nullptr;
-    count = 0;
-    capacity = 0;
-  }
-
-  int Count() const { return count; }
-  int Capacity() const { return capacity; }
-  T* begin() { return storage; }
-  T* end() { return storage + count; }
-  const T* begin() const { return storage; }
-  const T* end() const { return storage + count; }
-  const T& operator[](int index) const { return storage[index]; }
-
- private:
-  bool Grow(int needed) {
-    long long grown = static_cast<long long>(capacity) + capacity / 4 + 32;
-    if (grown < needed) grown = needed;
-    if (grown > static_cast<long long>(INT32_MAX / sizeof(T))) return false;
-    void* moved = languageReallocate(storage, static_cast<std::size_t>(grown) * sizeof(T));
-    if (!moved) return false;
-    storage = static_cast<T*>(moved);
-    capacity = static_cast<int>(grown);
-    return true;
-  }
-
-  T* storage = nullptr;
-  int count = 0;
-  int capacity = 0;
-};
+using LineOffsets = Array<int, languageReallocate>;
 
 // The CRC-32 of zlib: a running value starts at kCrc32Start and is
 // complemented at the end.
@@ -170,10 +123,10 @@ int UnescapeLanguageText(char* text, int rawLength, const LeadBytes& leadBytes =
 // Appends the offset of every line start after the first one that lies
 // before the last eight bytes. False when the index could not grow: the
 // offsets appended so far stay.
-bool IndexLanguageLines(const char* text, int textLength, Array<int>& lineOffsets);
+bool IndexLanguageLines(const char* text, int textLength, LineOffsets& lineOffsets);
 
 // Sorts the offsets by the first eight bytes of their lines.
-void SortLanguageLines(const char* text, Array<int>& lineOffsets);
+void SortLanguageLines(const char* text, LineOffsets& lineOffsets);
 
 // The text of the entry for key in a sorted index: it starts after the key,
 // "=" and the opening quote, and runs to the end of its line, at most 255
@@ -184,5 +137,5 @@ struct LanguageEntry {
   int length = 0;
   bool cutAtLimit = false;  // the last line's entry was cut to 255 bytes
 };
-bool FindLanguageEntry(const char* text, const Array<int>& lineOffsets, const char* key,
+bool FindLanguageEntry(const char* text, const LineOffsets& lineOffsets, const char* key,
                        LanguageEntry* entry);

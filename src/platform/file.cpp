@@ -1,13 +1,5 @@
 #include "platform/file.h"
 
-#include <cstdlib>
-
-namespace {
-
-MemoryErrorReport memoryErrorReport = nullptr;
-
-}  // namespace
-
 File::~File() {
   if (IsOpen()) Close();
 }
@@ -67,13 +59,4 @@ bool File::Close() {
   BOOL closed = CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
   return closed != FALSE;
-}
-
-void SetMemoryErrorReport(MemoryErrorReport report) { memoryErrorReport = report; }
-
-void RaiseMemoryError() {
-  errorState.code = kOutOfMemoryError;
-  ++errorState.count;
-  if (memoryErrorReport) memoryErrorReport(kOutOfMemoryError);
-  std::exit(0);
 }

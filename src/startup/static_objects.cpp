@@ -3,8 +3,8 @@
 // order they must be built; they are destroyed in the reverse order.
 #include "localization/language_file.h"
 #include "localization/messages.h"
-#include "platform/file.h"
 #include "platform/help.h"
+#include "platform/memory_error.h"
 #include "platform/paths.h"
 #include "startup/run_state.h"
 

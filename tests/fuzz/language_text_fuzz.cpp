@@ -191,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "a text without lead bytes reads differently");
   std::free(wide);
 
-  Array<int> offsets;
+  LineOffsets offsets;
   Check(IndexLanguageLines(text, length, offsets), "index did not grow");
   std::vector<int> reference = ReferenceIndex(unescaped);
   Check(std::vector<int>(offsets.begin(), offsets.end()) == reference, "index differs");

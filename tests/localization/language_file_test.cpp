@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "localization/messages.h"
-#include "platform/file.h"
+#include "platform/memory_error.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "startup/entry.h"

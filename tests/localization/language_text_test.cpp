@@ -58,7 +58,7 @@ struct LoadedText {
   }
   std::vector<char> bytes;
   int length = 0;
-  Array<int> offsets;
+  LineOffsets offsets;
 };
 
 TEST(Crc32Test, StandardCheckValues) {
@@ -266,7 +266,7 @@ TEST(UnescapeTest, SecondByteOfADoubleByteCharacterIsNoEscape) {
 // entries cost a few dozen reallocations, not one each.
 TEST(ArrayTest, GrowsInFewStepsAndKeepsEveryValue) {
   constexpr int kCount = 20000;
-  Array<int> array;
+  LineOffsets array;
   EXPECT_EQ(0, array.Capacity());
   int growths = 0;
   for (int i = 0; i < kCount; ++i) {
@@ -284,7 +284,7 @@ TEST(ArrayTest, GrowsInFewStepsAndKeepsEveryValue) {
 }
 
 TEST(ArrayTest, FailedGrowthLeavesTheArrayAsItWas) {
-  Array<int> array;
+  LineOffsets array;
   test::ScopedReallocationLimit limit(1);
   int count = 0;
   while (array.Append(count)) ++count;  // until a growth is refused
@@ -311,7 +311,7 @@ TEST(IndexTest, LineStartsAfterTheFirstLineAndBeforeTheLastEightBytes) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    Array<int> offsets;
+    LineOffsets offsets;
     ASSERT_TRUE(IndexLanguageLines(row.text.c_str(), static_cast<int>(row.text.size()), offsets));
     EXPECT_EQ(row.expected, std::vector<int>(offsets.begin(), offsets.end()));
   }
@@ -320,7 +320,7 @@ TEST(IndexTest, LineStartsAfterTheFirstLineAndBeforeTheLastEightBytes) {
 TEST(IndexTest, ReportsAnIndexThatCannotGrow) {
   std::string text = "m";
   for (int i = 0; i < 40; ++i) text += "\fline " + std::to_string(100 + i);
-  Array<int> offsets;
+  LineOffsets offsets;
   test::ScopedReallocationLimit limit(1);
   EXPECT_FALSE(IndexLanguageLines(text.c_str(), static_cast<int>(text.size()), offsets));
   EXPECT_EQ(32, offsets.Count());

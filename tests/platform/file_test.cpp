@@ -1,5 +1,4 @@
-// The file object against real files, a named pipe and the NUL device, and
-// the out-of-memory error.
+// The file object against real files, a named pipe and the NUL device.
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
@@ -279,21 +278,6 @@ TEST_F(FileTest, PipesAndCharacterDevicesAreDevices) {
   EXPECT_EQ(-1, client.Tell());  // a pipe has no position
   client.Close();
   EXPECT_FALSE(client.IsDevice());
-}
-
-void ReportToStderr(int code) {
-  std::fprintf(stderr, "reported %d, error %d, count %d\n", code, errorState.code,
-               errorState.count);
-}
-
-TEST(MemoryErrorTest, RecordsErrorEightReportsItAndEndsTheRun) {
-  std::string expected = "reported 8, error 8, count " + std::to_string(errorState.count + 1);
-  EXPECT_EXIT(
-      {
-        SetMemoryErrorReport(ReportToStderr);
-        RaiseMemoryError();
-      },
-      testing::ExitedWithCode(0), expected);
 }
 
 }  // namespace

@@ -201,7 +201,7 @@ bool ReadsBackAsWritten(const std::string& file, const Catalogue& catalogue,
                                                    : nullptr;
   if (!text) return false;
   int length = UnescapeLanguageText(text, rawLength, leadBytes);
-  Array<int> lines;
+  LineOffsets lines;
   bool same = IndexLanguageLines(text, length, lines);
   SortLanguageLines(text, lines);
   for (const KnownText& known : catalogue.Texts()) {
