@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""tools/house_rules.py run on small trees written here: a clean one passes,
+and one broken rule at a time fails and names where.
+
+    house_rules_test.py [HOUSE_RULES_PY]
+"""
+import pathlib
+import subprocess
+import sys
+import tempfile
+import textwrap
+import unittest
+from concurrent.futures import ThreadPoolExecutor
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+CHECKER = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "tools" / "house_rules.py"
+
+
+def code(text):
+    return textwrap.dedent(text).lstrip("\n")
+
+
+def function(name, body_lines, first_lines=(), header=None, indent=""):
+    """A function whose body, braces excluded, is body_lines lines long."""
+    first = [f"  {line}" for line in first_lines]
+    filler = ["  total += 1;"] * (body_lines - len(first) - 2)
+    body = first + ["  int total = 0;"] + filler + ["  return total;"]
+    lines = [header or f"int {name}() {{"] + body + ["}"]
+    return "".join(f"{indent}{line}\n" for line in lines)
+
+
+def two_includes(first, second):
+    return code(f"""
+        #include "{first}"
+        #include "{second}"
+
+        int Answer() {{ return 42; }}
+        """)
+
+
+def including(line):
+    return code(f"""
+        {line}
+
+        int Answer() {{ return 42; }}
+        """)
+
+
+# Every room includes itself, the rooms below it and resources/.
+CLEAN = {
+    "src/platform/file.h": code("""
+        #pragma once
+
+        #include "resources/resource.h"
+
+        int ReadSome();
+        """),
+    "src/platform/file.cpp": code("""
+        #include "platform/file.h"
+
+        #include <windows.h>
+
+        int ReadSome() { return IDS_TITLE; }
+        """),
+    "src/installation/installation.cpp": two_includes("installation/installation.h",
+                                                      "platform/file.h"),
+    "src/localization/messages.cpp": two_includes("localization/messages.h", "platform/file.h"),
+    "src/integration/apply.cpp": code("""
+        #include "integration/apply.h"
+
+        #include "installation/installation.h"
+        #include "localization/messages.h"
+        #include "platform/file.h"
+
+        int Apply() {
+          const char* text = "{";
+          return text[0];  // }
+        }
+        """),
+    "src/uninstall/run.cpp": code("""
+        #include "uninstall/run.h"
+
+        #include "integration/apply.h"
+        #include "resources/resource.h"
+        """),
+    "src/startup/entry.cpp": code("""
+        #include "startup/entry.h"
+
+        #include "installation/installation.h"
+        #include "integration/apply.h"
+        #include "localization/messages.h"
+        #include "platform/file.h"
+        #include "resources/resource.h"
+        #include "uninstall/run.h"
+        """),
+    "src/resources/resource.h": "#define IDS_TITLE 100\n",
+    "tests/platform/file_test.cpp": two_includes("platform/file.h", "support/test_support.h"),
+}
+
+# A long function's braces, not its body, hidden in literals and comments.
+BRACES_IN_LITERALS = ('const char* open = "{";  // }', "char close = '}';", "/* { */",
+                      'const char* both = "}{";', "// {")
+
+ONE = "house rules: 1 breach(es)"
+
+# (what the tree is, its files besides CLEAN's (None: left out), expected exit,
+# texts the output holds)
+CASES = [
+    ("the clean tree", {}, 0, ["house rules: 0 breach(es)"]),
+    ("a platform file including localization/", {
+        "src/platform/bad.cpp": including('#include "localization/messages.h"'),
+    }, 1, ["src/platform/bad.cpp:1: platform/ includes localization/", ONE]),
+    ("a platform header including startup/ on its third line", {
+        "src/platform/bad.h": code("""
+            #pragma once
+
+            #include "startup/entry.h"
+            """),
+    }, 1, ["src/platform/bad.h:3: platform/ includes startup/", ONE]),
+    ("an installation file including localization/", {
+        "src/installation/bad.cpp": including('#include "localization/messages.h"'),
+    }, 1, ["src/installation/bad.cpp:1: installation/ includes localization/", ONE]),
+    ("a localization file including integration/", {
+        "src/localization/bad.cpp": including('#include "integration/apply.h"'),
+    }, 1, ["src/localization/bad.cpp:1: localization/ includes integration/", ONE]),
+    ("an integration file including uninstall/", {
+        "src/integration/bad.cpp": two_includes("integration/apply.h", "uninstall/run.h"),
+    }, 1, ["src/integration/bad.cpp:2: integration/ includes uninstall/", ONE]),
+    ("an uninstall file including startup/", {
+        "src/uninstall/bad.cpp": including('#include "startup/entry.h"'),
+    }, 1, ["src/uninstall/bad.cpp:1: uninstall/ includes startup/", ONE]),
+    ("an include spaced out, as clang-format would not write it", {
+        "src/platform/bad.cpp": including('#  include   "uninstall/run.h"'),
+    }, 1, ["src/platform/bad.cpp:1: platform/ includes uninstall/",
+           "src/platform/bad.cpp: not as clang-format writes it", "house rules: 2 breach(es)"]),
+    ("a function of 60 lines", {
+        "src/uninstall/long.cpp": function("Sixty", 60),
+    }, 0, ["house rules: 0 breach(es)"]),
+    ("a function of 61 lines", {
+        "src/uninstall/long.cpp": "// One line before.\n" + function("SixtyOne", 61),
+    }, 1, ["src/uninstall/long.cpp:2: a function of 61 lines (at most 60)", ONE]),
+    ("a function of 61 lines with braces in its literals and comments", {
+        "src/platform/long.cpp": function("Braces", 61, BRACES_IN_LITERALS),
+    }, 1, ["src/platform/long.cpp:1: a function of 61 lines", ONE]),
+    ("a function of 60 lines with braces in its literals and comments", {
+        "src/platform/long.cpp": function("Braces", 60, BRACES_IN_LITERALS),
+    }, 0, ["house rules: 0 breach(es)"]),
+    ("a 61-line function after one with an open brace in a string", {
+        "src/platform/long.cpp": code("""
+            const char* Open() { return "{"; }
+
+            """) + function("Long", 61),
+    }, 1, ["src/platform/long.cpp:3: a function of 61 lines", ONE]),
+    ("a lambda of 61 lines inside a function of 65, one function", {
+        "src/startup/long.cpp": function(
+            "Outer", 65, ["auto inner = []() {"] + ["  int step = 1;"] * 60 + ["  return 0;", "};"]),
+    }, 1, ["src/startup/long.cpp:1: a function of 65 lines", ONE]),
+    ("a member function of 61 lines in its class", {
+        "src/integration/long.h": code("""
+            #pragma once
+
+            class Counter {
+             public:
+            """) + function("Count", 61, header="int Count() const {", indent="  ") + "\n" + code("""
+             private:
+              int step_ = 1;
+            };
+            """),
+    }, 1, ["src/integration/long.h:5: a function of 61 lines", ONE]),
+    ("a constructor of 61 lines with an initialiser list", {
+        "src/uninstall/long.cpp": function(
+            "Counter", 61, header="Counter::Counter(int step) : step_(step), total_(0) {"),
+    }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a source file clang-format would change", {
+        "src/platform/ugly.cpp": "int  Ugly( ) {return 1;}\n",
+    }, 1, ["src/platform/ugly.cpp: not as clang-format writes it", ONE]),
+    ("a header clang-format would change", {
+        "src/localization/ugly.h": "#pragma once\nint Ugly(int a,int b);\n",
+    }, 1, ["src/localization/ugly.h: not as clang-format writes it", ONE]),
+    ("a test clang-format would change", {
+        "tests/platform/ugly_test.cpp": "TEST(Ugly, Spaces){\n}\n",
+    }, 1, ["tests/platform/ugly_test.cpp: not as clang-format writes it", ONE]),
+    ("one breach of each rule", {
+        "src/platform/bad.cpp": including('#include "uninstall/run.h"'),
+        "src/startup/long.cpp": function("Long", 70),
+        "tests/ugly_test.cpp": "int  Ugly();\n",
+    }, 1, ["src/platform/bad.cpp:1: platform/ includes uninstall/",
+           "src/startup/long.cpp:1: a function of 70 lines",
+           "tests/ugly_test.cpp: not as clang-format writes it", "house rules: 3 breach(es)"]),
+]
+
+
+def write_tree(folder, files):
+    style = (ROOT / ".clang-format").read_text()
+    for name, text in {".clang-format": style, **CLEAN, **files}.items():
+        if text is not None:
+            path = folder / name
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_text(text)
+
+
+def check_tree(folder, files):
+    """The checker's exit and output on CLEAN with files in a tree of its own."""
+    tree = pathlib.Path(folder) / "tree"
+    write_tree(tree, files)
+    result = subprocess.run([sys.executable, str(CHECKER), str(tree)], capture_output=True,
+                            text=True, timeout=30)
+    return result.returncode, result.stdout + result.stderr
+
+
+class HouseRulesTest(unittest.TestCase):
+    def test_each_tree(self):
+        # The cases run side by side: most of each one's time is Python and
+        # clang-format starting.
+        with tempfile.TemporaryDirectory() as folder, ThreadPoolExecutor(4) as pool:
+            runs = [pool.submit(check_tree, pathlib.Path(folder) / str(number), files)
+                    for number, (_, files, _, _) in enumerate(CASES)]
+            for (name, _, expected_exit, expected_texts), run in zip(CASES, runs):
+                with self.subTest(name):
+                    exit_code, output = run.result()
+                    self.assertEqual(exit_code, expected_exit, output)
+                    for text in expected_texts:
+                        self.assertIn(text, output)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
