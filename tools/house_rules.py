@@ -11,7 +11,8 @@
 - clang-format, with the repository's .clang-format, changes nothing in src/
   or tests/.
 
-Prints one line per breach and ends with 1 when there is any.
+Prints one line per breach and ends with 1 when there is any. A root whose
+src/ holds no source file, or a clang-format that fails, is a breach too.
 """
 import pathlib
 import re
@@ -116,27 +117,43 @@ def long_functions(src):
 
 def format_breaches(root, clang_format):
     files = [str(p) for folder in ("src", "tests") for p in source_files(root / folder)]
-    result = subprocess.run([clang_format, "--dry-run", f"--style=file:{root / '.clang-format'}"]
-                            + files, capture_output=True, text=True)
+    if not files:
+        return []
+    try:
+        result = subprocess.run(
+            [clang_format, "--dry-run", f"--style=file:{root / '.clang-format'}"] + files,
+            capture_output=True, text=True)
+    except OSError as error:
+        return [f"{clang_format}: {error.strerror}: the format rule was not checked"]
     seen = []
     for line in result.stderr.splitlines():
         match = re.match(r"^(.+?):(\d+):\d+: (warning|error): code should be clang-formatted", line)
         if match and match.group(1) not in seen:
             seen.append(match.group(1))
-    return [f"{name}: not as clang-format writes it (clang-format -i {name})" for name in seen]
+    breaches = [f"{name}: not as clang-format writes it (clang-format -i {name})" for name in seen]
+    # --dry-run ends with 0 on layout differences: anything else is clang-format
+    # failing, and a failing formatter must not read as a clean tree.
+    if result.returncode != 0:
+        last = (result.stderr.strip().splitlines() or ["no message"])[-1]
+        breaches.append(f"clang-format ended with {result.returncode} ({last}): "
+                        "the format rule was not checked")
+    return breaches
 
 
-def main():
-    root = pathlib.Path(sys.argv[1]).resolve()
-    clang_format = sys.argv[2] if len(sys.argv) > 2 else (shutil.which("clang-format") or "")
-    breaches = room_breaches(root / "src") + long_functions(root / "src")
+def main(argv=None, out=None):
+    argv = sys.argv[1:] if argv is None else argv
+    root = pathlib.Path(argv[0]).resolve()
+    clang_format = argv[1] if len(argv) > 1 else (shutil.which("clang-format") or "")
+    # A wrong root, or a filter that passes no file, would otherwise read as clean.
+    breaches = [] if source_files(root / "src") else [f"{root / 'src'}: no source files to check"]
+    breaches += room_breaches(root / "src") + long_functions(root / "src")
     if clang_format:
         breaches += format_breaches(root, clang_format)
     else:
         breaches.append("clang-format not found: the format rule was not checked")
     for breach in breaches:
-        print(breach)
-    print(f"house rules: {len(breaches)} breach(es)")
+        print(breach, file=out)
+    print(f"house rules: {len(breaches)} breach(es)", file=out)
     return 1 if breaches else 0
 
 

@@ -4,6 +4,8 @@ and one broken rule at a time fails and names where.
 
     house_rules_test.py [HOUSE_RULES_PY]
 """
+import importlib.util
+import io
 import pathlib
 import subprocess
 import sys
@@ -11,6 +13,7 @@ import tempfile
 import textwrap
 import unittest
 from concurrent.futures import ThreadPoolExecutor
+from typing import NamedTuple
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 CHECKER = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "tools" / "house_rules.py"
@@ -103,9 +106,16 @@ BRACES_IN_LITERALS = ('const char* open = "{";  // }', "char close = '}';", "/* 
 
 ONE = "house rules: 1 breach(es)"
 
-# (what the tree is, its files besides CLEAN's (None: left out), expected exit,
-# texts the output holds)
-CASES = [
+
+class Case(NamedTuple):
+    name: str
+    files: dict  # besides CLEAN's; None leaves a file out
+    exit: int
+    texts: list  # each in the output
+    clang_format: str = None  # the checker's own choice when None
+
+
+CASES = [Case(*row) for row in [
     ("the clean tree", {}, 0, ["house rules: 0 breach(es)"]),
     ("a platform file including localization/", {
         "src/platform/bad.cpp": including('#include "localization/messages.h"'),
@@ -187,7 +197,20 @@ CASES = [
     }, 1, ["src/platform/bad.cpp:1: platform/ includes uninstall/",
            "src/startup/long.cpp:1: a function of 70 lines",
            "tests/ugly_test.cpp: not as clang-format writes it", "house rules: 3 breach(es)"]),
-]
+    ("a root without src/", {name: None for name in CLEAN if name.startswith("src/")}, 1,
+     ["src: no source files to check", ONE]),
+    ("a src/ of other files only", {
+        **{name: None for name in CLEAN if name.startswith("src/")},
+        "src/CMakeLists.txt": "add_library(core STATIC)\n",
+        "src/resources/resource.rc": "1 ICON \"main.ico\"\n",
+    }, 1, ["src: no source files to check", ONE]),
+    ("a tree without .clang-format", {".clang-format": None}, 1,
+     ["clang-format ended with 1", "the format rule was not checked", ONE]),
+    ("a clang-format that fails", {}, 1,
+     ["clang-format ended with 1 (no message): the format rule was not checked", ONE], "false"),
+    ("a clang-format that is not there", {}, 1,
+     ["/nonexistent/clang-format: No such file or directory", ONE], "/nonexistent/clang-format"),
+]]
 
 
 def write_tree(folder, files):
@@ -199,28 +222,46 @@ def write_tree(folder, files):
             path.write_text(text)
 
 
-def check_tree(folder, files):
-    """The checker's exit and output on CLEAN with files in a tree of its own."""
-    tree = pathlib.Path(folder) / "tree"
-    write_tree(tree, files)
-    result = subprocess.run([sys.executable, str(CHECKER), str(tree)], capture_output=True,
-                            text=True, timeout=30)
-    return result.returncode, result.stdout + result.stderr
+def load_checker():
+    spec = importlib.util.spec_from_file_location("house_rules", CHECKER)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def check_tree(checker, folder, case):
+    """The checker's exit and output on the case's tree, in this process:
+    Python starting for each case would take most of the test's time."""
+    write_tree(folder, case.files)
+    out = io.StringIO()
+    exit_code = checker.main([str(folder)] + ([case.clang_format] if case.clang_format else []),
+                             out)
+    return exit_code, out.getvalue()
 
 
 class HouseRulesTest(unittest.TestCase):
     def test_each_tree(self):
-        # The cases run side by side: most of each one's time is Python and
-        # clang-format starting.
+        checker = load_checker()
+        # Side by side: much of each case's time is clang-format starting.
         with tempfile.TemporaryDirectory() as folder, ThreadPoolExecutor(4) as pool:
-            runs = [pool.submit(check_tree, pathlib.Path(folder) / str(number), files)
-                    for number, (_, files, _, _) in enumerate(CASES)]
-            for (name, _, expected_exit, expected_texts), run in zip(CASES, runs):
-                with self.subTest(name):
+            runs = [pool.submit(check_tree, checker, pathlib.Path(folder) / str(number), case)
+                    for number, case in enumerate(CASES)]
+            for case, run in zip(CASES, runs):
+                with self.subTest(case.name):
                     exit_code, output = run.result()
-                    self.assertEqual(exit_code, expected_exit, output)
-                    for text in expected_texts:
+                    self.assertEqual(exit_code, case.exit, output)
+                    for text in case.texts:
                         self.assertIn(text, output)
+
+    def test_command_line(self):
+        for case in (CASES[0], CASES[1]):
+            with self.subTest(case.name), tempfile.TemporaryDirectory() as folder:
+                write_tree(pathlib.Path(folder), case.files)
+                result = subprocess.run([sys.executable, str(CHECKER), folder],
+                                        capture_output=True, text=True, timeout=30)
+                self.assertEqual(result.returncode, case.exit, result.stdout + result.stderr)
+                for text in case.texts:
+                    self.assertIn(text, result.stdout)
 
 
 if __name__ == "__main__":
