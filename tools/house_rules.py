@@ -6,7 +6,7 @@
 - Rooms: a file of src/ includes only its own room, rooms below it and the
   resource headers. platform/ is the floor; installation/ and localization/
   stand on it; integration/ on those; uninstall/ on integration/; startup/
-  on everything.
+  on everything; resources/ on nothing. A file outside the rooms is a breach.
 - No function of src/ is longer than 60 lines (its body, braces excluded).
 - clang-format, with the repository's .clang-format, changes nothing in src/
   or tests/.
@@ -15,6 +15,7 @@ Prints one line per breach and ends with 1 when there is any. A root whose
 src/ holds no source file, or a clang-format that fails, is a breach too.
 """
 import pathlib
+import posixpath
 import re
 import shutil
 import subprocess
@@ -28,32 +29,49 @@ ALLOWED = {
     "integration": {"platform", "installation", "localization"},
     "uninstall": {"platform", "installation", "localization", "integration"},
     "startup": {"platform", "installation", "localization", "integration", "uninstall"},
+    "resources": set(),
 }
 MAX_FUNCTION_LINES = 60
-SOURCE_SUFFIXES = {".cpp", ".h"}
+SOURCE_SUFFIXES = {".c", ".cc", ".cpp", ".cxx", ".h", ".hh", ".hpp", ".inl"}
+# Resource scripts include headers too.
+INCLUDING_SUFFIXES = SOURCE_SUFFIXES | {".rc"}
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]*)[>"]')
 CONTROL = re.compile(r"^(if|for|while|switch|catch|do|else|return|namespace|class|struct|enum|union)\b")
 HEADER_END = re.compile(
     r"\)\s*(const\s*)?(noexcept\s*)?(override\s*)?(final\s*)?(->\s*[\w:<>*&\s]+)?$")
 
 
-def source_files(folder):
-    return sorted(p for p in folder.rglob("*") if p.suffix in SOURCE_SUFFIXES and p.is_file())
+def source_files(folder, suffixes=SOURCE_SUFFIXES):
+    return sorted(p for p in folder.rglob("*") if p.suffix in suffixes and p.is_file())
+
+
+def included_room(src, path, bracket, name):
+    """The first folder of src/ that an include of a file of src/ names: a
+    room, another folder, or ".." for outside src/. None for a file beside
+    the including one and for a system header."""
+    if "/" not in name:
+        return None
+    # A quoted name is looked up beside the including file first, then in
+    # src/, which is on the include path.
+    if bracket == '"' and (name.startswith(".") or (path.parent / name).exists()):
+        name = posixpath.join(path.parent.relative_to(src).as_posix(), name)
+    first = posixpath.normpath(name).split("/")[0]
+    return None if bracket == "<" and first not in ALLOWED else first
 
 
 def room_breaches(src):
     breaches = []
-    for path in source_files(src):
-        room = path.relative_to(src).parts[0]
+    for path in source_files(src, INCLUDING_SUFFIXES):
+        parts = path.relative_to(src).parts
+        room = parts[0] if len(parts) > 1 else None
         if room not in ALLOWED:
+            breaches.append(f"{path}: in none of the rooms of src/ ({', '.join(ALLOWED)})")
             continue
         for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
             match = INCLUDE.match(line)
-            if not match:
-                continue
-            target = match.group(1)
-            if target in (room, "resources") or target in ALLOWED[room]:
+            target = match and included_room(src, path, match.group(1), match.group(2))
+            if not target or target in (room, "resources") or target in ALLOWED[room]:
                 continue
             breaches.append(f"{path}:{number}: {room}/ includes {target}/")
     return breaches

@@ -61,6 +61,7 @@ CLEAN = {
     "src/platform/file.cpp": code("""
         #include "platform/file.h"
 
+        #include <sys/stat.h>
         #include <windows.h>
 
         int ReadSome() { return IDS_TITLE; }
@@ -97,6 +98,11 @@ CLEAN = {
         #include "uninstall/run.h"
         """),
     "src/resources/resource.h": "#define IDS_TITLE 100\n",
+    "src/resources/uninstall.rc": code("""
+        #include <windows.h>
+        #include "resources/resource.h"
+        #include "dialogs.rc"
+        """),
     "tests/platform/file_test.cpp": two_includes("platform/file.h", "support/test_support.h"),
 }
 
@@ -143,6 +149,42 @@ CASES = [Case(*row) for row in [
         "src/platform/bad.cpp": including('#  include   "uninstall/run.h"'),
     }, 1, ["src/platform/bad.cpp:1: platform/ includes uninstall/",
            "src/platform/bad.cpp: not as clang-format writes it", "house rules: 2 breach(es)"]),
+    ("an include without a space, as clang-format would not write it", {
+        "src/localization/bad.cpp": including('#include"startup/entry.h"'),
+    }, 1, ["src/localization/bad.cpp:1: localization/ includes startup/",
+           "src/localization/bad.cpp: not as clang-format writes it", "house rules: 2 breach(es)"]),
+    ("an include in angle brackets", {
+        "src/integration/bad.cpp": including("#include <uninstall/run.h>"),
+    }, 1, ["src/integration/bad.cpp:1: integration/ includes uninstall/", ONE]),
+    ("an include up and over", {
+        "src/platform/bad.cpp": including('#include "../uninstall/run.h"'),
+    }, 1, ["src/platform/bad.cpp:1: platform/ includes uninstall/", ONE]),
+    ("an include through its own room", {
+        "src/platform/bad.cpp": including('#include "platform/../startup/entry.h"'),
+    }, 1, ["src/platform/bad.cpp:1: platform/ includes startup/", ONE]),
+    ("an include out of src/", {
+        "src/platform/bad.cpp": including('#include "../../tests/support/test_support.h"'),
+    }, 1, ["src/platform/bad.cpp:1: platform/ includes ../", ONE]),
+    ("includes up and over to a room below and of a folder beside", {
+        "src/localization/relative.cpp": including('#include "../platform/file.h"'),
+        "src/platform/detail/handle.h": "#pragma once\n",
+        "src/platform/handle.cpp": including('#include "detail/handle.h"'),
+    }, 0, ["house rules: 0 breach(es)"]),
+    ("a resource header including integration/", {
+        "src/resources/bad.h": including('#include "integration/apply.h"'),
+    }, 1, ["src/resources/bad.h:1: resources/ includes integration/", ONE]),
+    ("a resource script including integration/", {
+        "src/resources/bad.rc": '#include "integration/settings.h"\n',
+    }, 1, ["src/resources/bad.rc:1: resources/ includes integration/", ONE]),
+    ("a C++ file of another suffix including localization/", {
+        "src/platform/bad.cc": including('#include "localization/messages.h"'),
+    }, 1, ["src/platform/bad.cc:1: platform/ includes localization/", ONE]),
+    ("a source file in src/ itself", {
+        "src/main.cpp": including('#include "startup/entry.h"'),
+    }, 1, ["src/main.cpp: in none of the rooms of src/", ONE]),
+    ("a source file in a folder that is no room", {
+        "src/helpers/helper.cpp": including('#include "startup/entry.h"'),
+    }, 1, ["src/helpers/helper.cpp: in none of the rooms of src/", ONE]),
     ("a function of 60 lines", {
         "src/uninstall/long.cpp": function("Sixty", 60),
     }, 0, ["house rules: 0 breach(es)"]),
