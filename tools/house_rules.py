@@ -38,8 +38,13 @@ INCLUDING_SUFFIXES = SOURCE_SUFFIXES | {".rc"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]*)[>"]')
 CONTROL = re.compile(r"^(if|for|while|switch|catch|do|else|return|namespace|class|struct|enum|union)\b")
-HEADER_END = re.compile(
-    r"\)\s*(const\s*)?(noexcept\s*)?(override\s*)?(final\s*)?(->\s*[\w:<>*&\s]+)?$")
+# The end of a function's header: its parameters, then qualifiers and a
+# trailing return type.
+HEADER_END = re.compile(r"\)\s*((const|volatile|mutable|noexcept|override|final|&&?)\s*)*"
+                        r"(->\s*[\w:<>*&,\s]+)?$")
+# A constructor's header up to its member initialisers.
+INITIALISERS = re.compile(r"\)\s*:(?!:)")
+RAW_STRING = re.compile(r'R"([^()\\\s]{0,16})\(')
 
 
 def source_files(folder, suffixes=SOURCE_SUFFIXES):
@@ -90,6 +95,18 @@ def code_only(text):
             end = n if end < 0 else end + 2
             out.append("\n" * text.count("\n", i, end))
             i = end
+        elif c == "R" and literal_prefix(text, i) in ("", "u8", "u", "U", "L") and \
+                RAW_STRING.match(text, i):
+            # R"delimiter( ... )delimiter": quotes and new lines inside.
+            delimiter = RAW_STRING.match(text, i)
+            end = text.find(f'){delimiter.group(1)}"', delimiter.end())
+            end = n if end < 0 else end + len(delimiter.group(1)) + 2
+            out.append('R""' + "\n" * text.count("\n", i, end))
+            i = end
+        elif c == "'" and literal_prefix(text, i)[:1].isdigit():
+            # A digit separator (1'000), not a character literal.
+            out.append(c)
+            i += 1
         elif c in "\"'":
             j = i + 1
             while j < n and text[j] != c and text[j] != "\n":
@@ -102,12 +119,34 @@ def code_only(text):
     return "".join(out)
 
 
+def literal_prefix(text, i):
+    """The word or number that ends just before text[i]."""
+    start = i
+    while start > 0 and (text[start - 1].isalnum() or text[start - 1] in "_'."):
+        start -= 1
+    return text[start:i]
+
+
+def opens_function(header):
+    if CONTROL.match(header) or "(" not in header:
+        return False
+    return bool(HEADER_END.search(header) or (INITIALISERS.search(header) and header.endswith("}")))
+
+
+def in_header(header):
+    """Whether a brace stands inside a function's header: in a braced
+    argument or default, or a member's initialiser."""
+    return header.count("(") > header.count(")") or bool(
+        INITIALISERS.search(header) and re.search(r"[\w>]$", header))
+
+
 def long_functions(src):
     breaches = []
     for path in source_files(src):
         code = code_only(path.read_text(errors="replace"))
         line, statement = 1, ""
-        # Per open brace: the line of a function's brace, or None.
+        # Per open brace: the line of a function's brace, the header a brace
+        # inside a header interrupts, or None.
         stack = []
         for c in code:
             if c == "\n":
@@ -115,17 +154,18 @@ def long_functions(src):
                 statement += " "
             elif c == "{":
                 header = " ".join(statement.split())
-                in_function = any(start is not None for start in stack)
-                is_function = (not in_function and HEADER_END.search(header)
-                               and not CONTROL.match(header) and "(" in header)
-                stack.append(line if is_function else None)
+                in_function = any(isinstance(entry, int) for entry in stack)
+                if not in_function and opens_function(header):
+                    stack.append(line)
+                else:
+                    stack.append(header if not in_function and in_header(header) else None)
                 statement = ""
             elif c == "}":
                 start = stack.pop() if stack else None
-                if start is not None and line - start - 1 > MAX_FUNCTION_LINES:
+                if isinstance(start, int) and line - start - 1 > MAX_FUNCTION_LINES:
                     breaches.append(f"{path}:{start}: a function of {line - start - 1} lines "
                                     f"(at most {MAX_FUNCTION_LINES})")
-                statement = ""
+                statement = start + "{}" if isinstance(start, str) else ""
             elif c == ";":
                 statement = ""
             else:

@@ -23,12 +23,12 @@ def code(text):
     return textwrap.dedent(text).lstrip("\n")
 
 
-def function(name, body_lines, first_lines=(), header=None, indent=""):
+def function(name, body_lines, first_lines=(), header=None, indent="", end="}"):
     """A function whose body, braces excluded, is body_lines lines long."""
     first = [f"  {line}" for line in first_lines]
     filler = ["  total += 1;"] * (body_lines - len(first) - 2)
     body = first + ["  int total = 0;"] + filler + ["  return total;"]
-    lines = [header or f"int {name}() {{"] + body + ["}"]
+    lines = [header or f"int {name}() {{"] + body + [end]
     return "".join(f"{indent}{line}\n" for line in lines)
 
 
@@ -223,6 +223,37 @@ CASES = [Case(*row) for row in [
         "src/uninstall/long.cpp": function(
             "Counter", 61, header="Counter::Counter(int step) : step_(step), total_(0) {"),
     }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a constructor of 61 lines with members initialised in braces", {
+        "src/uninstall/long.cpp": function(
+            "Counter", 61, header="Counter::Counter(int step) : step_{step}, total_{0} {"),
+    }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a constructor of 60 lines with members initialised in braces", {
+        "src/uninstall/long.cpp": function(
+            "Counter", 60, header="Counter::Counter(int step) : step_(step), total_{0} {"),
+    }, 0, ["house rules: 0 breach(es)"]),
+    ("a function of 61 lines with a braced default argument", {
+        "src/uninstall/long.cpp": function(
+            "Sum", 61, header="int Sum(const Options& options = Options{1, 2}) {"),
+    }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a function of 61 lines returning a pair", {
+        "src/uninstall/long.cpp": function("Pair", 61,
+                                           header="auto Pair() -> std::pair<int, int> {"),
+    }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a function of 61 lines for a left-hand object", {
+        "src/uninstall/long.cpp": function("Count", 61, header="int Counter::Count() const& {"),
+    }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a lambda of 61 lines that keeps its state", {
+        "src/uninstall/long.cpp": function(
+            "Count", 61, header="auto count = [total = 0]() mutable {", end="};"),
+    }, 1, ["src/uninstall/long.cpp:1: a function of 61 lines", ONE]),
+    ("a function of 61 lines with braces in raw strings", {
+        "src/platform/long.cpp": function(
+            "Raw", 61, ['const char* one = R"x(a "}" b)x";', 'const char* two = R"(', "}", ')";']),
+    }, 1, ["src/platform/long.cpp:1: a function of 61 lines", ONE]),
+    ("a function of 61 lines with a digit separator", {
+        "src/platform/long.cpp": function("Digits", 61,
+                                          ["if (total > 1'000) {", "  total = 0;", "}"]),
+    }, 1, ["src/platform/long.cpp:1: a function of 61 lines", ONE]),
     ("a source file clang-format would change", {
         "src/platform/ugly.cpp": "int  Ugly( ) {return 1;}\n",
     }, 1, ["src/platform/ugly.cpp: not as clang-format writes it", ONE]),
