@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""tools/house_rules.py run on small trees written here: a clean one passes,
-and one broken rule at a time fails and names where.
+"""tools/house_rules.py run on small trees written here, one table row each:
+a clean tree passes, and a tree with one rule broken fails and names where.
 
     house_rules_test.py [HOUSE_RULES_PY]
 """
 import importlib.util
 import io
+import os
 import pathlib
 import subprocess
 import sys
@@ -282,7 +283,8 @@ CASES = [Case(*row) for row in [
     ("a clang-format that fails", {}, 1,
      ["clang-format ended with 1 (no message): the format rule was not checked", ONE], "false"),
     ("a clang-format that is not there", {}, 1,
-     ["/nonexistent/clang-format: No such file or directory", ONE], "/nonexistent/clang-format"),
+     ["/nonexistent/clang-format: ", "the format rule was not checked", ONE],
+     "/nonexistent/clang-format"),
 ]]
 
 
@@ -316,7 +318,7 @@ class HouseRulesTest(unittest.TestCase):
     def test_each_tree(self):
         checker = load_checker()
         # Side by side: much of each case's time is clang-format starting.
-        with tempfile.TemporaryDirectory() as folder, ThreadPoolExecutor(4) as pool:
+        with tempfile.TemporaryDirectory() as folder, ThreadPoolExecutor(os.cpu_count()) as pool:
             runs = [pool.submit(check_tree, checker, pathlib.Path(folder) / str(number), case)
                     for number, case in enumerate(CASES)]
             for case, run in zip(CASES, runs):
@@ -327,7 +329,8 @@ class HouseRulesTest(unittest.TestCase):
                         self.assertIn(text, output)
 
     def test_command_line(self):
-        for case in (CASES[0], CASES[1]):
+        # The clean tree and the first breach, through the exit status.
+        for case in CASES[:2]:
             with self.subTest(case.name), tempfile.TemporaryDirectory() as folder:
                 write_tree(pathlib.Path(folder), case.files)
                 result = subprocess.run([sys.executable, str(CHECKER), folder],
