@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "support/registry_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -83,8 +84,7 @@ class RegistryTest : public testing::Test {
   void TearDown() override { Clean(); }
 
   static void Clean() {
-    SetRegView64(false);
-    ClearRegWriteFaultsForTest();
+    test::ResetRegistrySeams();
     for (const char* link : kLinks) test::DeleteRegistryLink(link);  // before anything follows them
     DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
     DeleteKeyTree(HKEY_CURRENT_USER, kOtherProductKey);
