@@ -25,7 +25,6 @@ constexpr DWORD kNarrowBytesPerUnit = 3;
 REGSAM view64Flag = 0;
 // Keys deleted by the current pass of DelRegTree.
 int treeDeletions = 0;
-int lastTreePasses = 0;
 LONG writeFaults[kPredefinedRootCount] = {};
 bool wideCallsFailForTest = false;
 void (*treeStepHook)(void*) = nullptr;
@@ -303,13 +302,10 @@ void DeleteTree(HKEY root, const char* path) {
   bool gone = false;
   do {
     treeDeletions = 0;
-    ++lastTreePasses;
-    if (gone) break;
     if (!top.link) DeleteTreePass(top.key.Get(), 0);
     TreeStep();
     gone = DeleteOpenedKey(root, top);
-    if (gone) ++treeDeletions;
-  } while (treeDeletions > 0);
+  } while (!gone && treeDeletions > 0);
 }
 
 // The value calls in both forms, chosen by the character type of the name.
@@ -505,7 +501,6 @@ void DelRegValue(HKEY root, const char* spec, const char* name, RegOwner owner) 
 }
 
 void DelRegTree(HKEY root, const char* spec) {
-  lastTreePasses = 0;
   char path[kRegPathSize];
   // A root key is never deleted; the 9x family's single call would take
   // everything below it.
@@ -617,8 +612,6 @@ void SetRegWriteFaultForTest(HKEY root, LONG status) {
 void ClearRegWriteFaultsForTest() {
   for (LONG& fault : writeFaults) fault = ERROR_SUCCESS;
 }
-
-int LastDelRegTreePassesForTest() { return lastTreePasses; }
 
 void SetRegWideCallsFailForTest(bool fail) { wideCallsFailForTest = fail; }
 

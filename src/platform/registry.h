@@ -155,10 +155,6 @@ void DelRegKey(const char* spec);
 void SetRegWriteFaultForTest(HKEY root, LONG status);
 void ClearRegWriteFaultsForTest();
 
-// The number of passes the last DelRegTree ran: 0 when it did nothing or
-// the 9x family's single call removed the tree.
-int LastDelRegTreePassesForTest();
-
 // While on, the "W" registry calls of CopyRegValues and DelRegValues fail
 // with ERROR_CALL_NOT_IMPLEMENTED, as the 9x family's stubs do.
 void SetRegWideCallsFailForTest(bool fail);

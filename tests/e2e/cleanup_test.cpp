@@ -86,14 +86,8 @@ constexpr char kZipImageData[] =
 
 // --- Keys and folders the tests touch ---------------------------------------
 
-// The product's footprint and another user's settings.
+// Another user's settings, reset with the product's footprint.
 const std::vector<test::RegistryKey> kPrepared = {{HKEY_USERS, kOtherUserProductKey}};
-
-// Resets everything above when made and when destroyed.
-class ScopedIntegrationReset : public test::ScopedFootprintReset {
- public:
-  ScopedIntegrationReset() : ScopedFootprintReset(kPrepared) {}
-};
 
 // --- The installation, setup and uninstall ---------------------------------
 
@@ -253,13 +247,7 @@ void ExpectOnlyWhatStays() {
   }
 }
 
-// The registry the product touches and the keys around it, and the
-// shortcut folders.
-using SystemSnapshot = test::RegistrySnapshot;
-
-SystemSnapshot TakeSnapshot() { return test::SnapshotFootprint(kPrepared); }
-
-void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& after,
+void ExpectSameSnapshot(const test::RegistrySnapshot& before, const test::RegistrySnapshot& after,
                         test::CallSite site = test::Here()) {
   ::testing::ScopedTrace trace(site.file, site.line, "ExpectSameSnapshot");
   EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, after));
@@ -268,7 +256,7 @@ void ExpectSameSnapshot(const SystemSnapshot& before, const SystemSnapshot& afte
 // --- Tests -----------------------------------------------------------------
 
 TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirFormerOwners) {
-  ScopedIntegrationReset reset;
+  test::ScopedFootprintReset reset(kPrepared);
   Sandbox sandbox("cleanup-all");
   Install(sandbox);
   WriteFormerOwners();
@@ -306,7 +294,7 @@ TEST(CleanupTest, SilentUninstallLeavesOnlyWhatStaysAndGivesTypesBackToTheirForm
 // They keep what they set; the product's new-file entry, which they left in
 // place, goes, and the one it had replaced comes back.
 TEST(CleanupTest, ProgramsThatTookATypeOverSinceSetupKeepIt) {
-  ScopedIntegrationReset reset;
+  test::ScopedFootprintReset reset(kPrepared);
   Sandbox sandbox("cleanup-taken");
   Install(sandbox);
   WriteFormerOwners();
@@ -394,7 +382,7 @@ class ScopedForeignLinks {
 // handler places after setup: the silent uninstall deletes nothing where
 // they point.
 TEST(CleanupTest, LinksInTheProductsHandlerPlacesLeadTheUninstallNowhere) {
-  ScopedIntegrationReset reset;
+  test::ScopedFootprintReset reset(kPrepared);
   Sandbox sandbox("cleanup-links");
   Install(sandbox);
   ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
@@ -426,7 +414,7 @@ TEST(CleanupTest, RecoveryVolumeExtensionIsReleasedOnlyWhileItNamesTheProductsCl
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.owner ? std::string("\"") + row.owner + "\"" : "as setup left it");
-    ScopedIntegrationReset reset;
+    test::ScopedFootprintReset reset(kPrepared);
     Sandbox sandbox("cleanup-rev");
     Install(sandbox);
     ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
@@ -449,7 +437,7 @@ TEST(CleanupTest, RecoveryVolumeExtensionIsReleasedOnlyWhileItNamesTheProductsCl
 // outlive the uninstall (the rest of the product key goes), and a second
 // uninstall, run with the rights, gives them back.
 TEST(CleanupTest, RefusedReleaseKeepsTheSavedOwnersForASecondUninstall) {
-  ScopedIntegrationReset reset;
+  test::ScopedFootprintReset reset(kPrepared);
   Sandbox sandbox("cleanup-refused");
   Install(sandbox);
   WriteFormerOwners();
@@ -494,7 +482,7 @@ TEST(CleanupTest, SecondCleanUpChangesNothing) {
   const Row rows[] = {{"after an uninstall", true}, {"where setup never ran", false}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ScopedIntegrationReset reset;
+    test::ScopedFootprintReset reset(kPrepared);
     Sandbox sandbox("cleanup-again");
     Install(sandbox);
     std::string interpreter = InterpreterStandIn(sandbox);
@@ -509,12 +497,12 @@ TEST(CleanupTest, SecondCleanUpChangesNothing) {
       ASSERT_TRUE(sandbox.Exists("uninstall.exe"));
       ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", kListFile));
     }
-    SystemSnapshot before = TakeSnapshot();
+    test::RegistrySnapshot before = test::SnapshotFootprint(kPrepared);
     ASSERT_NE(before.end(), before.find("HKCR\\CLSID\\"));  // the classes were read
 
     RunSilentUninstall(sandbox, interpreter);
 
-    ExpectSameSnapshot(before, TakeSnapshot());
+    ExpectSameSnapshot(before, test::SnapshotFootprint(kPrepared));
     EXPECT_FALSE(sandbox.Exists("Uninstall.lst"));  // the run went through
   }
 }
@@ -532,7 +520,7 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ScopedIntegrationReset reset;
+    test::ScopedFootprintReset reset(kPrepared);
     Sandbox sandbox("cleanup-stopped");
     Install(sandbox);
     ASSERT_EQ(0, RunSetup(sandbox, kEverythingOn));
@@ -540,7 +528,7 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
     if (!row.listFile) {
       ASSERT_TRUE(DeleteFileA(sandbox.Path("Uninstall.lst").c_str()));
     }
-    SystemSnapshot before = TakeSnapshot();
+    test::RegistrySnapshot before = test::SnapshotFootprint(kPrepared);
 
     driver::Process process;
     ASSERT_TRUE(driver::Start(process, sandbox.Options(row.args)));
@@ -552,7 +540,7 @@ TEST(CleanupTest, NothingIsCleanedUpBeforeTheListFileIsOpen) {
     EXPECT_TRUE(driver::WaitForExit(process, e2e::kExitTimeoutMs, &code));
     EXPECT_EQ(0u, code);
 
-    ExpectSameSnapshot(before, TakeSnapshot());
+    ExpectSameSnapshot(before, test::SnapshotFootprint(kPrepared));
     EXPECT_TRUE(sandbox.Exists("uninstall.exe"));
   }
 }
@@ -576,15 +564,17 @@ TEST(CleanupTest, SnapshotSeesWritesBesideTheProductsKeys) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.key) + (row.value ? std::string("|") + row.value : ""));
-    SystemSnapshot before = TakeSnapshot();
+    test::RegistrySnapshot before = test::SnapshotFootprint(kPrepared);
     WriteText(row.root, row.key, row.value ? row.value : "", "x", row.view);
-    EXPECT_NE(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
+    EXPECT_NE(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotFootprint(kPrepared)));
     if (row.value) {
       test::DeleteValue(row.root, row.key, row.value);
     } else {
       test::DeleteKeyTree(row.root, row.key, row.view);
     }
-    EXPECT_EQ(std::vector<std::string>{}, test::SnapshotDifferences(before, TakeSnapshot()));
+    EXPECT_EQ(std::vector<std::string>{},
+              test::SnapshotDifferences(before, test::SnapshotFootprint(kPrepared)));
   }
 }
 
@@ -608,7 +598,7 @@ TEST(CleanupTest, SecondSetupAndUninstallGiveForeignKeysBackOnBothFamilies) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ScopedIntegrationReset reset;
+    test::ScopedFootprintReset reset(kPrepared);
     std::unique_ptr<test::ScopedWindowsVersion> probeVersion, uninstallVersion;
     if (!row.ntFamily) {
       probeVersion = std::make_unique<test::ScopedWindowsVersion>("probe.exe", "win98");
@@ -661,7 +651,7 @@ TEST(CleanupTest, SecondSetupAndUninstallGiveForeignKeysBackOnBothFamilies) {
 // file goes to an interpreter stand-in (the 9x family's way to start it is
 // covered by the uninstall run's own tests).
 TEST(CleanupTest, NineXFamilyGivesFormerOwnersBackWithoutTheTemplateData) {
-  ScopedIntegrationReset reset;
+  test::ScopedFootprintReset reset(kPrepared);
   test::ScopedWindowsVersion probeVersion("probe.exe", "win98");
   test::ScopedWindowsVersion uninstallVersion("uninstall.exe", "win98");
   Sandbox sandbox("cleanup-9x");

@@ -22,6 +22,8 @@
 
 namespace {
 
+using test::WriteText;
+
 constexpr char kRoot[] = "C:\\KorvikTests\\round-trip";
 constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvik archiver";
@@ -54,10 +56,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::vector<std::string> Diff(const Snapshot& before, const Snapshot& after) {
-  return test::SnapshotDifferences(before, after);
-}
-
 std::string Lines(const std::vector<std::string>& lines) {
   std::string all;
   for (const std::string& line : lines) all += test::Utf8(line) + "\n";
@@ -65,11 +63,6 @@ std::string Lines(const std::vector<std::string>& lines) {
 }
 
 // --- the system before setup --------------------------------------------------
-
-void SetText(const char* key, const char* name, const char* text,
-             test::CallSite site = test::Here()) {
-  test::WriteText(HKEY_CLASSES_ROOT, key, name, text, 0, site);
-}
 
 const char* const kHandlerKeys[] = {
     "*\\shellex\\ContextMenuHandlers",         "Folder\\shellex\\ContextMenuHandlers",
@@ -85,23 +78,24 @@ void Reset() {
 // new-file entry; ".gz" with a program id only; ".rev" with a class, a
 // content type and subkeys; the volume extension ".o05"; the others absent.
 void FormerOwners() {
-  SetText(".zip", nullptr, "OtherZip.File");
-  SetText(".zip", "Content Type", "application/x-other-zip");
-  SetText(".zip\\ShellNew", "NullFile", "");
-  SetText(".zip\\ShellNew", "Command", "C:\\Other\\other.exe /new");
-  SetText(".zip\\ShellNew", "IconPath", "C:\\Other\\other.exe,1");
-  SetText(".rev", nullptr, "OtherRev.File");
-  SetText(".rev", "Content Type", "application/x-other-rev");
-  SetText(".rev\\OpenWithProgids", "OtherRev.File", "");
-  SetText(".rev\\PersistentHandler", nullptr, "{5E941D80-BF96-11CD-B579-08002B30BFEB}");
-  SetText("OtherRev.File", nullptr, "Other recovery volume");
-  SetText(".o05", nullptr, "OtherZip.File");
-  SetText(".o05", "Content Type", "application/x-other-volume");
-  SetText("OtherZip.File", nullptr, "Other ZIP");
-  SetText(".cab", nullptr, "OtherCab.File");
-  SetText(".cab", "Content Type", "application/vnd.ms-cab-compressed");
-  SetText(".cab\\ShellNew", "FileName", "C:\\Other\\empty.cab");
-  SetText(".gz", nullptr, "OtherGz.File");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", nullptr, "OtherZip.File");
+  WriteText(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/x-other-zip");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Command", "C:\\Other\\other.exe /new");
+  WriteText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "IconPath", "C:\\Other\\other.exe,1");
+  WriteText(HKEY_CLASSES_ROOT, ".rev", nullptr, "OtherRev.File");
+  WriteText(HKEY_CLASSES_ROOT, ".rev", "Content Type", "application/x-other-rev");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\OpenWithProgids", "OtherRev.File", "");
+  WriteText(HKEY_CLASSES_ROOT, ".rev\\PersistentHandler", nullptr,
+            "{5E941D80-BF96-11CD-B579-08002B30BFEB}");
+  WriteText(HKEY_CLASSES_ROOT, "OtherRev.File", nullptr, "Other recovery volume");
+  WriteText(HKEY_CLASSES_ROOT, ".o05", nullptr, "OtherZip.File");
+  WriteText(HKEY_CLASSES_ROOT, ".o05", "Content Type", "application/x-other-volume");
+  WriteText(HKEY_CLASSES_ROOT, "OtherZip.File", nullptr, "Other ZIP");
+  WriteText(HKEY_CLASSES_ROOT, ".cab", nullptr, "OtherCab.File");
+  WriteText(HKEY_CLASSES_ROOT, ".cab", "Content Type", "application/vnd.ms-cab-compressed");
+  WriteText(HKEY_CLASSES_ROOT, ".cab\\ShellNew", "FileName", "C:\\Other\\empty.cab");
+  WriteText(HKEY_CLASSES_ROOT, ".gz", nullptr, "OtherGz.File");
 }
 
 // --- running -----------------------------------------------------------------
@@ -189,14 +183,10 @@ void InstallWithChoices() {
   ASSERT_EQ(0u, code);
 }
 
-std::string UninstallString() {
-  return test::ReadText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
-}
-
 // As the list of installed programs does it: the registered command line
 // as it stands, then "Yes" to the question; waits for the batch file.
 void UninstallAsTheSystemDoes() {
-  std::string command = UninstallString();
+  std::string command = test::ReadText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
   ASSERT_EQ("\"" + InstallFolder() + "\\uninstall.exe\"", command);
   driver::Process process;
   driver::StartOptions options = Options(uninstallJob.get());
@@ -282,7 +272,7 @@ TEST_F(RoundTripTest, SilentInstallTwiceThenUninstallLeavesOnlyWhatIsMeantToStay
 
     InstallSilently();
     EXPECT_EQ("OtherZip.File", Former(".zip", "Type"));
-    if (zipTaken) SetText(".zip", nullptr, "Y.zip");
+    if (zipTaken) WriteText(HKEY_CLASSES_ROOT, ".zip", nullptr, "Y.zip");
     // A second setup over the installation keeps the state from before the
     // first, or from before the second for a type taken in between.
     InstallSilently();
@@ -290,13 +280,13 @@ TEST_F(RoundTripTest, SilentInstallTwiceThenUninstallLeavesOnlyWhatIsMeantToStay
     EXPECT_EQ(zipTaken ? "" : "application/x-other-zip", Former(".zip", "Content"));
     EXPECT_EQ("*", Former(".zip", "ShellNew"));
     EXPECT_EQ("C:\\Other\\empty.cab", Former(".cab", "ShellNew"));
-    std::vector<std::string> installed = Diff(before, Take());
+    std::vector<std::string> installed = test::SnapshotDifferences(before, Take());
     EXPECT_GT(installed.size(), 100u);
 
     // Other programs take ".gz" over and register with ".7z" before the
     // uninstall.
-    SetText(".gz", nullptr, "ThirdParty.Gz");
-    SetText(".7z\\OpenWithProgids", "Other.7z", "");
+    WriteText(HKEY_CLASSES_ROOT, ".gz", nullptr, "ThirdParty.Gz");
+    WriteText(HKEY_CLASSES_ROOT, ".7z\\OpenWithProgids", "Other.7z", "");
     UninstallAsTheSystemDoes();
 
     std::vector<std::string> expected = ExpectedLeftovers(before, true);
@@ -306,7 +296,7 @@ TEST_F(RoundTripTest, SilentInstallTwiceThenUninstallLeavesOnlyWhatIsMeantToStay
       expected.push_back("- HKCR\\.zip|Content Type = " +
                          test::SnapshotText("application/x-other-zip"));
     }
-    EXPECT_EQ(Lines(Sorted(expected)), Lines(Sorted(Diff(before, Take()))));
+    EXPECT_EQ(Lines(Sorted(expected)), Lines(Sorted(test::SnapshotDifferences(before, Take()))));
   }
 }
 
@@ -320,7 +310,7 @@ TEST_F(RoundTripTest, InstallThroughTheDialogsWithChangedChoicesThenUninstall) {
   // desktop link is there.
   EXPECT_EQ("<none>", Former(".cab", "Type"));
   EXPECT_EQ("OtherZip.File", Former(".zip", "Type"));
-  std::vector<std::string> installed = Diff(before, Take());
+  std::vector<std::string> installed = test::SnapshotDifferences(before, Take());
   bool desktopLink = false;
   const std::string link =
       Lower("+ FILE " + test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Korvik.lnk = ");
@@ -333,7 +323,8 @@ TEST_F(RoundTripTest, InstallThroughTheDialogsWithChangedChoicesThenUninstall) {
   EXPECT_TRUE(desktopLink) << Lines(installed);
 
   UninstallAsTheSystemDoes();
-  EXPECT_EQ(Lines(Sorted(ExpectedLeftovers(before, false))), Lines(Sorted(Diff(before, Take()))));
+  EXPECT_EQ(Lines(Sorted(ExpectedLeftovers(before, false))),
+            Lines(Sorted(test::SnapshotDifferences(before, Take()))));
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ constexpr char kApprovedKey[] =
 constexpr char kClassId32[] = "{6F2A9C31-5B17-4C3E-8A0D-D3B58C1E47A2}";
 constexpr char kViewerClass[] = "KorvikTest.Viewer";
 
+// The test's own class, removed with everything a setup run can leave
+// behind before and after each test.
+const std::vector<test::RegistryKey> kPrepared = {{HKEY_CLASSES_ROOT, kViewerClass}};
+
 const char* const kTypeKeys[] = {".orv", ".zip", ".cab", ".arj", ".lzh", ".ace", ".7z",
                                  ".tar", ".gz",  ".uue", ".bz2", ".jar", ".iso", ".z"};
 const char* const kMenuValues[] = {"ExtrTo", "ExtrHere", "Extr",     "ExtrSep", "OpenSFX", "AddTo",
@@ -50,18 +54,9 @@ std::string Text(HKEY root, const std::string& key, const char* name, REGSAM vie
   return value.present && value.type == REG_SZ ? value.data.c_str() : "<none>";
 }
 
-// The stored number; -1 when it is missing.
-long long Number(HKEY root, const std::string& key, const char* name) {
-  return test::ReadNumber(root, key, name);
-}
-
+// A number stored under the product key; -1 when it is missing.
 long long Stored(const std::string& key, const char* name) {
-  return Number(HKEY_CURRENT_USER, std::string(kProductKey) + "\\" + key, name);
-}
-
-void Write(HKEY root, const std::string& key, const char* name, const std::string& text,
-           test::CallSite site = test::Here()) {
-  test::WriteText(root, key, name, text, 0, site);
+  return test::ReadNumber(HKEY_CURRENT_USER, std::string(kProductKey) + "\\" + key, name);
 }
 
 void Store(const std::string& key, const char* name, DWORD number,
@@ -69,10 +64,6 @@ void Store(const std::string& key, const char* name, DWORD number,
   test::WriteNumber(HKEY_CURRENT_USER, std::string(kProductKey) + "\\" + key, name, number, 0,
                     site);
 }
-
-// Everything a setup run can leave behind, and the test's own class,
-// removed before and after each test.
-void ResetSystem() { test::ResetFootprint({{HKEY_CLASSES_ROOT, kViewerClass}}); }
 
 // --- the program ----------------------------------------------------------
 
@@ -83,8 +74,8 @@ struct Session {
 
 class SetupTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetSystem(); }
-  void TearDown() override { ResetSystem(); }
+  void SetUp() override { test::ResetFootprint(kPrepared); }
+  void TearDown() override { test::ResetFootprint(kPrepared); }
 
   // Starts "/setup" and waits for SETUPDLG; from the installation folder
   // unless workDir names another.
@@ -181,9 +172,9 @@ TEST_F(SetupTest, NothingStoredShowsTheDefaultsAndJarIsoOnlyWhenNoOtherProgramOw
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ResetSystem();
-    if (row.jarOwner) Write(HKEY_CLASSES_ROOT, ".jar", nullptr, row.jarOwner);
-    if (row.isoOwner) Write(HKEY_CLASSES_ROOT, ".iso", nullptr, row.isoOwner);
+    test::ResetFootprint(kPrepared);
+    if (row.jarOwner) test::WriteText(HKEY_CLASSES_ROOT, ".jar", nullptr, row.jarOwner);
+    if (row.isoOwner) test::WriteText(HKEY_CLASSES_ROOT, ".iso", nullptr, row.isoOwner);
     Sandbox sandbox("setup-defaults");
     Session run;
     StartSetup(run, sandbox);
@@ -205,7 +196,7 @@ TEST_F(SetupTest, StoredValuesAreShownAndOkStoresThemBackAsZeroOrOne) {
   for (int n = 0; n < 14; ++n) Store(std::string("Setup\\") + kTypeKeys[n], "Set", n % 2);
   Store("Setup\\.orv", "Set", 7);  // any nonzero number is on
   Store("Setup\\.iso", "Set", 1);  // but another program owns ".iso"
-  Write(HKEY_CLASSES_ROOT, ".iso", nullptr, "Other.DiscImage");
+  test::WriteText(HKEY_CLASSES_ROOT, ".iso", nullptr, "Other.DiscImage");
   Store("Setup\\Links", "Desktop", 7);
   Store("Setup\\Links", "StartMenu", 0);
   Store("Setup\\Links", "Programs", 0);
@@ -385,8 +376,8 @@ void ExpectUninstallEntry(const Sandbox& sandbox) {
   const std::string command = "\"" + sandbox.ProgramPath() + "\"";
   EXPECT_EQ(command, Text(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
   EXPECT_EQ(sandbox.Path("Korvik.exe"), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
-  EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"));
-  EXPECT_EQ(1, Number(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair"));
+  EXPECT_EQ(1, test::ReadNumber(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"));
+  EXPECT_EQ(1, test::ReadNumber(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair"));
   EXPECT_EQ(command + " /quiet", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"));
   EXPECT_EQ(sandbox.Folder(), Text(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"));
   EXPECT_EQ("Korvik", Text(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
@@ -430,7 +421,7 @@ TEST_F(SetupTest, AccessDeniedStopsTheApplyStepButNotTheEntryOrTheCompletionDial
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.roots);
-    ResetSystem();
+    test::ResetFootprint(kPrepared);
     Sandbox sandbox("setup-denied");
     LayOutLibraries(sandbox);
     ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltFaultyProgram(), "uninstall.exe"));
@@ -478,7 +469,7 @@ TEST_F(SetupTest, SilentRunConfirmsBothDialogsStoresAppliesAndOpensNothing) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ResetSystem();
+    test::ResetFootprint(kPrepared);
     if (row.stored) {
       Store("Setup\\.zip", "Set", 0);
       Store("Setup\\Links", "Programs", 7);
@@ -526,7 +517,7 @@ TEST_F(SetupTest, SilentRunReadsSfxcmdWhereTheWideEnvironmentCallIsAStub) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ResetSystem();
+    test::ResetFootprint(kPrepared);
     std::unique_ptr<test::ScopedWindowsVersion> version;
     if (row.version) {
       version = std::make_unique<test::ScopedWindowsVersion>("uninstall.exe", row.version);
@@ -560,7 +551,7 @@ class ScopedClassDefault {
   ScopedClassDefault(const std::string& key, const std::string& value) : key_(key) {
     existed_ = KeyExists(HKEY_CLASSES_ROOT, key);
     former_ = Text(HKEY_CLASSES_ROOT, key, nullptr);
-    Write(HKEY_CLASSES_ROOT, key, nullptr, value);
+    test::WriteText(HKEY_CLASSES_ROOT, key, nullptr, value);
   }
   ~ScopedClassDefault() {
     if (!existed_) {
@@ -568,7 +559,7 @@ class ScopedClassDefault {
     } else if (former_ == "<none>") {
       DeleteValue(HKEY_CLASSES_ROOT, key_, nullptr);
     } else {
-      Write(HKEY_CLASSES_ROOT, key_, nullptr, former_);
+      test::WriteText(HKEY_CLASSES_ROOT, key_, nullptr, former_);
     }
   }
   ScopedClassDefault(const ScopedClassDefault&) = delete;
@@ -626,14 +617,12 @@ std::vector<std::string> HelpCalls(const Sandbox& sandbox, std::size_t count) {
   return WaitForLines(sandbox.Path("hhctrl.log"), count);
 }
 
-std::string HelpStandIn() { return test::WindowsPath(KORVIK_HHCTRL_STANDIN); }
-
 // The help control beside the program, preferred to Wine's own built-in
 // one for "uninstall.exe" while the object lives (Wine's per-program
 // overrides; WINEDLLOVERRIDES in a child's environment block is not read).
 class ScopedNativeHelp {
  public:
-  ScopedNativeHelp() { Write(HKEY_CURRENT_USER, kKey, "hhctrl.ocx", "native"); }
+  ScopedNativeHelp() { test::WriteText(HKEY_CURRENT_USER, kKey, "hhctrl.ocx", "native"); }
   ~ScopedNativeHelp() { test::DeleteKeyTree(HKEY_CURRENT_USER, kKey); }
   ScopedNativeHelp(const ScopedNativeHelp&) = delete;
   ScopedNativeHelp& operator=(const ScopedNativeHelp&) = delete;
@@ -641,8 +630,6 @@ class ScopedNativeHelp {
  private:
   static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\uninstall.exe\\DllOverrides";
 };
-
-std::vector<std::string> HelpEnvironment() { return {}; }
 
 // 0 for white, 765 for black.
 int Darkness(DWORD color) {
@@ -710,7 +697,7 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   Sandbox sandbox("setup-done", "Korvik Archiver");
   ASSERT_TRUE(sandbox.WriteFile("license.txt", "licence"));
   ASSERT_TRUE(sandbox.WriteFile("order.htm", "<html></html>"));
-  ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  ASSERT_TRUE(sandbox.CopyIn(test::WindowsPath(KORVIK_HHCTRL_STANDIN), "hhctrl.ocx"));
   // Started from another folder that holds files of the same names: the
   // dialog names and opens only the program's own folder.
   const std::string elsewhere = sandbox.Root() + "\\elsewhere";
@@ -721,7 +708,7 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
   const std::string viewerLog = viewer.Log();
   ScopedNativeHelp nativeHelp;
   Session run;
-  StartSetup(run, sandbox, HelpEnvironment(), "", elsewhere);
+  StartSetup(run, sandbox, {}, "", elsewhere);
   if (!run.dialog) return;
   PressAndWait(run.dialog, IDOK);
   HWND done = WaitForDone(run);
@@ -791,10 +778,10 @@ TEST_F(SetupTest, CompletionDialogShowsTheFolderAndItsButtonsOpenWhatTheyName) {
 
 TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
   Sandbox sandbox("setup-help", "Korvik Archiver");
-  ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  ASSERT_TRUE(sandbox.CopyIn(test::WindowsPath(KORVIK_HHCTRL_STANDIN), "hhctrl.ocx"));
   ScopedNativeHelp nativeHelp;
   Session run;
-  StartSetup(run, sandbox, HelpEnvironment());
+  StartSetup(run, sandbox);
   if (!run.dialog) return;
   std::string topic =
       "HtmlHelpA 0 " + sandbox.Path("korvik.chm") + "::/html/HELPIntegrationSettings.htm 0";
@@ -839,10 +826,10 @@ TEST_F(SetupTest, HelpButtonAndF1OpenTheSetupTopicWithOneLoadOfTheControl) {
 
 TEST_F(SetupTest, RunWithoutHelpNeverLoadsTheHelpControl) {
   Sandbox sandbox("setup-no-help");
-  ASSERT_TRUE(sandbox.CopyIn(HelpStandIn(), "hhctrl.ocx"));
+  ASSERT_TRUE(sandbox.CopyIn(test::WindowsPath(KORVIK_HHCTRL_STANDIN), "hhctrl.ocx"));
   ScopedNativeHelp nativeHelp;
   Session run;
-  StartSetup(run, sandbox, HelpEnvironment());
+  StartSetup(run, sandbox);
   if (!run.dialog) return;
   HWND items = OpenContextItems(run);
   ASSERT_NE(nullptr, items);
@@ -1035,7 +1022,7 @@ TEST_F(SetupTest, DialogsShowTheirControlsWholeAndWorking) {
 class ScopedDllOverride {
  public:
   ScopedDllOverride(const char* dll, const char* loadOrder) : dll_(dll) {
-    Write(HKEY_CURRENT_USER, kKey, dll, loadOrder);
+    test::WriteText(HKEY_CURRENT_USER, kKey, dll, loadOrder);
   }
   ~ScopedDllOverride() { DeleteValue(HKEY_CURRENT_USER, kKey, dll_); }
   ScopedDllOverride(const ScopedDllOverride&) = delete;
@@ -1078,7 +1065,7 @@ TEST_F(SetupTest, SettingsDialogComesUpWholeOrTheSetupEndsAsCancelled) {
   RECT builtIn{};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ResetSystem();
+    test::ResetFootprint(kPrepared);
     Store("Setup\\Links", "Programs", 0);  // no group folder to open afterwards
     Sandbox sandbox("setup-shown");
     if (row.library) {
@@ -1129,7 +1116,7 @@ TEST_F(SetupTest, SettingsDialogComesUpWholeOrTheSetupEndsAsCancelled) {
 TEST_F(SetupTest, OnlyASetupThroughTheDialogsOpensTheProgramGroupAtTheEnd) {
   for (bool silent : {false, true}) {
     SCOPED_TRACE(silent ? "silent" : "through the dialogs");
-    ResetSystem();
+    test::ResetFootprint(kPrepared);
     Sandbox sandbox("setup-open-group");
     ScopedClassDefault folderOpen("Folder\\shell\\open\\command",
                                   "\"" + sandbox.Path("Korvik.exe") + "\" \"%1\"");

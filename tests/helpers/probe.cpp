@@ -2,8 +2,9 @@
 // its result; the exit code is the result where it is a number.
 //
 //   probe ntversion       NtMajorVersion
-//   probe deltree SPEC    DelRegTree under HKEY_CURRENT_USER; the number of
-//                         passes it ran (0: one call removed the tree)
+//   probe deltree SPEC    DelRegTree under HKEY_CURRENT_USER; exit code 1
+//                         when its passes walked the tree, 0 when they
+//                         never began (one call removed the tree)
 //   probe deleteatrestart PATH...
 //                         DeleteAtRestart for each path
 //   probe background COMMAND
@@ -165,10 +166,12 @@ int main(int argc, char** argv) {
     return version;
   }
   if (argc >= 3 && std::strcmp(argv[1], "deltree") == 0) {
+    bool walked = false;
+    SetDelRegTreeStepHookForTest([](void* context) { *static_cast<bool*>(context) = true; },
+                                 &walked);
     DelRegTree(HKEY_CURRENT_USER, argv[2]);
-    int passes = LastDelRegTreePassesForTest();
-    std::printf("%d\n", passes);
-    return passes;
+    std::printf("%d\n", walked ? 1 : 0);
+    return walked ? 1 : 0;
   }
   if (argc >= 4 && std::strcmp(argv[1], "associate") == 0) {
     IntegrationSettings settings{};

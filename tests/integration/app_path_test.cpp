@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "support/registry_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -49,7 +50,7 @@ class AppPathTest : public testing::Test {
   }
 
   static void Clean() {
-    ClearRegWriteFaultsForTest();
+    test::ResetRegistrySeams();
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
   }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "support/registry_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -100,7 +101,7 @@ class AssociationsTest : public ::testing::Test {
  protected:
   void SetUp() override { RemoveEverything(); }
   void TearDown() override {
-    ClearRegWriteFaultsForTest();
+    test::ResetRegistrySeams();
     RemoveEverything();
   }
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "support/registry_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -175,8 +176,7 @@ class ShellExtensionTest : public testing::Test {
   void TearDown() override { Clean(); }
 
   static void Clean() {
-    SetRegView64(false);
-    ClearRegWriteFaultsForTest();
+    test::ResetRegistrySeams();
     for (const Library* library : kLibraries) {
       DeleteFileA(LibraryPath(*library).c_str());
       for (REGSAM view : {kView32, kView64}) {
