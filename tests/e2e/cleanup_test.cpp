@@ -105,15 +105,13 @@ long RunSetup(const Sandbox& sandbox, const char* flags) {
   return test::RunAndWait("\"" + sandbox.Path("probe.exe") + "\" integrate " + flags);
 }
 
-std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
-
 // "uninstall.exe /s" from the installation folder, to its end; it must show
 // nothing. With an interpreter, the batch file is handed to that instead.
 void RunSilentUninstall(const Sandbox& sandbox, const std::string& interpreter = "",
                         const std::string& extraEnv = "") {
-  test::MakeFolders(TempFolder(sandbox));
+  test::MakeFolders(sandbox.TempFolder());
   driver::StartOptions options = sandbox.Options("/s");
-  options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
+  options.setEnv = {"TEMP=" + sandbox.TempFolder(), "TMP=" + sandbox.TempFolder()};
   if (!interpreter.empty()) options.setEnv.push_back("COMSPEC=" + interpreter);
   if (!extraEnv.empty()) options.setEnv.push_back(extraEnv);
   driver::Process process;

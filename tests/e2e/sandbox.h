@@ -35,6 +35,8 @@ class Sandbox {
   const std::string& Folder() const { return folder_; }  // no trailing backslash
   std::string Path(const std::string& relative) const;
   std::string ProgramPath() const { return Path("uninstall.exe"); }
+  // The temporary folder a test gives the program: C:\KorvikTests\<name>\temp.
+  std::string TempFolder() const { return root_ + "\\temp"; }
 
   bool Exists(const std::string& relative) const;
   bool WriteFile(const std::string& relative, const std::string& contents) const;

@@ -39,13 +39,12 @@ Box Read(HWND box) {
 // The program's temporary folder is one of the sandbox's own, so that the
 // batch file can be looked at. The batch file and what it starts outlive
 // the program, as they do for a user, in the sandbox's job.
-std::string TempFolder(const Sandbox& sandbox) { return sandbox.Root() + "\\temp"; }
-std::string BatchPath(const Sandbox& sandbox) { return TempFolder(sandbox) + "\\" + kBatchName; }
+std::string BatchPath(const Sandbox& sandbox) { return sandbox.TempFolder() + "\\" + kBatchName; }
 
 driver::StartOptions UninstallOptions(const Sandbox& sandbox, const std::string& args = "") {
-  test::MakeFolders(TempFolder(sandbox));
+  test::MakeFolders(sandbox.TempFolder());
   driver::StartOptions options = sandbox.Options(args);
-  options.setEnv = {"TEMP=" + TempFolder(sandbox), "TMP=" + TempFolder(sandbox)};
+  options.setEnv = {"TEMP=" + sandbox.TempFolder(), "TMP=" + sandbox.TempFolder()};
   return options;
 }
 
@@ -470,7 +469,7 @@ TEST(SelfRemovalEndToEnd, InterpreterRunsTheBatchFileFromItsOwnFolderByItsNameAl
 
     Started started = ReadStarted(sandbox);
     EXPECT_EQ(interpreter + " /d /v:off /c .\\" + kBatchName, started.commandLine);
-    EXPECT_EQ(TempFolder(sandbox), started.folder);
+    EXPECT_EQ(sandbox.TempFolder(), started.folder);
     EXPECT_EQ(
         ExpectedBatch(sandbox.ProgramPath(), sandbox.Folder(), BatchPath(sandbox), true, quiet),
         test::ReadWholeFile(BatchPath(sandbox)));
@@ -643,7 +642,7 @@ TEST(SelfRemovalEndToEnd, ProgramAtADriveRootRemovesItselfAndLeavesTheRoot) {
     EXPECT_FALSE(Exists(root + "Korvik.exe"));
     if (!real) {
       Started started = ReadStarted(sandbox);
-      EXPECT_EQ(TempFolder(sandbox), started.folder);
+      EXPECT_EQ(sandbox.TempFolder(), started.folder);
       EXPECT_EQ(ExpectedBatch(root + "uninstall.exe", root, BatchPath(sandbox), true),
                 test::ReadWholeFile(BatchPath(sandbox)));
       ASSERT_TRUE(sandbox.CopyIn(e2e::BuiltProgram(), "uninstall.exe"));

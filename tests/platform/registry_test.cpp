@@ -20,7 +20,6 @@ constexpr char kMachineKey[] = "Software\\KorvikTest";  // under HKEY_LOCAL_MACH
 // Also under HKEY_LOCAL_MACHINE, outside the keys WOW64 redirects.
 constexpr char kMachineLinksKey[] = "System\\KorvikTest";
 constexpr char kTestClassKey[] = "CLSID\\{6E0C2B9A-41D7-4F3E-9A85-C3D1B27F5E10}";
-constexpr unsigned char kGarbage = 0xBD;
 // Registry links the tests make, below HKEY_CURRENT_USER.
 constexpr const char* kLinks[] = {"Software\\Korvik\\Linked", "Software\\Korvik\\Settings\\Linked",
                                   "Software\\Korvik"};
@@ -69,7 +68,7 @@ bool ChainExists(HKEY root, const std::vector<std::string>& parts) {
 // Bytes from `from` up to `end` still hold the garbage they were filled with.
 testing::AssertionResult UntouchedFrom(const char* buffer, std::size_t from, std::size_t end) {
   for (std::size_t i = from; i < end; ++i) {
-    if (static_cast<unsigned char>(buffer[i]) != kGarbage) {
+    if (buffer[i] != test::kGarbage) {
       return testing::AssertionFailure() << "byte " << i << " was written";
     }
   }
@@ -144,7 +143,7 @@ TEST_F(RegistryTest, MakeRegPathByRootAndSpecification) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.spec + " in " + std::to_string(row.size));
     char path[kRegPathSize + 64];
-    std::memset(path, kGarbage, sizeof path);
+    std::memset(path, test::kGarbage, sizeof path);
     EXPECT_EQ(row.accepted, MakeRegPath(row.root, row.spec.c_str(), path, row.size));
     EXPECT_EQ(row.path, path);
     EXPECT_TRUE(UntouchedFrom(path, row.size, sizeof path));
@@ -264,7 +263,7 @@ TEST_F(RegistryTest, ShortFormsActBelowTheProductKey) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Setup\\MenuItems"));
 
   char text[16];
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   EXPECT_TRUE(GetRegString("Setup\\MenuItems", "Text", sizeof text, "off", text));
   EXPECT_STREQ("on", text);
   EXPECT_EQ(1u, GetRegNumber("Setup\\MenuItems", "Number", 9));
@@ -289,7 +288,7 @@ TEST_F(RegistryTest, EmptyTextIsStoredWithSizeOneAndReadsBackAsPresent) {
   EXPECT_EQ(1u, stored.data.size());
 
   char text[16];
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   EXPECT_TRUE(GetRegString(HKEY_CURRENT_USER, "Empty", "v", 8, "default", text));
   EXPECT_STREQ("", text);
   EXPECT_TRUE(UntouchedFrom(text, 8, sizeof text));
@@ -326,7 +325,7 @@ TEST_F(RegistryTest, GetRegStringLeavesATerminatedTextWhateverIsStored) {
     ASSERT_EQ(ERROR_SUCCESS, WriteRaw(HKEY_CLASSES_ROOT, kClassesKey, "v", row.type,
                                       row.stored.data(), static_cast<DWORD>(row.stored.size())));
     char text[32];
-    std::memset(text, kGarbage, sizeof text);
+    std::memset(text, test::kGarbage, sizeof text);
     EXPECT_EQ(row.found, GetRegString(HKEY_CLASSES_ROOT, kClassesKey, "v", row.size, "dft", text));
     EXPECT_EQ(std::string(row.text), std::string(text, BoundedLength(text, row.size)));
     EXPECT_LT(BoundedLength(text, row.size), row.size) << "not terminated";
@@ -344,7 +343,7 @@ TEST_F(RegistryTest, ReadsOfWhatIsMissingGiveTheDefault) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.spec) + " / " + row.name);
     char text[16];
-    std::memset(text, kGarbage, sizeof text);
+    std::memset(text, test::kGarbage, sizeof text);
     EXPECT_FALSE(GetRegString(HKEY_CURRENT_USER, row.spec, row.name, 10, "default", text));
     EXPECT_STREQ("default", text);
     EXPECT_TRUE(UntouchedFrom(text, 10, sizeof text));
@@ -352,7 +351,7 @@ TEST_F(RegistryTest, ReadsOfWhatIsMissingGiveTheDefault) {
   }
   // A default longer than the buffer is cut to it.
   char text[16];
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   EXPECT_FALSE(GetRegString(HKEY_CURRENT_USER, "Missing", "v", 4, "default", text));
   EXPECT_STREQ("def", text);
   EXPECT_TRUE(UntouchedFrom(text, 4, sizeof text));
@@ -401,7 +400,7 @@ TEST_F(RegistryTest, RefusedSpecificationIsNeitherReadNorDeleted) {
   EXPECT_TRUE(GetRegString(HKEY_CLASSES_ROOT, accepted.c_str(), "v", sizeof text, "", text));
 
   EXPECT_FALSE(RegKeyPresent(HKEY_CLASSES_ROOT, refused.c_str()));
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   EXPECT_FALSE(GetRegString(HKEY_CLASSES_ROOT, refused.c_str(), "v", sizeof text, "dft", text));
   EXPECT_STREQ("dft", text);
   EXPECT_EQ(3u, GetRegNumber(HKEY_CLASSES_ROOT, refused.c_str(), "v", 3));
@@ -519,7 +518,7 @@ TEST_F(RegistryTest, CopyRegValuesCopiesEveryValueByteForByte) {
   for (const Value& value : values) {
     SCOPED_TRACE(value.type);
     BYTE data[256];
-    std::memset(data, kGarbage, sizeof data);
+    std::memset(data, test::kGarbage, sizeof data);
     DWORD size = sizeof data;
     DWORD type = REG_NONE;
     ASSERT_EQ(ERROR_SUCCESS,
@@ -1072,7 +1071,7 @@ TEST_F(RegistryTest, ReadsAndDeletionsIgnoreThe64BitFlag) {
   ScopedView64 view64;
 
   char text[16];
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   EXPECT_TRUE(GetRegString(HKEY_CLASSES_ROOT, kTestClassKey, "v", sizeof text, "", text));
   EXPECT_STREQ("32", text);
   EXPECT_EQ(0x20u, GetRegNumber(HKEY_CLASSES_ROOT, kTestClassKey, "w", 0));
@@ -1086,7 +1085,7 @@ TEST_F(RegistryTest, ReadsAndDeletionsIgnoreThe64BitFlag) {
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTestClassKey, KEY_WOW64_64KEY));
 
   // The key left in the 64-bit view is out of reach of reads and deletions.
-  std::memset(text, kGarbage, sizeof text);
+  std::memset(text, test::kGarbage, sizeof text);
   EXPECT_FALSE(GetRegString(HKEY_CLASSES_ROOT, kTestClassKey, "v", sizeof text, "none", text));
   EXPECT_STREQ("none", text);
   DelRegKey(HKEY_CLASSES_ROOT, kTestClassKey);
