@@ -13,15 +13,23 @@ if [ $# -ne 4 ]; then
 fi
 wine_run=$1 test_exe=$2 locales=$3 filter=$4
 
+# Made aside and renamed into place whole: two of these tests may run at
+# once, and the second must find a complete locale or none.
 if [ ! -f "$locales/de_DE.UTF-8/LC_CTYPE" ]; then
   mkdir -p "$locales"
-  localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8"
+  making=$(mktemp -d "$locales/.making.XXXXXX")
+  localedef -i de_DE -f UTF-8 "$making/de_DE.UTF-8"
+  mv -T "$making/de_DE.UTF-8" "$locales/de_DE.UTF-8" 2>/dev/null || true
+  rm -rf "$making"
 fi
 
 cd "$(dirname "$test_exe")"
+# Not beside the test program: two of these may run at once.
+log=$(mktemp "${TMPDIR:-/tmp}/western.XXXXXX")
+trap 'rm -f "$log"' EXIT
 # The test checks that it really runs in code page 1252.
 KORVIK_EXPECT_CODE_PAGE=1252 LOCPATH=$locales LC_ALL=de_DE.UTF-8 \
-  "$wine_run" "$test_exe" --gtest_filter="$filter" >western.log 2>&1 || status=$?
-cat western.log
-grep -q '^\[  PASSED  \] 1 test' western.log || exit "${status:-1}"
+  "$wine_run" "$test_exe" --gtest_filter="$filter" >"$log" 2>&1 || status=$?
+cat "$log"
+grep -q '^\[  PASSED  \] 1 test' "$log" || exit "${status:-1}"
 exit "${status:-0}"
