@@ -77,6 +77,32 @@ bool RemoveFolderLink(const char* path) {
   return itself && RemoveDirectoryA(path) != FALSE;
 }
 
+bool RemoveFolderLinksInTree(char* path) {
+  DWORD attributes = FileAttributes(path);
+  if (IsLink(attributes)) return !IsFolder(attributes) || RemoveFolderLink(path);
+  if (!IsFolder(attributes)) return true;
+  const std::size_t length = std::strlen(path);
+  bool clean = AppendText(path, kPathSize, "\\*");
+  WIN32_FIND_DATAA found;
+  HANDLE search = clean ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
+  path[length] = '\0';
+  // A folder that cannot be listed cannot be entered by the shell either.
+  if (search == INVALID_HANDLE_VALUE) return clean;
+  do {
+    const char* name = found.cFileName;
+    // A file link goes itself: only folders lead elsewhere.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || std::strcmp(name, ".") == 0 ||
+        std::strcmp(name, "..") == 0) {
+      continue;
+    }
+    clean = AppendText(path, kPathSize, "\\") && AppendText(path, kPathSize, name) &&
+            RemoveFolderLinksInTree(path) && clean;
+    path[length] = '\0';
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return clean;
+}
+
 bool LastFailureWasNotEmpty() { return GetLastError() == ERROR_DIR_NOT_EMPTY; }
 
 bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }

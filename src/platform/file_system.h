@@ -31,6 +31,12 @@ bool RemoveEmptyFolder(const char* path);
 // folder it points at. False, with nothing touched, when the system does
 // not open the link itself.
 bool RemoveFolderLink(const char* path);
+// Removes every folder link in the tree of an existing folder, the folder
+// itself when it is one, so that a deletion that walks the tree afterwards
+// (the shell's) enters none and deletes nothing they point at. path is a
+// buffer of kPathSize bytes; it holds the same text again on return. False
+// when a link stays or a name in the tree does not fit.
+bool RemoveFolderLinksInTree(char* path);
 // After RemoveEmptyFolder failed: true when the folder holds something.
 bool LastFailureWasNotEmpty();
 // Renames a file within its volume; fails when the new name exists.

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/shell_link.h"
 #include "platform/text.h"
@@ -87,6 +88,11 @@ bool RemoveFolderTree(const char* path) {
   // by a second zero: room for one byte more than a path.
   char list[kPathSize + 1];
   if (!CopyText(list, kPathSize, path)) return false;
+  // The shell would enter a folder link and delete what it points at,
+  // which is not the group's: links go themselves first.
+  const DWORD attributes = FileAttributes(list);
+  if (IsLink(attributes) && IsFolder(attributes)) return RemoveFolderLink(list);
+  if (!RemoveFolderLinksInTree(list)) return false;
   list[BoundedLength(list, kPathSize) + 1] = '\0';
 
   SHFILEOPSTRUCTA operation{};

@@ -161,6 +161,37 @@ TEST_F(RemoveFolderTreeTrashTest, FolderDoesNotGoToTheRecycleBin) {
   EXPECT_FALSE(Exists(trashFiles_));
 }
 
+// A group that is a folder link, or holds one, loses the link only: what it
+// points at is another's.
+TEST_F(ShellTest, RemoveFolderTreeNeverEntersAFolderLink) {
+  const std::string outside = InFolder("Outside");
+  struct Row {
+    const char* name;
+    std::string group;
+    std::string link;
+  };
+  const Row rows[] = {
+      {"group is a link", InFolder("Korvik"), InFolder("Korvik")},
+      {"group holds a link", InFolder("Group"), InFolder("Group\\inner")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::MakeFolders(outside + "\\sub");
+    ASSERT_TRUE(test::WriteWholeFile(outside + "\\user.txt", "user"));
+    ASSERT_TRUE(test::WriteWholeFile(outside + "\\sub\\deep.txt", "deep"));
+    if (row.link != row.group) {
+      ASSERT_TRUE(CreateDirectoryA(row.group.c_str(), nullptr));
+    }
+    ASSERT_TRUE(test::MakeFolderLink(row.link, outside));
+    RemoveFolderTree(row.group.c_str());
+    EXPECT_EQ("user", test::ReadWholeFile(outside + "\\user.txt"));
+    EXPECT_EQ("deep", test::ReadWholeFile(outside + "\\sub\\deep.txt"));
+    // Wine removes no link itself (it reaches through), so the link and its
+    // group may stay there; on Windows they go.
+    test::RemoveFolderLink(row.link);
+  }
+}
+
 TEST_F(ShellTest, RemoveFolderTreeRefusesWhatItMustNotDelete) {
   const std::string group = InFolder("Korvik");
   ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
