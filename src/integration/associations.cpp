@@ -204,6 +204,21 @@ bool SaveFormerNewFileEntry(const ExtensionKeys& keys, const ArchiveTemplate* en
   return saved;
 }
 
+// Whether the former value comes back as it is from the text read of it
+// (read tells whether one was): a REG_SZ holding that text, with or without
+// its terminator, or no value at all (an empty one included). Another type,
+// data past a zero or a value too long to read would come back as another
+// value, or none.
+bool SavedWhole(const char* extension, const char* name, bool read, const char* text) {
+  if (!read) {
+    return !RegValuePresent(HKEY_CLASSES_ROOT, extension, name) ||
+           RegValueEquals(HKEY_CLASSES_ROOT, extension, name, REG_SZ, "", 0);
+  }
+  const std::size_t length = std::strlen(text);
+  return RegValueEquals(HKEY_CLASSES_ROOT, extension, name, REG_SZ, text, length + 1) ||
+         RegValueEquals(HKEY_CLASSES_ROOT, extension, name, REG_SZ, text, length);
+}
+
 // Saves what the extension held before it is taken over. False when any of
 // it could not be saved: the extension is then not taken over, since its
 // former owner could never come back. entry is the product's template for
@@ -213,8 +228,12 @@ bool SaveFormerState(const char* extension, const ExtensionKeys& keys,
   char formerType[kTypeSize];
   char formerContent[kTypeSize];
   bool hadType = GetRegString(HKEY_CLASSES_ROOT, extension, "", sizeof formerType, "", formerType);
-  GetRegString(HKEY_CLASSES_ROOT, extension, "Content Type", sizeof formerContent, "",
-               formerContent);
+  bool hadContent = GetRegString(HKEY_CLASSES_ROOT, extension, "Content Type", sizeof formerContent,
+                                 "", formerContent);
+  if (!SavedWhole(extension, "", hadType, formerType) ||
+      !SavedWhole(extension, "Content Type", hadContent, formerContent)) {
+    return false;
+  }
 
   bool existed = RegKeyPresent(HKEY_CLASSES_ROOT, extension);
   bool saved = SetRegNumber(keys.saved, "Exist", existed ? 1 : 0) == ERROR_SUCCESS;

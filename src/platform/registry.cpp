@@ -572,6 +572,12 @@ bool DelRegKeyIfEmpty(HKEY root, const char* spec) {
   return DeleteOpenedKey(root, opened);
 }
 
+bool RegValuePresent(HKEY root, const char* spec, const char* name) {
+  RegKey key;
+  return OpenForReading(root, spec, key) &&
+         RegQueryValueExA(key.Get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 bool RegValueEquals(HKEY root, const char* spec, const char* name, DWORD type, const void* bytes,
                     std::size_t count) {
   RegKey key;

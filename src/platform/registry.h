@@ -130,6 +130,9 @@ void DelRegValues(HKEY root, const char* spec);
 // when it was deleted. A registry link stays, and what it points at.
 bool DelRegKeyIfEmpty(HKEY root, const char* spec);
 
+// True when the key has a value of that name, of any type and size.
+bool RegValuePresent(HKEY root, const char* spec, const char* name);
+
 // True when the value is stored with this type and exactly these bytes.
 bool RegValueEquals(HKEY root, const char* spec, const char* name, DWORD type, const void* bytes,
                     std::size_t count);

@@ -168,6 +168,41 @@ TEST_F(AssociationsTest, UntickingZipRestoresFormerOwner) {
   EXPECT_EQ("OtherZip", ReadText(HKEY_CURRENT_USER, Saved(".zip"), "Type"));
 }
 
+// A former value that would not come back as it was (another type, data
+// past a zero, too long to save) is not replaced: the extension stays its
+// owner's, its values byte for byte.
+TEST_F(AssociationsTest, FormerValueThatCannotBeSavedWholeKeepsTheExtension) {
+  const DWORD number = 0x41;
+  const std::string huge(600, 'x');
+  struct Row {
+    const char* name;
+    const char* value;
+    DWORD type;
+    std::string data;
+  };
+  const Row rows[] = {
+      {"expandable program id", "", REG_EXPAND_SZ, std::string("%OtherZip%", 11)},
+      {"number as program id", "", REG_DWORD,
+       std::string(reinterpret_cast<const char*>(&number), 4)},
+      {"list as program id", "", REG_MULTI_SZ, std::string("OtherZip\0Second\0", 17)},
+      {"text past a zero", "", REG_SZ, std::string("OtherZip\0hidden", 16)},
+      {"huge program id", "", REG_SZ, huge + std::string(1, '\0')},
+      {"binary content type", "Content Type", REG_BINARY, std::string("\x01\x02", 2)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveEverything();
+    if (row.value[0] != '\0') WriteText(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    WriteRaw(HKEY_CLASSES_ROOT, ".zip", row.value, row.type, row.data.data(),
+             static_cast<DWORD>(row.data.size()));
+    SetAssociations(Settings({1}, false));
+    SetAssociations(AllOff());
+    RawValue value = ReadRaw(HKEY_CLASSES_ROOT, ".zip", row.value);
+    EXPECT_EQ(row.type, value.type);
+    EXPECT_EQ(row.data, value.data);
+  }
+}
+
 TEST_F(AssociationsTest, ReleaseRestoresFormerTemplateFileName) {
   struct Row {
     const char* name;
