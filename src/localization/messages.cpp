@@ -82,8 +82,10 @@ const char* MessageText(UINT id) {
 }
 
 bool IsSinglePathFormat(const char* format) {
+  // Byte by byte, as the formatter reads it: a lone lead byte does not
+  // hide the '%' after it, and no trail byte is a '%'.
   int conversions = 0;
-  for (const char* p = format; *p != '\0'; p = NextChar(p)) {
+  for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') continue;
     ++p;
     if (*p == '%') continue;

@@ -105,6 +105,25 @@ bool RemoveFolderLinksInTree(char* path) {
 
 bool LastFailureWasNotEmpty() { return GetLastError() == ERROR_DIR_NOT_EMPTY; }
 
+namespace {
+
+bool ReadIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* information) {
+  KernelHandle entry(CreateFileA(
+      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return entry.IsValid() && GetFileInformationByHandle(entry.Get(), information) != FALSE;
+}
+
+}  // namespace
+
+bool IsSameFile(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return ReadIdentity(a, &first) && ReadIdentity(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
 
 bool SetCurrentFolder(const char* path) { return SetCurrentDirectoryA(path) != FALSE; }

@@ -39,6 +39,9 @@ bool RemoveFolderLink(const char* path);
 bool RemoveFolderLinksInTree(char* path);
 // After RemoveEmptyFolder failed: true when the folder holds something.
 bool LastFailureWasNotEmpty();
+// True when both paths lead to one and the same file, whatever names (a
+// short name, say) they give it. False when either cannot be opened.
+bool IsSameFile(const char* a, const char* b);
 // Renames a file within its volume; fails when the new name exists.
 bool MoveOneFile(const char* from, const char* to);
 

@@ -277,6 +277,7 @@ class Removal {
  private:
   EntryResult Handle(const char* line, std::size_t index);
   bool Reachable(const char* line);
+  bool SpellAsTheSystemReadsIt(const char* line);
   bool ReachableByHandles(const char* line);
   bool Passable(const char* line, std::size_t length);
   EntryResult RemoveListedFolder(FolderSlot& slot, std::size_t index);
@@ -309,6 +310,7 @@ class Removal {
   bool scheduledAny_ = false;
   char path_[kPathSize];  // the program folder with its backslash, then the entry
   std::size_t prefixLength_ = 0;
+  const char* programPath_ = "";
   const char* programName_ = "";
   DeletionOutcome* outcome_ = nullptr;
   bool handles_ = false;
@@ -327,6 +329,7 @@ bool Removal::Start(const char* programFolder, const char* programPath, Deletion
   deferredCount_ = 0;
   waitingCount_ = 0;
   scheduledAny_ = false;
+  programPath_ = programPath;
   programName_ = FileNamePart(programPath);
   outcome_ = outcome;
   prefixLength_ = std::strlen(programFolder);
@@ -368,7 +371,7 @@ EntryResult Removal::Handle(const char* line, std::size_t index) {
   if (!EntryStaysInFolder(line) || NamesDevice(line) || topMissing_) return EntryResult::Left;
   path_[prefixLength_] = '\0';
   if (!AppendText(path_, kPathSize, line)) return EntryResult::Left;  // no cut paths
-  if (!Reachable(line)) return EntryResult::Left;
+  if (!Reachable(line) || !SpellAsTheSystemReadsIt(line)) return EntryResult::Left;
   ++outcome_->tried;
   FolderSlot* self = folders_.Find(line, std::strlen(line), false);
   if (self != nullptr && self->state == FolderState::Passable) {
@@ -376,6 +379,15 @@ EntryResult Removal::Handle(const char* line, std::size_t index) {
     return RemoveListedFolder(*self, index);
   }
   return RemoveUnknownEntry(line, index);
+}
+
+// path_ as the system reads the entry ("x.", "x\." and "x/" are x), so that
+// the name compared with the program's and the temporary names built from
+// it are those of the file itself.
+bool Removal::SpellAsTheSystemReadsIt(const char* line) {
+  if (!handles_ && !ReadEntryName(line, entry_)) return false;
+  path_[prefixLength_] = '\0';
+  return AppendText(path_, kPathSize, entry_.folders) && AppendText(path_, kPathSize, entry_.leaf);
 }
 
 // True when every folder between the program folder and the entry is a
@@ -514,9 +526,11 @@ EntryResult Removal::RemoveFileThatStayed(DWORD attributes) {
     ClearEntryAttributes();
     if (DeleteEntryFile()) return EntryResult::Removed;
   }
-  // The program file and the list file have removals of their own.
+  // The program file and the list file have removals of their own; the
+  // program may be listed by another name of its file (its short name).
   const char* name = FileNamePart(path_);
-  if (CompareNames(name, programName_) == 0 || CompareNames(name, kListFileName) == 0) {
+  if (CompareNames(name, programName_) == 0 || CompareNames(name, kListFileName) == 0 ||
+      IsSameFile(path_, programPath_)) {
     return EntryResult::Left;
   }
   return SetAsideFileInUse();

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "support/localization_support.h"
@@ -152,16 +153,43 @@ TEST_F(MessagesTest, FileNamesKeepAPlainTranslationAndRefuseOneThatLeavesTheFold
   }
 }
 
+// The formatter reads a format byte by byte: a '%' after a lone lead byte
+// opens a conversion.
+TEST(PathFormatTest, FormatterSeesAConversionAfterALoneLeadByte) {
+  ASSERT_TRUE(IsLeadByte('\x81'));
+  char text[16];
+  ASSERT_TRUE(FormatText(text, sizeof text, "\x81%d", 5));
+  EXPECT_STREQ(
+      "\x81"
+      "5",
+      text);
+}
+
 TEST(PathFormatTest, ExactlyOneStringConversion) {
   struct Row {
     const char* format;
     bool usable;
   };
   const Row rows[] = {
-      {"%s", true},   {"delete %s", true},      {"100%% %s", true},   {"%s %%", true},
-      {"", false},    {"no conversion", false}, {"%s %s", false},     {"%n %s", false},
-      {"%d", false},  {"%s%", false},           {"%ls", false},       {"%-10s", false},
-      {"%%s", false}, {"%%%s", true},           {"\xD0\xB6%s", true},
+      {"%s", true},
+      {"delete %s", true},
+      {"100%% %s", true},
+      {"%s %%", true},
+      {"", false},
+      {"no conversion", false},
+      {"%s %s", false},
+      {"%n %s", false},
+      {"%d", false},
+      {"%s%", false},
+      {"%ls", false},
+      {"%-10s", false},
+      {"%%s", false},
+      {"%%%s", true},
+      {"\xD0\xB6%s", true},
+      // A lone lead byte does not hide the '%' after it from the formatter.
+      {"\x81%n%s", false},
+      {"\xD0%d%s", false},
+      {"\x81%%s", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.format);

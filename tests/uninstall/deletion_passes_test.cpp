@@ -328,6 +328,23 @@ TEST_F(DeletionPassesTest, FileInUseIsMovedToAFreeTemporaryNameAndDeletedAtResta
             pending.AddedDeletions());
 }
 
+// "x.", "x\." and "x/" name x itself: x goes aside as x.0.tmp and is
+// scheduled, as listed plainly.
+TEST_F(DeletionPassesTest, FileInUseSpeltWithATrailingDotOrSeparatorIsMovedAsItself) {
+  test::ScopedPendingRenames pending;
+  MakeLoadedLibrary("a.dll");
+  MakeLoadedLibrary("b.dll");
+  MakeLoadedLibrary("c.dll");
+  MakeFile("uninstall.exe");
+  Run("a.dll.\nb.dll\\.\nc.dll/\n");
+  EXPECT_EQ((std::vector<std::string>{"Uninstall.lst", "a.dll.0.tmp", "b.dll.0.tmp", "c.dll.0.tmp",
+                                      "uninstall.exe"}),
+            test::FolderEntries(kFolder));
+  EXPECT_EQ((std::vector<std::string>{Path("a.dll.0.tmp"), Path("b.dll.0.tmp"), Path("c.dll.0.tmp"),
+                                      kFolder}),
+            pending.AddedDeletions());
+}
+
 TEST_F(DeletionPassesTest, FileThatCannotBeMovedIsDeletedAtRestartUnderItsOwnName) {
   test::ScopedPendingRenames pending;
   MakeLockedFile("locked.dat");
@@ -402,6 +419,42 @@ TEST_F(DeletionPassesTest, ProgramFileAndListFileAreNeverMovedOrScheduled) {
     EXPECT_FALSE(Exists(std::string(name) + ".0.tmp")) << name;
   }
   EXPECT_TRUE(Exists("Uninstall.lst"));
+  EXPECT_TRUE(pending.AddedDeletions().empty());
+}
+
+// The system reads "x." and "x\." as x: spelt so, the program file and the
+// list file are still themselves.
+TEST_F(DeletionPassesTest, ProgramFileAndListFileSpeltOtherwiseAreNeverMovedOrScheduled) {
+  const char* spellings[] = {"uninstall.exe.", "uninstall.exe\\.", "uninstall.exe/",
+                             "Uninstall.lst.", "Uninstall.lst\\."};
+  for (const char* spelling : spellings) {
+    SCOPED_TRACE(spelling);
+    test::RemoveTree(kFolder);
+    test::MakeFolders(kFolder);
+    test::ScopedPendingRenames pending;
+    MakeLoadedLibrary("uninstall.exe");
+    DeletionOutcome outcome = Run(std::string(spelling) + "\n");
+    EXPECT_FALSE(outcome.restartNeeded);
+    EXPECT_TRUE(Exists("uninstall.exe"));
+    EXPECT_TRUE(Exists("Uninstall.lst"));
+    EXPECT_EQ((std::vector<std::string>{"Uninstall.lst", "uninstall.exe"}),
+              test::FolderEntries(kFolder));
+    EXPECT_TRUE(pending.AddedDeletions().empty());
+    ReleaseHeldFiles();
+  }
+}
+
+TEST_F(DeletionPassesTest, ProgramFileByItsShortNameIsNeverMovedOrScheduled) {
+  test::ScopedPendingRenames pending;
+  MakeLoadedLibrary("uninstall.exe");
+  char shortPath[MAX_PATH];
+  ASSERT_NE(0u, GetShortPathNameA(Path("uninstall.exe").c_str(), shortPath, MAX_PATH));
+  std::string shortName = std::strrchr(shortPath, '\\') + 1;
+  ASSERT_NE("uninstall.exe", shortName);
+  Run(shortName + "\n");
+  EXPECT_EQ((std::vector<std::string>{"Uninstall.lst", "uninstall.exe"}),
+            test::FolderEntries(kFolder))
+      << shortName;
   EXPECT_TRUE(pending.AddedDeletions().empty());
 }
 
