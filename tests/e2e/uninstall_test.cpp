@@ -721,24 +721,14 @@ TEST(UninstallTest, LinkDeviceAndOutsideEntriesLeaveEverySentinelAndAskNothing) 
       "Formats\\inner",
       "linkdir",
       "emptylink",
-      // Devices: once taken for files in use, each moved and scheduled.
-      "NUL",
-      "con.txt",
-      "aux.",
-      "Aux .log",
-      "COM1",
-      "lpt9.dat",
-      "CONIN$",
-      "conout$.txt",
-      "prn\\x.txt",
+      // A device below a folder of the installation.
       "Formats\\nul",
       // Outside the folder.
       "..\\victim.txt",
       "..\\outside\\sub\\deep.txt",
       "Docs\\..\\..\\victim.txt",
   };
-  std::string list;
-  for (const char* entry : entries) list += std::string(entry) + "\r\n";
+  std::string list = test::ListLines(entries) + test::ListLines(test::kDeviceEntries);
   for (int i = 0; i < 200; ++i) list += "NUL\r\n";  // each once took a second
   ASSERT_TRUE(sandbox.WriteFile("Uninstall.lst", list + sandbox.ReadFile("Uninstall.lst")));
   test::ScopedPendingRenames pending;

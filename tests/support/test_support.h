@@ -59,6 +59,21 @@ bool WaitUntil(Condition condition, DWORD timeoutMs = kWaitMs) {
 // or an output left untouched shows.
 constexpr char kGarbage = '\xBD';
 
+// List entries that name a device: bare, with an extension, a trailing dot
+// or blank, in another case, or as a folder. None is a file of an
+// installation.
+inline constexpr const char* kDeviceEntries[] = {"NUL",      "con.txt",     "aux.",
+                                                 "Aux .log", "COM1",        "lpt9.dat",
+                                                 "CONIN$",   "conout$.txt", "prn\\x.txt"};
+
+// The entries as lines of a list file, each ended by CR LF.
+template <typename Entries>
+std::string ListLines(const Entries& entries) {
+  std::string lines;
+  for (const char* entry : entries) lines += std::string(entry) + "\r\n";
+  return lines;
+}
+
 // A file of a fixture folder of the build (tests/fixtures), e.g. the
 // language library FixtureFile("translated", "orvlng.dll").
 std::string FixtureFile(const char* folder, const char* file);

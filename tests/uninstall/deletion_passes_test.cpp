@@ -499,10 +499,7 @@ TEST_F(DeletionPassesTest, EntriesReachingOutsideTheFolderAreNeverTouched) {
       "\\\\.\\C:\\KorvikPassesVictim.txt",
       "\\\\localhost\\C$\\KorvikPassesVictim.txt",
   };
-  std::string list;
-  for (const char* entry : entries) list += std::string(entry) + "\r\n";
-  list += "listed.txt\r\n";
-  DeletionOutcome outcome = Run(list);
+  DeletionOutcome outcome = Run(test::ListLines(entries) + "listed.txt\r\n");
   EXPECT_EQ(1, outcome.tried);  // listed.txt alone was looked at
   EXPECT_FALSE(Exists("listed.txt"));
   EXPECT_EQ("victim", test::ReadWholeFile(beside));
@@ -543,21 +540,10 @@ TEST_F(DeletionPassesTest, LinksAndDevicesAreNeverFollowed) {
       "emptylink",
       "real\\own.txt",
       "real",
-      "NUL",
-      "con.txt",
-      "aux.",
-      "Aux .log",
-      "COM1",
-      "lpt9.dat",
-      "CONIN$",
-      "conout$.txt",
-      "prn\\x.txt",
       "real\\nul",
       "real\\CON\\x",
   };
-  std::string list;
-  for (const char* entry : entries) list += std::string(entry) + "\r\n";
-  DeletionOutcome outcome = Run(list);
+  DeletionOutcome outcome = Run(test::ListLines(entries) + test::ListLines(test::kDeviceEntries));
   EXPECT_FALSE(outcome.restartNeeded);
   EXPECT_TRUE(pending.AddedDeletions().empty());  // no device was scheduled
   EXPECT_EQ("", std::string(outcome.leftovers));
